@@ -1,0 +1,91 @@
+# Shared build settings and test helpers.
+
+add_compile_options(-Wall -Wextra)
+
+if(KELVALOG_SANITIZE STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+elseif(KELVALOG_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(NOT KELVALOG_SANITIZE STREQUAL "none")
+  message(FATAL_ERROR "KELVALOG_SANITIZE must be none, address or thread")
+endif()
+
+# kelvalog_library(<name> [QT] [DEPS <targets>...] [EXCLUDE_DIRS <subfolders>...])
+# A static library from every .cpp below the calling folder (main.cpp and the
+# excluded subfolders left out). Folders add files without touching this list.
+function(kelvalog_library name)
+  cmake_parse_arguments(ARG "QT" "" "DEPS;EXCLUDE_DIRS" ${ARGN})
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS
+       ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")
+  foreach(dir IN LISTS ARG_EXCLUDE_DIRS)
+    list(FILTER sources EXCLUDE REGEX "^${CMAKE_CURRENT_SOURCE_DIR}/${dir}/")
+  endforeach()
+  if(NOT sources MATCHES "\\.cpp")
+    # A folder that has no code yet still gives a library to link.
+    file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/${name}_empty.cpp "")
+    list(APPEND sources ${CMAKE_CURRENT_BINARY_DIR}/${name}_empty.cpp)
+  endif()
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  if(ARG_QT)
+    set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  endif()
+endfunction()
+
+# kelvalog_test(<name> SOURCES ... [LIBS ...] [THREADED] [QT] [OWN_MAIN] [TIMEOUT s])
+# GoogleTest (default; OWN_MAIN when the test brings its own main(), e.g. to
+# create a QApplication first) or Qt Test (QT) executables registered with
+# CTest. In a
+# ThreadSanitizer build only THREADED tests are built, so that build stays
+# small; every other build registers all of them.
+function(kelvalog_test name)
+  cmake_parse_arguments(ARG "THREADED;QT;OWN_MAIN" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  if(KELVALOG_SANITIZE STREQUAL "thread" AND NOT ARG_THREADED)
+    return()
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+  if(ARG_QT)
+    target_link_libraries(${name} PRIVATE Qt6::Test Qt6::Widgets)
+    set_target_properties(${name} PROPERTIES AUTOMOC ON)
+    add_test(NAME ${name} COMMAND ${name})
+  elseif(ARG_OWN_MAIN)
+    target_link_libraries(${name} PRIVATE GTest::gtest GTest::gmock)
+    add_test(NAME ${name} COMMAND ${name})
+  else()
+    target_link_libraries(${name} PRIVATE GTest::gtest GTest::gmock GTest::gtest_main)
+    add_test(NAME ${name} COMMAND ${name})
+  endif()
+  set(labels "")
+  if(ARG_THREADED)
+    list(APPEND labels threaded)
+  endif()
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
+  set_tests_properties(${name} PROPERTIES
+    TIMEOUT ${ARG_TIMEOUT}
+    LABELS "${labels}"
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KELVALOG_TEST_OUTPUT=${CMAKE_BINARY_DIR}/test-output")
+endfunction()
+
+if(KELVALOG_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "The fuzz build needs clang (-DCMAKE_CXX_COMPILER=clang++)")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# Test folders are shared by several pieces of work: each piece keeps its test
+# registrations in a <piece>.cmake of its own beside its sources.
+macro(kelvalog_include_test_parts)
+  file(GLOB _parts CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cmake)
+  foreach(_part IN LISTS _parts)
+    include(${_part})
+  endforeach()
+endmacro()
