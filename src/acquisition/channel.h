@@ -1,0 +1,51 @@
+#pragma once
+
+#include "common/rangeerror.h"
+
+#include <array>
+#include <cstdint>
+
+namespace kelvalog {
+
+constexpr int ChannelCount = 8;
+constexpr int MarBufferSize = 1000;
+
+// Moving-average history, newest sample at index 0. Every access tests the
+// index; the filter's bulk shift tests the highest index it touches once.
+class TMarBuffer
+{
+public:
+    float& operator[](int index) { return Entries[Checked(index)]; }
+    float operator[](int index) const { return Entries[Checked(index)]; }
+    static constexpr int size() { return MarBufferSize; }
+
+    // Raw storage for bulk moves whose bounds were tested beforehand.
+    float* data() { return Entries.data(); }
+    const float* data() const { return Entries.data(); }
+
+    static int Checked(int index)
+    {
+        if (index < 0 || index >= MarBufferSize)
+            throw ERangeError();
+        return index;
+    }
+
+private:
+    std::array<float, MarBufferSize> Entries{};
+};
+
+// One measurement channel. Every stored number is a 32-bit float; the
+// operations compute in double and round on each store.
+struct TChannel
+{
+    bool Valid = false;      // the last closed period had a reading
+    float Sum = 0.0f;        // readings of the current period (or the latest one)
+    std::uint32_t Count = 0; // readings that Sum stands for
+    float Sample = 0.0f;     // Sum / Count of the last closed period, else 0
+    float Filtered = 0.0f;   // filter output, what the logs record
+    TMarBuffer MarBuffer;
+    float MarSum = 0.0f;   // running sum of the moving-average window
+    bool MarPrime = false; // next valid sample fills the window
+};
+
+} // namespace kelvalog
