@@ -1,0 +1,342 @@
+#pragma once
+
+#include "common/tickclock.h"
+#include "link/iqueue.h"
+#include "link/serialdevice.h"
+#include "link/windowbridge.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace kelvalog {
+
+// Notification messages.
+namespace msg {
+inline constexpr std::uint32_t TriggerAvail = 32257;
+inline constexpr std::uint32_t TriggerData = 32258;
+inline constexpr std::uint32_t TriggerTimer = 32259;
+inline constexpr std::uint32_t TriggerStatus = 32260;
+inline constexpr std::uint32_t ClosePending = 32266;
+} // namespace msg
+
+// Status trigger kinds.
+namespace stkind {
+inline constexpr int ModemStatus = 1;
+inline constexpr int LineError = 2;
+inline constexpr int OutbuffFree = 3;
+inline constexpr int OutbuffUsed = 4;
+inline constexpr int OutSent = 5;
+} // namespace stkind
+
+// Hardware flow option bits.
+namespace hwf {
+inline constexpr unsigned UseDTR = 1;
+inline constexpr unsigned UseRTS = 2;
+inline constexpr unsigned RequireDSR = 4;
+inline constexpr unsigned RequireCTS = 8;
+} // namespace hwf
+
+// Software flow: 0 none, 1 receive, 2 transmit, 3 both.
+namespace swf {
+inline constexpr int None = 0;
+inline constexpr int Receive = 1;
+inline constexpr int Transmit = 2;
+inline constexpr int Both = 3;
+} // namespace swf
+
+// Line-error trigger mask bits and the codes TakeLineError returns.
+namespace lemask {
+inline constexpr unsigned Overrun = 1;
+inline constexpr unsigned Parity = 2;
+inline constexpr unsigned Framing = 4;
+inline constexpr unsigned Break = 8;
+} // namespace lemask
+
+struct TLineOptions {
+    bool Dtr = true;
+    bool Rts = true;
+    unsigned HWFlow = 0; // hwf bits
+};
+
+// A notification: message, first parameter, second parameter (the low half as
+// given, the dispatcher number in the upper 16 bits).
+using TNotifyHandler = std::function<void(std::uint32_t Msg, std::uint32_t WParam, std::uint32_t LParam)>;
+
+class TBaseDispatcher;
+class TDispatcherThread;
+
+// Everything of a dispatcher that does not depend on the device. All public
+// operations run on the window thread unless marked otherwise.
+class TBaseDispatcher
+{
+public:
+    static constexpr std::size_t DispatchBufferSize = 8192;
+    static constexpr int SendTimeoutMs = 3000;
+
+    // Bridge: how notifications reach the window thread (null: the process
+    // default, and when there is none, direct calls). Clock: the tick clock
+    // (null: the process clock).
+    explicit TBaseDispatcher(TWindowBridge* Bridge = nullptr, const TTickClock* Clock = nullptr);
+    virtual ~TBaseDispatcher();
+    TBaseDispatcher(const TBaseDispatcher&) = delete;
+    TBaseDispatcher& operator=(const TBaseDispatcher&) = delete;
+
+    // --- process-wide table
+    std::uint16_t DispatcherNumber() const { return FNumber; }
+    // Whether Number names a live dispatcher (window thread).
+    static bool IsCurrentDispatcher(std::uint16_t Number);
+    static TBaseDispatcher* FindDispatcher(std::uint16_t Number);
+
+    void SetDisplayName(const std::string& Name) { FDisplayName = Name; }
+    const std::string& DisplayName() const { return FDisplayName; }
+
+    // --- life cycle
+    virtual int OpenDevice(const std::string& Name, std::uint32_t Baud, int Parity, int DataBits,
+                           int StopBits, int InSize, int OutSize, const TLineOptions& Options);
+    // Stops the threads (running queued window calls meanwhile) and closes the
+    // device. Returns at once when called again while it runs. Called from
+    // inside a call the dispatch thread is waiting for, it does not wait for
+    // the dispatch thread: it marks close pending and the destructor waits.
+    void ShutdownDevice();
+    bool IsOpen() const;
+
+    // --- settings
+    int SetLine(std::uint32_t Baud, int Parity, int DataBits, int StopBits);
+    int SetDtr(bool On); // 1 while DTR is under handshake control
+    int SetRts(bool On);
+    int SetHWFlow(int FullThreshold, int ResumeThreshold, unsigned Options);
+    int SetSWFlow(int Options, std::uint8_t XOnChar, std::uint8_t XOffChar);
+    int SetXonXoffChars(std::uint8_t XOnChar, std::uint8_t XOffChar);
+    int SetQueueSizes(int InSize, int OutSize);
+    void SetDataAvailableThreshold(std::uint16_t Bytes); // 0 = off
+    std::uint16_t DataAvailableThreshold() const;
+    bool DtrState() const;
+    bool RtsState() const;
+
+    // --- triggers (any thread, also from inside a handler)
+    int AddTimerTrigger();
+    int AddStatusTrigger(int Kind);
+    int AddDataTrigger(const std::string& Text);
+    int SetTimerTrigger(int Handle, std::uint32_t Ticks, bool Active);
+    int SetStatusTrigger(int Handle, std::uint32_t Value, bool Active);
+    int RemoveTrigger(int Handle);
+
+    // --- handlers; each registration returns an id for its removal
+    // A window handler receives each notification through the bridge, waited
+    // for at most 3000 ms, when there is more than one window handler or the
+    // port handler is installed.
+    int RegisterWindowHandler(TNotifyHandler Handler);
+    // Called on the dispatch thread, or handed over to the window thread and
+    // waited for when HandOff is set.
+    int RegisterEventHandler(TNotifyHandler Handler, bool HandOff);
+    int RegisterProcHandler(TNotifyHandler Handler);
+    void RemoveHandler(int Id);
+    void SetPortHandlerInstalled(bool Installed);
+
+    // --- received data
+    // Unread bytes (minus what the current handler read during a data notification).
+    int InBuffUsed() const;
+    // Copies Count bytes: during a data notification after what the current
+    // handler read (moving nothing), otherwise from the tail (moving it).
+    // -3007 when fewer are unread.
+    int GetBlock(void* Buffer, std::size_t Count);
+    // Bytes received but still waiting in the input queue (ring full).
+    std::size_t QueuedBytes() const { return FQueue.PendingBytes(); }
+    TIOQueue& InputQueue() { return FQueue; }
+
+    // --- output
+    int PutBlock(const void* Data, std::size_t Count); // Count, or -1002 when it does not fit
+    int OutBuffUsed() const;
+    int OutBuffFree() const;
+    int FlushOutBuffer();
+    int FlushInBuffer();
+
+    // --- line state
+    int TakeLineError();  // 1 overflow, 2 overrun, 3 parity, 4 framing, 9 break alone, 0
+    bool TakeBreak();
+    std::uint8_t ModemStatus();
+
+    // --- window thread
+    // Hands Call over to the window thread and waits until it has run; a
+    // direct call when not on the dispatch thread.
+    void HandOff(const std::function<void()>& Call);
+    // True while the dispatch thread waits for the window thread (a hand-off
+    // or a window-handler message).
+    bool WaitingForWindow() const { return FWaitingForWindow.load(); }
+    bool InService() const;
+    void SetClosePending();
+    bool ClosePending() const { return FClosePending.load(); }
+
+    // The device failed under a worker thread (read failure, hang-up): called
+    // once per opening on the window thread through the bridge (directly
+    // without one) with the dispatcher number and the code; the threads end.
+    void SetOnDeviceLost(std::function<void(std::uint16_t Number, int Code)> Handler);
+
+    bool ThreadsRunning() const { return FThreadsRunning.load(); }
+    int RunningThreadCount() const { return FRunningThreads.load(); }
+    // The code the worker threads stopped with (0 while fine).
+    int ThreadError() const { return FThreadError.load(); }
+
+protected:
+    // Device hooks of a concrete dispatcher.
+    virtual int DeviceOpen(const std::string& Path) = 0;
+    virtual void DeviceClose() = 0;
+    virtual TSerialDevice* Device() = 0;
+
+private:
+    friend class TDispatcherThread;
+    friend class TDispThread;
+    friend class TDeviceThread;
+    friend class TReadThread;
+    friend class TWriteThread;
+    friend class TStatusThread;
+
+    struct TTimerTrigger {
+        int Handle = 0;
+        std::uint32_t StartTick = 0;
+        std::uint32_t ExpiryTick = 0;
+        std::uint32_t Length = 0;
+        bool Active = false;
+    };
+    struct TStatusTrigger {
+        int Handle = 0;
+        int Kind = 0;
+        std::uint32_t Value = 0;
+        std::uint32_t Reference = 0; // modem status when armed
+        bool Active = false;
+        bool Fired = false;
+    };
+    struct TDataTrigger {
+        int Handle = 0;
+        std::string Text;
+        std::size_t MatchState = 0;
+        bool Matched = false;
+    };
+    enum class THandlerKind { Window, Event, Proc };
+    struct THandler {
+        int Id = 0;
+        THandlerKind Kind = THandlerKind::Proc;
+        TNotifyHandler Call;
+        bool HandOff = false;
+        bool Removed = false;
+    };
+
+    TWindowBridge* FBridge;
+    const TTickClock* FClock;
+    std::uint16_t FNumber = 0;
+    std::string FDisplayName;
+
+    // General lock: triggers, handlers, device settings, line errors, modem status.
+    mutable std::mutex FGeneralLock;
+    TDeviceSettings FSettings;
+    std::uint32_t FLastBaud = 115200;
+    bool FDtrState = true, FDtrAuto = false;
+    bool FRtsState = true, FRtsAuto = false;
+    int FInSize = 4096, FOutSize = 4096;
+    std::uint32_t FLineErrors = 0;
+    std::uint8_t FModemStatus = 0;
+    std::vector<TTimerTrigger> FTimers;
+    std::vector<TStatusTrigger> FStatusTriggers;
+    std::vector<TDataTrigger> FDataTriggers;
+    std::uint16_t FAvailThreshold = 0;
+    int FHandleCounter = 1;
+    std::vector<THandler> FHandlers;
+    int FNextHandlerId = 1;
+    bool FInService = false;
+    bool FRemovalPending = false;
+    bool FServiceNeeded = false;
+    bool FPortHandlerInstalled = false;
+    bool FDeviceOpen = false;
+    std::function<void(std::uint16_t, int)> FOnDeviceLost;
+
+    // Dispatch lock: the dispatch ring and data-mode counters.
+    mutable std::mutex FDispatchLock;
+    std::vector<std::uint8_t> FRing;
+    std::size_t FHead = 0, FTail = 0;
+    bool FFull = false;
+    bool FDataMode = false;
+    std::size_t FHandlerRead = 0;  // read by the current handler in data mode
+    std::size_t FMaxRead = 0;      // most any handler read in this service
+    std::size_t FLastAvailHead = 0;
+    bool FAvailAnnounced = false;
+    std::size_t FDataScanned = 0; // bytes past the tail the data triggers saw
+
+    // Output lock: the output ring.
+    mutable std::mutex FOutputLock;
+    std::condition_variable FOutputSignal;
+    std::vector<std::uint8_t> FOutRing;
+    std::size_t FOutHead = 0, FOutCount = 0;
+    bool FOutputReady = false, FOutputFlush = false, FFlushDone = false;
+
+    TIOQueue FQueue;
+    std::atomic<bool> FThreadsRunning{false};
+    std::atomic<bool> FStopThreads{false};
+    std::atomic<bool> FClosePending{false};
+    std::atomic<bool> FShuttingDown{false};
+    std::atomic<bool> FWaitingForWindow{false};
+    std::atomic<int> FRunningThreads{0};
+    std::atomic<int> FThreadError{0};
+    std::atomic<bool> FLossReported{false};
+    std::atomic<std::thread::id> FDispatchThreadId{};
+
+    std::unique_ptr<TDispatcherThread> FReadThread, FDispThread, FWriteThread, FStatusThread;
+
+    // Thread start and end.
+    std::mutex FThreadLock;
+    std::condition_variable FThreadSignal;
+
+    void ClearState();
+    int ApplyLine(std::uint32_t Baud, int Parity, int DataBits, int StopBits);
+    int StartThreads();
+    void StopThreads();
+    void WaitForThread(TDispatcherThread& Thread, bool WaitForWindowCalls);
+    void WaitWhileProcessing(const std::function<bool()>& Done, int TimeoutMs);
+    void JoinFinishedThreads();
+    void ThreadStarted();
+    void ThreadEnded();
+    void FailThreads(int Code, bool DeviceLost);
+
+    // Dispatch thread.
+    void DispatchLoop();
+    void DispatchCycle();
+    bool CheckStatusTriggers();
+    bool CheckTimerTriggers();
+    bool CheckDataTriggers();
+    bool CheckDataAvailable();
+    void Notify(std::uint32_t Msg, std::uint32_t WParam, std::uint16_t LParamLow);
+    void CollectLineErrorsLocked();
+    void ReadModemStatusLocked();
+    std::size_t UnreadLocked() const;
+    int AllocateHandle();
+    bool HandleInUse(int Base) const;
+};
+
+// The dispatcher of a serial device (a POSIX terminal, or whatever the device
+// factory gives).
+class TSerialDispatcher : public TBaseDispatcher
+{
+public:
+    explicit TSerialDispatcher(TWindowBridge* Bridge = nullptr, const TTickClock* Clock = nullptr);
+    ~TSerialDispatcher() override;
+
+    // Opens the device the way an opening would and closes it again at once,
+    // without threads: 0, or the opening's error (-5: exists but in use).
+    static int ProbeDevice(const std::string& Name);
+
+protected:
+    int DeviceOpen(const std::string& Path) override;
+    void DeviceClose() override;
+    TSerialDevice* Device() override { return FDevice.get(); }
+
+private:
+    std::unique_ptr<TSerialDevice> FDevice;
+};
+
+} // namespace kelvalog

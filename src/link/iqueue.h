@@ -1,0 +1,78 @@
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+namespace kelvalog {
+
+// One item of the queue between the device threads and the dispatch thread.
+class TIOBuffer
+{
+public:
+    virtual ~TIOBuffer() = default;
+    virtual bool IsData() const = 0;
+};
+
+// Received bytes: up to 256, with the count filled and the count already moved on.
+class TDataBuffer : public TIOBuffer
+{
+public:
+    static constexpr std::size_t Capacity = 256;
+    bool IsData() const override { return true; }
+    std::array<std::uint8_t, Capacity> Data{};
+    std::size_t Used = 0;
+    std::size_t ReadCount = 0;
+    std::size_t Remaining() const { return Used - ReadCount; }
+};
+
+// A device event mask.
+class TStatusBuffer : public TIOBuffer
+{
+public:
+    explicit TStatusBuffer(std::uint32_t Mask) : EventMask(Mask) {}
+    bool IsData() const override { return false; }
+    std::uint32_t EventMask;
+};
+
+// Items in arrival order under a lock of their own; appending wakes a waiter
+// (an auto-reset signal: one wake-up per burst of appends).
+class TIOQueue
+{
+public:
+    void Append(std::unique_ptr<TIOBuffer> Item);
+    // Waits up to Timeout for an append since the last wait; true when signalled.
+    bool WaitForItem(std::chrono::milliseconds Timeout);
+    // Wakes a waiter without an item (stopping).
+    void Signal();
+
+    // Takes the front item when it is a status buffer; returns its mask, or 0.
+    std::uint32_t TakeFrontStatus();
+    // Copies bytes of the front data buffers into Out (at most Max) and
+    // consumes them; stops at a status buffer. Returns the count copied.
+    std::size_t MoveData(std::uint8_t* Out, std::size_t Max);
+
+    void Clear();
+    bool Empty() const;
+    std::size_t Count() const;
+    std::size_t PendingBytes() const;
+
+    // Called (under the queue's lock) for every appended item; for tests and
+    // measurements.
+    void SetAppendObserver(std::function<void(const TIOBuffer&)> Observer);
+
+private:
+    mutable std::mutex FLock;
+    std::condition_variable FAppended;
+    bool FSignalled = false;
+    std::deque<std::unique_ptr<TIOBuffer>> FItems;
+    std::function<void(const TIOBuffer&)> FObserver;
+};
+
+} // namespace kelvalog
