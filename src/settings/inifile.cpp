@@ -1,0 +1,323 @@
+#include "settings/inifile.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace kelvalog {
+
+EIniFileError::EIniFileError(const std::string& FileName)
+    : std::runtime_error("Unable to write to " + FileName), FFileName(FileName)
+{
+}
+
+namespace {
+
+constexpr std::string_view Utf8Bom = "\xEF\xBB\xBF";
+
+std::string_view Trim(std::string_view S)
+{
+    constexpr std::string_view Blanks = " \t\r";
+    const auto First = S.find_first_not_of(Blanks);
+    if (First == std::string_view::npos)
+        return {};
+    const auto Last = S.find_last_not_of(Blanks);
+    return S.substr(First, Last - First + 1);
+}
+
+char Lower(char C)
+{
+    return (C >= 'A' && C <= 'Z') ? static_cast<char>(C - 'A' + 'a') : C;
+}
+
+bool SameName(std::string_view A, std::string_view B)
+{
+    if (A.size() != B.size())
+        return false;
+    for (std::size_t I = 0; I < A.size(); ++I)
+        if (Lower(A[I]) != Lower(B[I]))
+            return false;
+    return true;
+}
+
+enum class TLineKind { Other, Section, Key };
+
+struct TLine
+{
+    std::string Text;
+    TLineKind Kind = TLineKind::Other;
+    std::string Name;  // section or key name
+    std::string Value; // key lines only
+    std::size_t EqualsAt = 0;
+};
+
+// The file split into lines, each classified once.
+struct TDocument
+{
+    bool Bom = false;
+    bool CrLf = false;
+    std::vector<TLine> Lines;
+};
+
+void Classify(TLine& Line)
+{
+    const std::string_view T = Trim(Line.Text);
+    if (T.empty() || T.front() == ';' || T.front() == '#')
+        return;
+    if (T.front() == '[') {
+        const auto Close = T.find(']');
+        Line.Kind = TLineKind::Section;
+        Line.Name =
+            Trim(T.substr(1, Close == std::string_view::npos ? std::string_view::npos : Close - 1));
+        return;
+    }
+    const auto Eq = Line.Text.find('=');
+    if (Eq == std::string::npos)
+        return;
+    const std::string_view Text = Line.Text;
+    const std::string_view Name = Trim(Text.substr(0, Eq));
+    if (Name.empty())
+        return;
+    Line.Name = Name;
+    Line.Kind = TLineKind::Key;
+    Line.Value = Trim(Text.substr(Eq + 1));
+    Line.EqualsAt = Eq;
+}
+
+TLine MakeLine(std::string Text)
+{
+    TLine Line;
+    Line.Text = std::move(Text);
+    Classify(Line);
+    return Line;
+}
+
+// Plain reads: a folder, a device or a read error in the file's place reads
+// as no file rather than throwing.
+std::optional<std::string> ReadWholeFile(const std::string& FileName)
+{
+    const int Fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (Fd < 0)
+        return std::nullopt;
+    struct stat St
+    {
+    };
+    std::optional<std::string> Content;
+    if (::fstat(Fd, &St) == 0 && S_ISREG(St.st_mode)) {
+        Content.emplace();
+        char Buffer[8192];
+        while (true) {
+            const ssize_t N = ::read(Fd, Buffer, sizeof Buffer);
+            if (N < 0 && errno == EINTR)
+                continue;
+            if (N < 0)
+                Content.reset();
+            if (N <= 0)
+                break;
+            Content->append(Buffer, static_cast<std::size_t>(N));
+        }
+    }
+    ::close(Fd);
+    return Content;
+}
+
+TDocument Parse(std::string_view Content)
+{
+    TDocument Doc;
+    if (Content.starts_with(Utf8Bom)) {
+        Doc.Bom = true;
+        Content.remove_prefix(Utf8Bom.size());
+    }
+    const auto FirstEnd = Content.find('\n');
+    Doc.CrLf = FirstEnd != std::string_view::npos && FirstEnd > 0 && Content[FirstEnd - 1] == '\r';
+    std::size_t Start = 0;
+    while (Start < Content.size()) {
+        auto End = Content.find('\n', Start);
+        if (End == std::string_view::npos)
+            End = Content.size();
+        std::string_view Text = Content.substr(Start, End - Start);
+        if (Text.ends_with('\r'))
+            Text.remove_suffix(1);
+        Doc.Lines.push_back(MakeLine(std::string(Text)));
+        Start = End + 1;
+    }
+    return Doc;
+}
+
+std::string Serialise(const TDocument& Doc)
+{
+    std::string Out;
+    if (Doc.Bom)
+        Out += Utf8Bom;
+    const std::string_view Eol = Doc.CrLf ? "\r\n" : "\n";
+    for (const auto& Line : Doc.Lines) {
+        Out += Line.Text;
+        Out += Eol;
+    }
+    return Out;
+}
+
+struct TKeySearch
+{
+    std::optional<std::size_t> KeyLine;
+    // Where a new key of the first matching section goes.
+    std::optional<std::size_t> InsertAt;
+};
+
+TKeySearch FindKey(const TDocument& Doc, std::string_view Section, std::string_view Key)
+{
+    TKeySearch Found;
+    bool InSection = false;
+    bool FirstSection = false;
+    for (std::size_t I = 0; I < Doc.Lines.size(); ++I) {
+        const TLine& Line = Doc.Lines[I];
+        if (Line.Kind == TLineKind::Section) {
+            InSection = SameName(Line.Name, Section);
+            FirstSection = InSection && !Found.InsertAt;
+            if (FirstSection)
+                Found.InsertAt = I + 1;
+            continue;
+        }
+        if (InSection && Line.Kind == TLineKind::Key) {
+            if (SameName(Line.Name, Key)) {
+                Found.KeyLine = I;
+                return Found;
+            }
+            if (FirstSection)
+                Found.InsertAt = I + 1;
+        }
+    }
+    return Found;
+}
+
+bool HasLineBreak(std::string_view S)
+{
+    return S.find_first_of("\r\n") != std::string_view::npos;
+}
+
+// Writes the whole file beside the old one and renames it over, so that a
+// crash or a full disk never leaves a half-written settings file. Falls back to
+// rewriting in place when the folder refuses new files but the file itself may
+// be written.
+bool ReplaceFile(const std::string& FileName, const std::string& Content)
+{
+    std::string Target = FileName;
+    struct stat Old
+    {
+    };
+    const bool Exists = ::stat(FileName.c_str(), &Old) == 0;
+    if (Exists) {
+        if (!S_ISREG(Old.st_mode) || ::access(FileName.c_str(), W_OK) != 0)
+            return false;
+        // Write through a symbolic link instead of replacing the link.
+        if (char* Real = ::realpath(FileName.c_str(), nullptr)) {
+            Target = Real;
+            std::free(Real);
+        }
+    }
+
+    auto WriteAll = [&Content](int Fd) {
+        std::size_t Done = 0;
+        while (Done < Content.size()) {
+            const ssize_t N = ::write(Fd, Content.data() + Done, Content.size() - Done);
+            if (N < 0 && errno == EINTR)
+                continue;
+            if (N <= 0)
+                return false;
+            Done += static_cast<std::size_t>(N);
+        }
+        return ::fsync(Fd) == 0;
+    };
+
+    static unsigned Counter = 0;
+    const std::string Temp =
+        Target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(++Counter);
+    const int Fd = ::open(Temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (Fd >= 0) {
+        bool Ok = true;
+        if (Exists) {
+            Ok = ::fchmod(Fd, Old.st_mode & 07777) == 0;
+            // Keeps the owner when run with the rights to; harmless otherwise.
+            [[maybe_unused]] const int Ignored = ::fchown(Fd, Old.st_uid, Old.st_gid);
+        }
+        Ok = Ok && WriteAll(Fd);
+        Ok = (::close(Fd) == 0) && Ok;
+        Ok = Ok && ::rename(Temp.c_str(), Target.c_str()) == 0;
+        if (!Ok)
+            ::unlink(Temp.c_str());
+        return Ok;
+    }
+    if (!Exists || (errno != EACCES && errno != EPERM))
+        return false;
+    const int InPlace = ::open(Target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (InPlace < 0)
+        return false;
+    const bool Ok = WriteAll(InPlace);
+    return (::close(InPlace) == 0) && Ok;
+}
+
+} // namespace
+
+TIniFile::TIniFile(std::string FileName) : FFileName(std::move(FileName)) {}
+
+std::string TIniFile::ReadString(std::string_view Section, std::string_view Key,
+                                 std::string_view Default) const
+{
+    std::string Result(Default.substr(0, MaxValueLength));
+    Section = Trim(Section);
+    Key = Trim(Key);
+    if (Section.empty() || Key.empty())
+        return Result;
+    const auto Content = ReadWholeFile(FFileName);
+    if (!Content)
+        return Result;
+    const TDocument Doc = Parse(*Content);
+    const TKeySearch Found = FindKey(Doc, Section, Key);
+    if (Found.KeyLine)
+        Result = Doc.Lines[*Found.KeyLine].Value.substr(0, MaxValueLength);
+    return Result;
+}
+
+void TIniFile::WriteString(std::string_view Section, std::string_view Key, std::string_view Value)
+{
+    Section = Trim(Section);
+    Key = Trim(Key);
+    // Names and values that could not be read back as written, or that would
+    // start lines of their own, are refused rather than stored.
+    if (Section.empty() || Key.empty() || HasLineBreak(Section) || HasLineBreak(Key) ||
+        HasLineBreak(Value) || Section.find(']') != std::string_view::npos ||
+        Key.find('=') != std::string_view::npos || Key.front() == '[' || Key.front() == ';' ||
+        Key.front() == '#')
+        throw EIniFileError(FFileName);
+
+    TDocument Doc;
+    if (const auto Content = ReadWholeFile(FFileName))
+        Doc = Parse(*Content);
+    else if (::access(FFileName.c_str(), F_OK) == 0)
+        throw EIniFileError(FFileName); // there but unreadable: do not replace it blindly
+
+    const std::string_view Trimmed = Trim(Value);
+    const TKeySearch Found = FindKey(Doc, Section, Key);
+    if (Found.KeyLine) {
+        TLine& Line = Doc.Lines[*Found.KeyLine];
+        // Keeps the line's own spelling and spacing up to the value.
+        const auto ValueAt = Line.Text.find_first_not_of(" \t", Line.EqualsAt + 1);
+        Line.Text = Line.Text.substr(0, std::min(ValueAt, Line.Text.size())) + std::string(Trimmed);
+    } else if (Found.InsertAt) {
+        Doc.Lines.insert(Doc.Lines.begin() + static_cast<std::ptrdiff_t>(*Found.InsertAt),
+                         MakeLine(std::string(Key) + "=" + std::string(Trimmed)));
+    } else {
+        Doc.Lines.push_back(MakeLine("[" + std::string(Section) + "]"));
+        Doc.Lines.push_back(MakeLine(std::string(Key) + "=" + std::string(Trimmed)));
+    }
+    if (!ReplaceFile(FFileName, Serialise(Doc)))
+        throw EIniFileError(FFileName);
+}
+
+} // namespace kelvalog

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "settings/inifile.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kelvalog {
+
+// The full path of the running executable ("" when it cannot be found).
+std::string ExecutablePath();
+
+// The settings file beside an executable: its folder, its name with the
+// extension replaced by ".INI", or ".INI" appended when it has none
+// ("/opt/kelvalog/kelvalog" -> "/opt/kelvalog/kelvalog.INI").
+std::string IniPathForExecutable(std::string_view ExePath);
+
+// The settings store: counts opens and closes, holds the file accessor while
+// open, and reads and writes single keys as text or as integers. Reads and
+// writes made while the store is closed open it for that one call.
+class TIniFileStore
+{
+public:
+    // ExePath decides where the default file lies; empty means the running
+    // executable.
+    explicit TIniFileStore(std::string ExePath = {});
+    ~TIniFileStore();
+    TIniFileStore(const TIniFileStore&) = delete;
+    TIniFileStore& operator=(const TIniFileStore&) = delete;
+
+    // Explicit file name; empty selects the executable's own. A relative name
+    // is taken in the executable's folder while UseExeDir is set.
+    std::string IniFileName;
+    bool UseExeDir = true;
+
+    // The path the file accessor uses.
+    std::string FileName() const;
+    int UseCount() const { return FUseCount; }
+
+    void OpenStore();
+    void CloseStore();
+
+    std::string ReadTextValue(std::string_view Section, std::string_view Key,
+                              std::string_view Default);
+    // Raises EIniFileError ("Unable to write to <full path>") on failure.
+    void WriteTextValue(std::string_view Section, std::string_view Key, std::string_view Value);
+    std::int32_t ReadIntegerValue(std::string_view Section, std::string_view Key,
+                                  std::int32_t Default);
+    void WriteIntegerValue(std::string_view Section, std::string_view Key, std::int32_t Value);
+
+    // Objects that refer to the store hear of its end. The owner pointer
+    // identifies the entry for removal.
+    void AddFreeNotification(const void* Owner, std::function<void()> Notify);
+    void RemoveFreeNotification(const void* Owner);
+
+private:
+    std::string FExePath;
+    int FUseCount = 0;
+    std::unique_ptr<TIniFile> FIniFile;
+    std::vector<std::pair<const void*, std::function<void()>>> FFreeNotifications;
+
+    // Opens for the length of one call when nobody else holds it open.
+    class TUse;
+};
+
+} // namespace kelvalog
