@@ -1,0 +1,66 @@
+#pragma once
+
+// Seven-segment clock of the time of day, "hh:mm:ss" in 24 hours. While
+// Active a 500 ms timer reads the time; the clock is redrawn only when hour,
+// minute or second differ from the shown ones. Eight cells of
+// 17 x (Size - 1) by 30 x (Size - 1) pixels.
+
+#include <QColor>
+#include <QTime>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+
+namespace kelvalog {
+
+class TDigitalClock : public QWidget
+{
+public:
+    explicit TDigitalClock(QWidget* Parent = nullptr);
+
+    bool Active() const { return active_; }
+    void setActive(bool On);
+
+    int Size() const { return size_; }
+    void setSize(int Size);
+    QColor OnColor() const { return onColor_; }
+    QColor OffColor() const { return offColor_; }
+    QColor BgColor() const { return bgColor_; }
+    void setOnColor(const QColor& C);
+    void setOffColor(const QColor& C);
+    void setBgColor(const QColor& C);
+
+    // Source of the time of day; tests inject their own.
+    void setTimeSource(std::function<QTime()> Source);
+    // What the timer does every 500 ms.
+    void Tick();
+
+    // The shown text, "hh:mm:ss" (empty before the first tick).
+    QString Text() const { return text_; }
+    // How many times the display was changed (and a redraw requested).
+    int RedrawCount() const { return redraws_; }
+
+    QSize CellSize() const;
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* Event) override;
+
+private:
+    void drawDigit(class QPainter& P, const QRect& Cell, int Digit) const;
+    void drawColon(class QPainter& P, const QRect& Cell) const;
+
+    bool active_ = false;
+    int size_ = 2;
+    QColor onColor_;
+    QColor offColor_;
+    QColor bgColor_;
+    std::function<QTime()> source_;
+    QTimer timer_;
+    QString text_;
+    int shownH_ = -1, shownM_ = -1, shownS_ = -1;
+    int redraws_ = 0;
+};
+
+} // namespace kelvalog

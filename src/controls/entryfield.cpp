@@ -1,0 +1,212 @@
+#include "controls/entryfield.h"
+
+#include "controls/attachedlabel.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QPainter>
+#include <qdrawutil.h>
+
+namespace kelvalog {
+
+namespace {
+// Frame drawn around the inner area (a sunken 3-D edge).
+constexpr int FrameWidth = 2;
+// Right-aligned text ends this far inside the inner area.
+constexpr int TextInset = 3;
+} // namespace
+
+TEntryField::TEntryField(QWidget* Parent) : QWidget(Parent)
+{
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_InputMethodEnabled, false);
+    const QPalette pal = palette();
+    color_ = pal.color(QPalette::Active, QPalette::Base);
+    colors_.Disabled = {pal.color(QPalette::Active, QPalette::Base),
+                        pal.color(QPalette::Disabled, QPalette::Text)};
+    colors_.Error = {Qt::red, Qt::black};
+    colors_.Highlight = {pal.color(QPalette::Active, QPalette::Highlight),
+                         pal.color(QPalette::Active, QPalette::HighlightedText)};
+    setCursor(Qt::IBeamCursor);
+}
+
+void TEntryField::setReadOnly(bool On)
+{
+    readOnly_ = On;
+}
+
+void TEntryField::setColor(const QColor& Color)
+{
+    if (color_ == Color)
+        return;
+    color_ = Color;
+    update();
+}
+
+void TEntryField::setEFColors(const TEFColors& Colors)
+{
+    colors_ = Colors;
+    update();
+}
+
+TLabelInfo TEntryField::LabelInfo() const
+{
+    if (const TAttachedLabel* label = TAttachedLabel::LabelOf(this))
+        return label->LabelInfo();
+    return pendingLabelInfo_;
+}
+
+void TEntryField::setLabelInfo(const TLabelInfo& Info)
+{
+    pendingLabelInfo_ = Info;
+    if (TAttachedLabel* label = TAttachedLabel::LabelOf(this))
+        label->setLabelInfo(Info);
+}
+
+QSize TEntryField::sizeHint() const
+{
+    return {41, 21};
+}
+
+void TEntryField::setShownText(const QString& Text)
+{
+    if (text_ == Text)
+        return;
+    text_ = Text;
+    update();
+}
+
+void TEntryField::setSelected(bool On)
+{
+    if (selected_ == On)
+        return;
+    selected_ = On;
+    update();
+}
+
+void TEntryField::copySelection() const
+{
+    if (selected_ && !text_.isEmpty())
+        QApplication::clipboard()->setText(text_);
+}
+
+bool TEntryField::handleCommonKey(QKeyEvent* Event)
+{
+    const Qt::KeyboardModifiers mods = Event->modifiers() & ~Qt::KeypadModifier;
+    const bool shift = mods.testFlag(Qt::ShiftModifier);
+    const bool ctrl = mods.testFlag(Qt::ControlModifier);
+    const bool alt = mods.testFlag(Qt::AltModifier);
+    switch (Event->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+        if (alt)
+            return false;
+        // The caret never leaves the right end; a shifted move can only
+        // take in the whole content.
+        setSelected(shift);
+        return true;
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        if (alt)
+            return false;
+        setSelected(false);
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+        Beep();
+        return true;
+    case Qt::Key_C:
+        if (ctrl && !shift && !alt) {
+            copySelection();
+            return true;
+        }
+        return false;
+    case Qt::Key_Insert:
+        if (ctrl && !shift && !alt) {
+            copySelection();
+            return true;
+        }
+        if (mods == Qt::NoModifier) {
+            insertCaret_ = !insertCaret_;
+            update();
+            return true;
+        }
+        return false;
+    default:
+        return false;
+    }
+}
+
+void TEntryField::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    const QRect outer = rect();
+    qDrawWinPanel(&p, outer, palette(), true);
+    const QRect inner = outer.adjusted(FrameWidth, FrameWidth, -FrameWidth, -FrameWidth);
+
+    const bool enabled = isEnabled();
+    const QColor background = enabled ? color_ : colors_.Disabled.Background;
+    const QColor textColor =
+        enabled ? palette().color(QPalette::Active, QPalette::Text) : colors_.Disabled.Text;
+    p.fillRect(inner, background);
+    p.setClipRect(inner);
+    p.setFont(font());
+
+    const QFontMetrics fm(font());
+    const int textWidth = fm.horizontalAdvance(text_);
+    const int textHeight = fm.height();
+    const int top = inner.top() + (inner.height() - textHeight) / 2;
+    const int left =
+        align_ == TAlign::Right ? inner.right() + 1 - TextInset - textWidth : inner.left() + 1;
+    const QRect textRect(left, top, textWidth, textHeight);
+
+    const bool showSelection = selected_ && hasFocus() && !text_.isEmpty();
+    if (showSelection) {
+        p.fillRect(textRect, colors_.Highlight.Background);
+        p.setPen(colors_.Highlight.Text);
+    } else {
+        p.setPen(textColor);
+    }
+    p.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, text_);
+
+    if (hasFocus() && enabled) {
+        const int x = textRect.right() + 1;
+        if (insertCaret_) {
+            p.fillRect(QRect(x, top, 1, textHeight), textColor);
+        } else {
+            const int w = fm.horizontalAdvance(QLatin1Char('0'));
+            p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+            p.fillRect(QRect(x - (text_.isEmpty() ? 0 : w), top, w, textHeight), Qt::white);
+        }
+    }
+}
+
+void TEntryField::focusInEvent(QFocusEvent* Event)
+{
+    QWidget::focusInEvent(Event);
+    selected_ = true;
+    update();
+}
+
+void TEntryField::focusOutEvent(QFocusEvent* Event)
+{
+    QWidget::focusOutEvent(Event);
+    selected_ = false;
+    update();
+}
+
+void TEntryField::changeEvent(QEvent* Event)
+{
+    QWidget::changeEvent(Event);
+    if (Event->type() == QEvent::EnabledChange || Event->type() == QEvent::FontChange ||
+        Event->type() == QEvent::PaletteChange)
+        update();
+}
+
+} // namespace kelvalog

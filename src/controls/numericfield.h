@@ -1,0 +1,103 @@
+#pragma once
+
+// Numeric value field with a picture mask: shows a 32-bit float or a 32-bit
+// integer right-aligned, edits like a calculator display and refuses, with an
+// error box, to let the focus go while its content is not a valid number
+// within RangeLow..RangeHigh.
+//
+// Events (see controlenv.h): OnChange(Sender) for the user's edits only
+// (accepted keystrokes, cut, paste, restore, spinner steps); never for
+// SetIntegerValue / SetFloatValue.
+
+#include "controls/entryfield.h"
+#include "controls/picturemask.h"
+
+#include <cstdint>
+#include <optional>
+
+namespace kelvalog {
+
+enum class TNumericDataType { nftSingle, nftLongInt };
+
+class TNumericField : public TEntryField
+{
+public:
+    explicit TNumericField(QWidget* Parent = nullptr);
+
+    TNumericDataType DataType() const { return dataType_; }
+    void setDataType(TNumericDataType Type);
+
+    QString PictureMask() const;
+    void setPictureMask(const QString& Mask);
+    const TPictureMask& Mask() const { return mask_; }
+
+    // Inclusive limits, in the field's value type (doubles hold every
+    // 32-bit integer exactly).
+    double RangeLow() const { return rangeLow_; }
+    double RangeHigh() const { return rangeHigh_; }
+    void setRangeLow(double Value) { rangeLow_ = Value; }
+    void setRangeHigh(double Value) { rangeHigh_ = Value; }
+    void setRange(double Low, double High);
+
+    // The separator of this field; unset means DefaultDecimalSeparator().
+    void setDecimalSeparator(QChar Separator);
+    QChar DecimalSeparator() const;
+
+    // Store and show a value; no range test, no OnChange.
+    void SetFloatValue(double Value);
+    void SetIntegerValue(std::int32_t Value);
+    // The content read as a number; 0 when invalid or out of range.
+    std::int32_t GetIntegerValue() const;
+    // The content read as an integer without range test (empty reads 0);
+    // nothing when it is not a 32-bit integer.
+    std::optional<std::int32_t> ContentAsInteger() const;
+    // The stored float value of a float field.
+    float FloatValue() const { return floatValue_; }
+
+    // A step from an attached spinner: shows Value without a selection and
+    // raises OnChange.
+    void StepTo(std::int32_t Value);
+
+    // Editing state while focused.
+    QString TypingBuffer() const { return typingBuffer_; }
+    bool NegativeFlag() const { return negativeFlag_; }
+    QString RestoreValue() const { return restoreValue_; }
+
+    TNotifyEvent OnChange;
+
+protected:
+    void keyPressEvent(QKeyEvent* Event) override;
+    void focusInEvent(QFocusEvent* Event) override;
+    void focusOutEvent(QFocusEvent* Event) override;
+
+private:
+    enum class TTypeResult { Accepted, Refused };
+    TTypeResult typeCharacter(QChar Ch);
+    bool removeLast();
+    void paste();
+    void cut();
+    void restore();
+    void loadEditState();
+    void rebuildFromBuffer(bool EmptyWhenBlank);
+    void showValueText();
+    void raiseChange();
+    bool validateOnLeave();
+
+    TNumericDataType dataType_ = TNumericDataType::nftLongInt;
+    TPictureMask mask_;
+    double rangeLow_ = -2147483648.0;
+    double rangeHigh_ = 2147483647.0;
+    std::optional<QChar> separator_;
+
+    bool hasValue_ = false;      // never set: shows nothing, reads 0
+    bool contentIsValue_ = true; // content still the program's value
+    std::int32_t intValue_ = 0;
+    float floatValue_ = 0.0f;
+
+    bool editing_ = false; // focus-in seen, focus-out not yet
+    QString typingBuffer_;
+    bool negativeFlag_ = false;
+    QString restoreValue_;
+};
+
+} // namespace kelvalog
