@@ -7,7 +7,8 @@ namespace kelvalog {
 
 namespace {
 
-struct TCodeText {
+struct TCodeText
+{
     int Code;
     const char* Text;
 };
@@ -72,7 +73,10 @@ int ErrnoForNumber(int Number)
 {
     return Result == 0 ? Buffer : "";
 }
-[[maybe_unused]] const char* PickMessage(const char* Result, const char*) { return Result; }
+[[maybe_unused]] const char* PickMessage(const char* Result, const char*)
+{
+    return Result;
+}
 
 } // namespace
 
@@ -88,8 +92,8 @@ std::string LinkErrorText(int Code)
 std::string SystemErrorText(int Number)
 {
     char Buffer[256] = {};
-    const std::string Raw = PickMessage(strerror_r(ErrnoForNumber(Number), Buffer, sizeof Buffer),
-                                        Buffer);
+    const std::string Raw =
+        PickMessage(strerror_r(ErrnoForNumber(Number), Buffer, sizeof Buffer), Buffer);
     std::string Clean;
     Clean.reserve(Raw.size());
     for (char C : Raw) {
@@ -168,6 +172,9 @@ std::exception_ptr MakeLinkException(int Code)
     return std::make_exception_ptr(ELinkException(GenericText, 0));
 }
 
-void RaiseLinkError(int Code) { std::rethrow_exception(MakeLinkException(Code)); }
+void RaiseLinkError(int Code)
+{
+    std::rethrow_exception(MakeLinkException(Code));
+}
 
 } // namespace kelvalog

@@ -22,6 +22,9 @@ const TTickClock& TickClock()
     return Clock ? *Clock : SystemClock;
 }
 
-void SetTickClock(const TTickClock* Clock) { CurrentClock.store(Clock, std::memory_order_release); }
+void SetTickClock(const TTickClock* Clock)
+{
+    CurrentClock.store(Clock, std::memory_order_release);
+}
 
 } // namespace kelvalog

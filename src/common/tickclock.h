@@ -46,7 +46,10 @@ private:
 // clock set here must outlive its use.
 const TTickClock& TickClock();
 void SetTickClock(const TTickClock* Clock);
-inline std::uint32_t CurrentTick() { return TickClock().Ticks(); }
+inline std::uint32_t CurrentTick()
+{
+    return TickClock().Ticks();
+}
 
 // Ticks from Start to Now, across a wrap of the millisecond clock.
 inline std::uint32_t TicksBetween(std::uint32_t Start, std::uint32_t Now)

@@ -38,6 +38,9 @@ std::string ResolvePortName(const std::string& Name)
     return Name;
 }
 
-std::string ComDisplayName(int ComNumber) { return "COM" + std::to_string(ComNumber); }
+std::string ComDisplayName(int ComNumber)
+{
+    return "COM" + std::to_string(ComNumber);
+}
 
 } // namespace kelvalog

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -59,7 +60,8 @@ inline constexpr unsigned Framing = 4;
 inline constexpr unsigned Break = 8;
 } // namespace lemask
 
-struct TLineOptions {
+struct TLineOptions
+{
     bool Dtr = true;
     bool Rts = true;
     unsigned HWFlow = 0; // hwf bits
@@ -67,7 +69,8 @@ struct TLineOptions {
 
 // A notification: message, first parameter, second parameter (the low half as
 // given, the dispatcher number in the upper 16 bits).
-using TNotifyHandler = std::function<void(std::uint32_t Msg, std::uint32_t WParam, std::uint32_t LParam)>;
+using TNotifyHandler =
+    std::function<void(std::uint32_t Msg, std::uint32_t WParam, std::uint32_t LParam)>;
 
 class TBaseDispatcher;
 class TDispatcherThread;
@@ -159,7 +162,7 @@ public:
     int FlushInBuffer();
 
     // --- line state
-    int TakeLineError();  // 1 overflow, 2 overrun, 3 parity, 4 framing, 9 break alone, 0
+    int TakeLineError(); // 1 overflow, 2 overrun, 3 parity, 4 framing, 9 break alone, 0
     bool TakeBreak();
     std::uint8_t ModemStatus();
 
@@ -170,6 +173,9 @@ public:
     // True while the dispatch thread waits for the window thread (a hand-off
     // or a window-handler message).
     bool WaitingForWindow() const { return FWaitingForWindow.load(); }
+    // True while a call of the dispatch thread runs on the window thread (a
+    // close requested now comes from inside it and must not wait).
+    bool InWindowCall() const { return FInWindowCall.load(); }
     bool InService() const;
     void SetClosePending();
     bool ClosePending() const { return FClosePending.load(); }
@@ -189,6 +195,9 @@ protected:
     virtual int DeviceOpen(const std::string& Path) = 0;
     virtual void DeviceClose() = 0;
     virtual TSerialDevice* Device() = 0;
+    // Shuts the device down and waits until no worker thread runs; a concrete
+    // dispatcher calls it from its destructor, while its device still exists.
+    void Destroy();
 
 private:
     friend class TDispatcherThread;
@@ -198,14 +207,16 @@ private:
     friend class TWriteThread;
     friend class TStatusThread;
 
-    struct TTimerTrigger {
+    struct TTimerTrigger
+    {
         int Handle = 0;
         std::uint32_t StartTick = 0;
         std::uint32_t ExpiryTick = 0;
         std::uint32_t Length = 0;
         bool Active = false;
     };
-    struct TStatusTrigger {
+    struct TStatusTrigger
+    {
         int Handle = 0;
         int Kind = 0;
         std::uint32_t Value = 0;
@@ -213,14 +224,16 @@ private:
         bool Active = false;
         bool Fired = false;
     };
-    struct TDataTrigger {
+    struct TDataTrigger
+    {
         int Handle = 0;
         std::string Text;
         std::size_t MatchState = 0;
         bool Matched = false;
     };
     enum class THandlerKind { Window, Event, Proc };
-    struct THandler {
+    struct THandler
+    {
         int Id = 0;
         THandlerKind Kind = THandlerKind::Proc;
         TNotifyHandler Call;
@@ -262,18 +275,18 @@ private:
     std::size_t FHead = 0, FTail = 0;
     bool FFull = false;
     bool FDataMode = false;
-    std::size_t FHandlerRead = 0;  // read by the current handler in data mode
-    std::size_t FMaxRead = 0;      // most any handler read in this service
-    std::size_t FLastAvailHead = 0;
-    bool FAvailAnnounced = false;
-    std::size_t FDataScanned = 0; // bytes past the tail the data triggers saw
+    std::size_t FHandlerRead = 0;      // read by the current handler in data mode
+    std::size_t FMaxRead = 0;          // most any handler read in this service
+    std::uint64_t FTotalIn = 0;        // bytes ever moved into the ring
+    std::uint64_t FLastAvailTotal = 0; // FTotalIn at the last data-available notification
+    std::uint64_t FScannedTotal = 0;   // bytes the data triggers have seen
 
     // Output lock: the output ring.
     mutable std::mutex FOutputLock;
     std::condition_variable FOutputSignal;
-    std::vector<std::uint8_t> FOutRing;
-    std::size_t FOutHead = 0, FOutCount = 0;
+    std::deque<std::uint8_t> FOutBuf;
     bool FOutputReady = false, FOutputFlush = false, FFlushDone = false;
+    std::uint64_t FSentTotal = 0;
 
     TIOQueue FQueue;
     std::atomic<bool> FThreadsRunning{false};
@@ -281,6 +294,7 @@ private:
     std::atomic<bool> FClosePending{false};
     std::atomic<bool> FShuttingDown{false};
     std::atomic<bool> FWaitingForWindow{false};
+    std::atomic<bool> FInWindowCall{false};
     std::atomic<int> FRunningThreads{0};
     std::atomic<int> FThreadError{0};
     std::atomic<bool> FLossReported{false};
@@ -293,13 +307,14 @@ private:
     std::condition_variable FThreadSignal;
 
     void ClearState();
+    bool CallOnWindowThread(const std::function<void()>& Call, int TimeoutMs);
     int ApplyLine(std::uint32_t Baud, int Parity, int DataBits, int StopBits);
     int StartThreads();
     void StopThreads();
-    void WaitForThread(TDispatcherThread& Thread, bool WaitForWindowCalls);
-    void WaitWhileProcessing(const std::function<bool()>& Done, int TimeoutMs);
-    void JoinFinishedThreads();
-    void ThreadStarted();
+    // Waits until Done() or TimeoutMs (negative: no limit) has passed, running
+    // the window calls queued meanwhile when on the window thread.
+    bool WaitWhileProcessing(const std::function<bool()>& Done, int TimeoutMs);
+    void JoinThreads();
     void ThreadEnded();
     void FailThreads(int Code, bool DeviceLost);
 
@@ -313,6 +328,7 @@ private:
     void Notify(std::uint32_t Msg, std::uint32_t WParam, std::uint16_t LParamLow);
     void CollectLineErrorsLocked();
     void ReadModemStatusLocked();
+    int OutBuffUsedLocked() const;
     std::size_t UnreadLocked() const;
     int AllocateHandle();
     bool HandleInUse(int Base) const;

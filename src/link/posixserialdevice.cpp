@@ -19,18 +19,19 @@ namespace kelvalog {
 
 namespace {
 
-struct TBaudEntry {
+struct TBaudEntry
+{
     std::uint32_t Baud;
     speed_t Speed;
 };
 
 constexpr TBaudEntry BaudTable[] = {
-    {50, B50},         {75, B75},           {110, B110},         {134, B134},
-    {150, B150},       {200, B200},         {300, B300},         {600, B600},
-    {1200, B1200},     {1800, B1800},       {2400, B2400},       {4800, B4800},
-    {9600, B9600},     {19200, B19200},     {38400, B38400},     {57600, B57600},
-    {115200, B115200}, {230400, B230400},   {460800, B460800},   {500000, B500000},
-    {576000, B576000}, {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
+    {50, B50},           {75, B75},           {110, B110},         {134, B134},
+    {150, B150},         {200, B200},         {300, B300},         {600, B600},
+    {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
+    {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+    {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
     {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
 };
 
@@ -66,7 +67,10 @@ int DeviceErrorCode(int Errno)
     }
 }
 
-bool Unsupported(int Errno) { return Errno == ENOTTY || Errno == EINVAL; }
+bool Unsupported(int Errno)
+{
+    return Errno == ENOTTY || Errno == EINVAL;
+}
 
 int RemainingMs(std::chrono::steady_clock::time_point Deadline)
 {
@@ -77,7 +81,10 @@ int RemainingMs(std::chrono::steady_clock::time_point Deadline)
 
 } // namespace
 
-TPosixSerialDevice::~TPosixSerialDevice() { Close(); }
+TPosixSerialDevice::~TPosixSerialDevice()
+{
+    Close();
+}
 
 int TPosixSerialDevice::OpenErrorCode(int Errno)
 {
@@ -292,9 +299,15 @@ int TPosixSerialDevice::SetModemBit(int Bit, bool On)
     return 0;
 }
 
-int TPosixSerialDevice::SetDtr(bool On) { return SetModemBit(TIOCM_DTR, On); }
+int TPosixSerialDevice::SetDtr(bool On)
+{
+    return SetModemBit(TIOCM_DTR, On);
+}
 
-int TPosixSerialDevice::SetRts(bool On) { return SetModemBit(TIOCM_RTS, On); }
+int TPosixSerialDevice::SetRts(bool On)
+{
+    return SetModemBit(TIOCM_RTS, On);
+}
 
 int TPosixSerialDevice::GetModemStatus(std::uint8_t& Status)
 {

@@ -52,7 +52,8 @@ inline constexpr std::uint32_t RxClear = 0x0008;
 enum class TLineControl : std::uint8_t { Disable = 0, Enable = 1, Handshake = 2, Toggle = 3 };
 
 // The device's line settings record.
-struct TDeviceSettings {
+struct TDeviceSettings
+{
     std::uint32_t Baud = 9600;
     std::uint8_t Parity = 0;   // 0 none, 1 odd, 2 even, 3 mark, 4 space
     std::uint8_t DataBits = 8; // 5 .. 8

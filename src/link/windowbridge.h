@@ -65,7 +65,8 @@ public:
     void ShutDown();
 
 protected:
-    struct TJob {
+    struct TJob
+    {
         enum class TState { Queued, Running, Done, Dropped };
         std::function<void()> Call;
         TState State = TState::Queued;

@@ -1,0 +1,147 @@
+#include "link/dispatcherthreads.h"
+
+#include "common/linkerror.h"
+#include "link/dispatcher.h"
+
+#include <algorithm>
+#include <chrono>
+#include <new>
+
+namespace kelvalog {
+
+TDispatcherThread::~TDispatcherThread()
+{
+    Join();
+}
+
+bool TDispatcherThread::Start(int TimeoutMs)
+{
+    FThread = std::thread([this] { Run(); });
+    std::unique_lock Guard(FLock);
+    return FStarted.wait_for(Guard, std::chrono::milliseconds(TimeoutMs),
+                             [this] { return FRunning; });
+}
+
+void TDispatcherThread::Join()
+{
+    if (FThread.joinable())
+        FThread.join();
+}
+
+void TDispatcherThread::Run()
+{
+    {
+        std::lock_guard Guard(FLock);
+        FRunning = true;
+    }
+    FStarted.notify_all();
+    int Code = 0;
+    try {
+        Code = Execute();
+    } catch (...) {
+        // The error code of a thread becomes an exception that is dropped.
+    }
+    if (Code < 0)
+        FOwner.FailThreads(Code, true);
+    FFinished.store(true);
+    FOwner.ThreadEnded();
+}
+
+int TReadThread::Execute()
+{
+    TIOQueue& Queue = FOwner.FQueue;
+    while (!FOwner.FStopThreads.load()) {
+        const int Ready = FDevice.WaitReadable(50);
+        if (Ready < 0)
+            return FOwner.FStopThreads.load() ? 0 : ecode::ReadThreadFailed;
+        if (Ready == 0)
+            continue;
+        // Read as long as reads return bytes, one 256-byte buffer at a time.
+        while (!FOwner.FStopThreads.load()) {
+            std::unique_ptr<TDataBuffer> Buffer(new (std::nothrow) TDataBuffer);
+            if (!Buffer)
+                return ecode::ReadBufferAllocation;
+            const int Count = FDevice.Read(Buffer->Data.data(), Buffer->Data.size());
+            if (Count < 0)
+                return FOwner.FStopThreads.load() ? 0 : ecode::ReadThreadFailed;
+            if (Count == 0)
+                break;
+            Buffer->Used = static_cast<std::size_t>(Count);
+            Queue.Append(std::move(Buffer));
+        }
+    }
+    return 0;
+}
+
+int TStatusThread::Execute()
+{
+    while (!FOwner.FStopThreads.load()) {
+        std::uint32_t Events = 0;
+        const int Result = FDevice.WaitLineEvent(evt::DefaultMask, 100, Events);
+        if (Result < 0)
+            return FOwner.FStopThreads.load() ? 0 : Result;
+        if (Events & (evt::ModemEvents | evt::ErrorEvents))
+            FOwner.FQueue.Append(std::make_unique<TStatusBuffer>(Events));
+    }
+    return 0;
+}
+
+int TWriteThread::Execute()
+{
+    using namespace std::chrono_literals;
+    std::uint8_t Chunk[256];
+    while (!FOwner.FStopThreads.load()) {
+        std::size_t Count = 0;
+        {
+            std::unique_lock Guard(FOwner.FOutputLock);
+            FOwner.FOutputSignal.wait_for(Guard, 100ms, [this] {
+                return FOwner.FOutputReady || FOwner.FOutputFlush || FOwner.FStopThreads.load();
+            });
+            if (FOwner.FOutputFlush) {
+                FOwner.FOutputFlush = false;
+                FOwner.FFlushDone = true;
+                FOwner.FOutputSignal.notify_all();
+                continue;
+            }
+            if (FOwner.FStopThreads.load())
+                break;
+            while (Count < sizeof Chunk && Count < FOwner.FOutBuf.size()) {
+                Chunk[Count] = FOwner.FOutBuf[Count];
+                ++Count;
+            }
+            if (Count == 0)
+                FOwner.FOutputReady = false;
+        }
+        if (Count == 0)
+            continue;
+        const int Written = FDevice.Write(Chunk, Count);
+        if (Written < 0)
+            return FOwner.FStopThreads.load() ? 0 : ecode::WriteThreadFailed;
+        if (Written == 0) {
+            // The device's queue is full; try again shortly.
+            std::this_thread::sleep_for(5ms);
+            continue;
+        }
+        std::lock_guard Guard(FOwner.FOutputLock);
+        const std::size_t Done = std::min<std::size_t>(Written, FOwner.FOutBuf.size());
+        FOwner.FOutBuf.erase(FOwner.FOutBuf.begin(), FOwner.FOutBuf.begin() + Done);
+        FOwner.FSentTotal += Done;
+    }
+    return 0;
+}
+
+int TDispThread::Execute()
+{
+    FOwner.FDispatchThreadId.store(std::this_thread::get_id());
+    try {
+        FOwner.DispatchLoop();
+    } catch (...) {
+        // Shown on the window thread, never from here.
+        if (TWindowBridge* Bridge = FOwner.FBridge)
+            Bridge->ReportException(std::current_exception());
+        FOwner.FailThreads(0, false);
+    }
+    return 0;
+}
+
+} // namespace kelvalog
