@@ -45,9 +45,13 @@ void ShowErrorBox(QWidget* Parent, const QString& Text)
         errorBoxHook(Parent, Text);
         return;
     }
+    QWidget* window = Parent ? Parent->window() : nullptr;
     QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), Text, QMessageBox::Ok,
-                    Parent ? Parent->window() : nullptr);
+                    window);
     box.exec();
+    // Give the window back the keyboard so the field can take the focus again.
+    if (window)
+        window->activateWindow();
 }
 
 } // namespace kelvalog

@@ -88,10 +88,8 @@ void TNumericField::SetFloatValue(double Value)
         intValue_ = static_cast<std::int32_t>(std::clamp(rounded, -2147483648.0, 2147483647.0));
     hasValue_ = true;
     showValueText();
-    if (editing_) {
+    if (editing_)
         loadEditState();
-        setSelected(false);
-    }
 }
 
 void TNumericField::SetIntegerValue(std::int32_t Value)
@@ -100,16 +98,14 @@ void TNumericField::SetIntegerValue(std::int32_t Value)
     floatValue_ = static_cast<float>(Value);
     hasValue_ = true;
     showValueText();
-    if (editing_) {
-        // Digits typed next go behind the new value.
+    if (editing_)
         loadEditState();
-        setSelected(false);
-    }
 }
 
 void TNumericField::StepTo(std::int32_t Value)
 {
     SetIntegerValue(Value);
+    // Digits typed next go behind the new value.
     setSelected(false);
     raiseChange();
 }
