@@ -244,7 +244,13 @@ public:
         int N = 0;
         return ::ioctl(FSlave, FIONREAD, &N) == 0 ? N : 0;
     }
-    void DiscardUnread() { ::tcflush(FSlave, TCIFLUSH); }
+    // Nobody reads: also lifts an exclusive mode that a reader which died
+    // without closing the port properly left behind, so it can open again.
+    void DiscardUnread()
+    {
+        ::tcflush(FSlave, TCIFLUSH);
+        ::ioctl(FSlave, TIOCNXCL);
+    }
 
     // Drops what Kelvalog may send: the board listens to nothing.
     void DrainInput()
