@@ -1,0 +1,374 @@
+#include "logging/calc/calcoffice.h"
+
+#include "logging/automation/automation.h"
+
+#include <com/sun/star/awt/XWindow.hpp>
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/bridge/BridgeFactory.hpp>
+#include <com/sun/star/connection/Connector.hpp>
+#include <com/sun/star/connection/NoConnectException.hpp>
+#include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/frame/XController.hpp>
+#include <com/sun/star/frame/XFrame.hpp>
+#include <com/sun/star/frame/XLoadable.hpp>
+#include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/lang/XComponent.hpp>
+#include <com/sun/star/lang/XMultiComponentFactory.hpp>
+#include <cppuhelper/bootstrap.hxx>
+#include <rtl/bootstrap.hxx>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace kelvalog {
+
+using rtl::OUString;
+
+using css::uno::Reference;
+using css::uno::UNO_QUERY;
+using css::uno::UNO_QUERY_THROW;
+
+namespace {
+
+const std::string ProgramDir = KELVALOG_OFFICE_PROGRAM_DIR;
+
+OUString ToUno(const std::string& text)
+{
+    return OUString(text.data(), static_cast<sal_Int32>(text.size()), RTL_TEXTENCODING_UTF8);
+}
+
+std::string FromUno(const OUString& text)
+{
+    return text.toUtf8().getStr();
+}
+
+// The local UNO context, made once per process: it carries the office's type
+// libraries that the bridge needs to marshal calls.
+Reference<css::uno::XComponentContext> LocalContext()
+{
+    static std::mutex lock;
+    static Reference<css::uno::XComponentContext> context;
+    std::lock_guard guard(lock);
+    if (!context.is()) {
+        rtl::Bootstrap::set(OUString("URE_BOOTSTRAP"),
+                            ToUno("vnd.sun.star.pathname:" + ProgramDir + "/fundamentalrc"));
+        try {
+            context = cppu::defaultBootstrap_InitialComponentContext();
+        } catch (const css::uno::Exception& error) {
+            throw EAutomationError("UNO runtime could not start: " + FromUno(error.Message));
+        }
+    }
+    return context;
+}
+
+// A user interface needs a display and an office built with one.
+bool CanShowWindows()
+{
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if ((x11 == nullptr || *x11 == '\0') && (wayland == nullptr || *wayland == '\0'))
+        return false;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(ProgramDir, error)) {
+        if (entry.path().filename().string().rfind("libvclplug_", 0) == 0)
+            return true;
+    }
+    return false;
+}
+
+std::string NewPipeName()
+{
+    static std::atomic<unsigned> counter{0};
+    return "kelvalog_calc_" + std::to_string(::getpid()) + '_' + std::to_string(++counter) + '_' +
+           std::to_string(std::chrono::steady_clock::now().time_since_epoch().count() % 1000000);
+}
+
+std::filesystem::path NewProfileFolder()
+{
+    std::error_code error;
+    std::filesystem::path base = std::filesystem::temp_directory_path(error);
+    if (error)
+        base = "/tmp";
+    std::string pattern = (base / "kelvalog-calc-XXXXXX").string();
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (::mkdtemp(buffer.data()) == nullptr)
+        throw EAutomationError("no profile folder for the office");
+    return std::filesystem::path(buffer.data());
+}
+
+// A URL of a local path (the profile folder lies in the temporary folder,
+// whose name needs no escaping beyond blanks and percent signs).
+std::string FileUrl(const std::filesystem::path& path)
+{
+    std::string url = "file://";
+    for (const char c : path.string()) {
+        if (c == ' ')
+            url += "%20";
+        else if (c == '%')
+            url += "%25";
+        else
+            url += c;
+    }
+    return url;
+}
+
+} // namespace
+
+TCalcOffice::TCalcOffice()
+{
+    // A write into the pipe of an office that has died must fail the call,
+    // not end this program.
+    struct sigaction current
+    {
+    };
+    if (::sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
+        std::signal(SIGPIPE, SIG_IGN);
+
+    IsHeadless = !CanShowWindows();
+    LocalContext();
+    Profile = NewProfileFolder();
+    PipeName = NewPipeName();
+    try {
+        Launch();
+        Connect();
+    } catch (...) {
+        KillAndReap();
+        RemoveProfile();
+        throw;
+    }
+}
+
+TCalcOffice::~TCalcOffice()
+{
+    if (Ended)
+        return;
+    if (Shown && !IsHeadless) {
+        // The user sees the document: leave it to them, as a visible
+        // spreadsheet application is left when its last reference goes.
+        Disconnect();
+        return;
+    }
+    try {
+        Quit();
+    } catch (...) {
+    }
+}
+
+void TCalcOffice::Launch()
+{
+    const std::string binary = ProgramDir + "/soffice.bin";
+    std::vector<std::string> arguments{
+        binary,
+        "-env:UserInstallation=" + FileUrl(Profile),
+        "--accept=pipe,name=" + PipeName + ";urp;StarOffice.ComponentContext",
+        IsHeadless ? "--headless" : "--invisible",
+        "--nologo",
+        "--norestore",
+        "--nodefault",
+        "--nolockcheck",
+        "--nofirststartwizard",
+    };
+    std::vector<char*> argv;
+    for (auto& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    const pid_t parent = ::getpid();
+    const pid_t child = ::fork();
+    if (child < 0) {
+        throw EAutomationError("the office could not be started");
+    }
+    if (child == 0) {
+        // Only async-signal-safe calls from here to exec.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent)
+            ::_exit(127);
+        ::setpgid(0, 0);
+        const int null = ::open("/dev/null", O_RDWR);
+        if (null >= 0) {
+            ::dup2(null, 0);
+            ::dup2(null, 1);
+            ::dup2(null, 2);
+        }
+        ::execv(binary.c_str(), argv.data());
+        ::_exit(127);
+    }
+    Process = child;
+}
+
+void TCalcOffice::Connect()
+{
+    const auto local = LocalContext();
+    const auto connector = css::connection::Connector::create(local);
+    const auto deadline = std::chrono::steady_clock::now() + StartTimeout;
+    int restarts = 0;
+    Reference<css::connection::XConnection> connection;
+    while (!connection.is()) {
+        try {
+            connection = connector->connect(ToUno("pipe,name=" + PipeName));
+        } catch (const css::connection::NoConnectException&) {
+            if (WaitForExit(std::chrono::milliseconds(0))) {
+                // The first start in a new profile ends asking to be
+                // started again.
+                if (ExitCode != RestartExitCode || ++restarts > 2)
+                    throw EAutomationError("the office ended while starting");
+                Launch();
+                continue;
+            }
+            if (std::chrono::steady_clock::now() >= deadline)
+                throw EAutomationError("the office did not answer in time");
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        } catch (const css::uno::Exception& error) {
+            throw EAutomationError("no connection to the office: " + FromUno(error.Message));
+        }
+    }
+    try {
+        const auto factory = css::bridge::BridgeFactory::create(local);
+        Bridge = factory->createBridge(OUString(), OUString("urp"), connection, nullptr);
+        Remote.set(Bridge->getInstance(OUString("StarOffice.ComponentContext")), UNO_QUERY_THROW);
+        Desktop = css::frame::Desktop::create(Remote);
+    } catch (const css::uno::Exception& error) {
+        throw EAutomationError("the office refused the connection: " + FromUno(error.Message));
+    }
+}
+
+Reference<css::sheet::XSpreadsheetDocument> TCalcOffice::NewDocument()
+{
+    if (!Desktop.is())
+        throw EAutomationError("the office has quit");
+    Reference<css::sheet::XSpreadsheetDocument> document;
+    if (IsHeadless) {
+        // Without a user interface the document needs no view, and a view
+        // without windows trips the office up.
+        Reference<css::frame::XLoadable> loadable(
+            Remote->getServiceManager()->createInstanceWithContext(
+                OUString("com.sun.star.sheet.SpreadsheetDocument"), Remote),
+            UNO_QUERY_THROW);
+        loadable->initNew();
+        document.set(loadable, UNO_QUERY);
+    } else {
+        css::uno::Sequence<css::beans::PropertyValue> arguments(1);
+        arguments.getArray()[0].Name = "Hidden";
+        arguments.getArray()[0].Value <<= !Shown;
+        document.set(Desktop->loadComponentFromURL(OUString("private:factory/scalc"),
+                                                   OUString("_blank"), 0, arguments),
+                     UNO_QUERY);
+    }
+    if (!document.is())
+        throw EAutomationError("the office made no spreadsheet");
+    if (Shown)
+        Show(document);
+    return document;
+}
+
+void TCalcOffice::Show(const Reference<css::sheet::XSpreadsheetDocument>& document)
+{
+    Shown = true;
+    if (IsHeadless || !document.is())
+        return;
+    Reference<css::frame::XModel> model(document, UNO_QUERY_THROW);
+    const auto controller = model->getCurrentController();
+    if (!controller.is())
+        return;
+    const auto frame = controller->getFrame();
+    if (!frame.is())
+        return;
+    const auto window = frame->getContainerWindow();
+    if (window.is())
+        window->setVisible(true);
+}
+
+void TCalcOffice::Quit()
+{
+    if (Ended)
+        return;
+    Ended = true;
+    bool terminated = false;
+    std::string failure;
+    try {
+        if (Desktop.is())
+            terminated = Desktop->terminate();
+        else
+            failure = "the office is not connected";
+    } catch (const css::uno::Exception& error) {
+        // Mostly a bridge that went down with the office.
+        failure = FromUno(error.Message);
+    }
+    if (!terminated && failure.empty() && Shown && !IsHeadless) {
+        // The user kept the office open (for instance to save the sheet).
+        Disconnect();
+        return;
+    }
+    Disconnect();
+    if (!WaitForExit(std::chrono::seconds(10)))
+        KillAndReap();
+    RemoveProfile();
+    if (!failure.empty())
+        throw EAutomationError("the office could not be asked to quit: " + failure);
+}
+
+void TCalcOffice::Disconnect()
+{
+    Desktop.clear();
+    Remote.clear();
+    if (Bridge.is()) {
+        try {
+            Reference<css::lang::XComponent>(Bridge, UNO_QUERY_THROW)->dispose();
+        } catch (const css::uno::Exception&) {
+        }
+        Bridge.clear();
+    }
+}
+
+bool TCalcOffice::WaitForExit(std::chrono::milliseconds limit)
+{
+    if (Process <= 0)
+        return true;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        int status = 0;
+        const pid_t done = ::waitpid(Process, &status, WNOHANG);
+        if (done == Process || (done < 0 && errno != EINTR)) {
+            ExitCode = done == Process && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            Process = -1;
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+void TCalcOffice::KillAndReap()
+{
+    if (Process <= 0)
+        return;
+    ::kill(-Process, SIGTERM);
+    ::kill(Process, SIGTERM);
+    if (!WaitForExit(std::chrono::seconds(5))) {
+        ::kill(-Process, SIGKILL);
+        ::kill(Process, SIGKILL);
+        WaitForExit(std::chrono::seconds(5));
+    }
+}
+
+void TCalcOffice::RemoveProfile()
+{
+    if (Profile.empty())
+        return;
+    std::error_code error;
+    std::filesystem::remove_all(Profile, error);
+    Profile.clear();
+}
+
+} // namespace kelvalog

@@ -1,0 +1,183 @@
+#include "logging/automation/automationregistry.h"
+#include "logging/automation/worksheetwriter.h"
+
+#include <gtest/gtest.h>
+
+#ifdef KELVALOG_HAVE_CALC
+
+#include "common/serialdate.h"
+#include "logging/calc/calcserver.h"
+
+#include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/container/XNamed.hpp>
+#include <com/sun/star/table/CellContentType.hpp>
+#include <com/sun/star/table/XCell.hpp>
+#include <com/sun/star/table/XColumnRowRange.hpp>
+#include <com/sun/star/table/XTableColumns.hpp>
+#include <com/sun/star/text/XTextRange.hpp>
+#include <com/sun/star/util/NumberFormat.hpp>
+#include <com/sun/star/util/XNumberFormatsSupplier.hpp>
+
+#include <chrono>
+#include <csignal>
+#include <sys/wait.h>
+#include <thread>
+
+namespace kelvalog {
+namespace {
+
+using css::uno::Reference;
+using css::uno::UNO_QUERY_THROW;
+using rtl::OUString;
+
+const TLocalDateTime Start{2024, 12, 8, 14, 3, 5, 250};
+
+TLocaleFacts Facts(const char* shortDate)
+{
+    TLocaleFacts facts;
+    facts.DecimalSeparator = '.';
+    facts.ShortDatePattern = shortDate;
+    return facts;
+}
+
+// Start plus the seconds the test sets.
+TLocalClock ClockAt(const int& seconds)
+{
+    return [&seconds] {
+        TLocalDateTime now = Start;
+        now.Second += seconds;
+        return now;
+    };
+}
+
+TLogRecordValues Record(int validCount, float base)
+{
+    TLogRecordValues values;
+    for (int channel = 0; channel < validCount; ++channel)
+        values.Channels[channel] = {true, base + static_cast<float>(channel)};
+    return values;
+}
+
+std::shared_ptr<TCalcSheet> CalcSheetOf(const TWorksheetWriter& writer)
+{
+    auto sheet = std::dynamic_pointer_cast<TCalcSheet>(ObjectArg(writer.LogSheet()));
+    if (!sheet)
+        throw std::runtime_error("the log sheet is not a Calc sheet");
+    return sheet;
+}
+
+class CalcWorksheet : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite() { RegisterCalcServer(); }
+};
+
+TEST_F(CalcWorksheet, RecordsLandInTheSheetAsDatesAndNumbers)
+{
+    const auto started = std::chrono::steady_clock::now();
+    int seconds = 0;
+    TWorksheetWriter writer(Facts("d-M-yyyy"), ClockAt(seconds));
+    writer.Open("");
+    const auto sheet = CalcSheetOf(writer);
+    const pid_t office = sheet->Session()->Office->ProcessId();
+    ASSERT_GT(office, 0);
+
+    writer.WriteRecord(Record(5, 21.5f), 0);
+    seconds = 1;
+    writer.WriteRecord(Record(5, -3.25f), 1);
+    seconds = 2;
+    TLogRecordValues gaps;
+    gaps.Channels[1] = {true, 7.0f};
+    gaps.Channels[7] = {true, 1013.25f};
+    writer.WriteRecord(gaps, 2);
+
+    Reference<css::container::XNamed> named(sheet->Sheet(), UNO_QUERY_THROW);
+    EXPECT_EQ(named->getName(), OUString("Kelvalog 8-12-2024"));
+
+    Reference<css::util::XNumberFormatsSupplier> supplier(sheet->Document(), UNO_QUERY_THROW);
+    const auto formats = supplier->getNumberFormats();
+    for (int row = 0; row < 3; ++row) {
+        const auto dateCell = sheet->Sheet()->getCellByPosition(0, row);
+        ASSERT_EQ(dateCell->getType(), css::table::CellContentType_VALUE) << "row " << row + 1;
+        TLocalDateTime expected = Start;
+        expected.Second += row;
+        EXPECT_NEAR(dateCell->getValue(), SerialDate(expected), 1e-9);
+        sal_Int32 key = 0;
+        Reference<css::beans::XPropertySet>(dateCell, UNO_QUERY_THROW)
+            ->getPropertyValue(OUString("NumberFormat")) >>= key;
+        sal_Int16 type = 0;
+        formats->getByKey(key)->getPropertyValue(OUString("Type")) >>= type;
+        EXPECT_TRUE(type & css::util::NumberFormat::DATETIME) << "row " << row + 1;
+    }
+    for (int column = 1; column <= 5; ++column) {
+        EXPECT_DOUBLE_EQ(sheet->Sheet()->getCellByPosition(column, 0)->getValue(),
+                         21.5 + (column - 1));
+        EXPECT_DOUBLE_EQ(sheet->Sheet()->getCellByPosition(column, 1)->getValue(),
+                         -3.25 + (column - 1));
+        EXPECT_EQ(sheet->Sheet()->getCellByPosition(column, 1)->getType(),
+                  css::table::CellContentType_VALUE);
+    }
+    for (int column = 6; column <= 8; ++column)
+        EXPECT_EQ(sheet->Sheet()->getCellByPosition(column, 0)->getType(),
+                  css::table::CellContentType_EMPTY);
+    // Channels 1 and 7 only: columns 3 and 9.
+    for (int column = 1; column <= 8; ++column) {
+        const bool written = column == 2 || column == 8;
+        EXPECT_EQ(sheet->Sheet()->getCellByPosition(column, 2)->getType(),
+                  written ? css::table::CellContentType_VALUE : css::table::CellContentType_EMPTY)
+            << "column " << column + 1;
+    }
+    EXPECT_DOUBLE_EQ(sheet->Sheet()->getCellByPosition(2, 2)->getValue(), 7.0);
+    EXPECT_DOUBLE_EQ(sheet->Sheet()->getCellByPosition(8, 2)->getValue(), 1013.25);
+
+    // Twenty digits of a 10 pt font and the margin: about 4 cm.
+    Reference<css::table::XColumnRowRange> range(sheet->Sheet(), UNO_QUERY_THROW);
+    sal_Int32 width = 0;
+    Reference<css::beans::XPropertySet>(range->getColumns()->getByIndex(0), UNO_QUERY_THROW)
+        ->getPropertyValue(OUString("Width")) >>= width;
+    EXPECT_GT(width, 3500);
+    EXPECT_LT(width, 5000);
+
+    writer.Close();
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(writer.LogSheet()));
+    // Quit ended our office and reaped it.
+    EXPECT_EQ(::kill(office, 0), -1);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(120));
+}
+
+TEST_F(CalcWorksheet, AnOfficeThatDiesFailsTheNextRecordOnce)
+{
+    int seconds = 0;
+    auto writer = std::make_unique<TWorksheetWriter>(Facts("M/d/yyyy"), ClockAt(seconds));
+    writer->Open("");
+    const auto sheet = CalcSheetOf(*writer);
+    // A slash cannot stand in a sheet name.
+    Reference<css::container::XNamed> named(sheet->Sheet(), UNO_QUERY_THROW);
+    EXPECT_EQ(named->getName(), OUString("Kelvalog 12-8-2024"));
+    writer->WriteRecord(Record(2, 1.0f), 0);
+
+    const pid_t office = sheet->Session()->Office->ProcessId();
+    ASSERT_GT(office, 0);
+    ASSERT_EQ(::kill(office, SIGKILL), 0);
+
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_THROW(writer->WriteRecord(Record(2, 2.0f), 1), ELogError);
+    EXPECT_THROW(writer->Close(), ELogError);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(30));
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(writer->LogSheet()));
+    writer.reset();
+    // The dead office was reaped; nothing of it is left.
+    EXPECT_EQ(::kill(office, 0), -1);
+}
+
+} // namespace
+} // namespace kelvalog
+
+#else
+
+TEST(CalcWorksheet, NeedsTheOfficeSdk)
+{
+    GTEST_SKIP() << "built without the LibreOffice SDK: no Calc worksheet server to test";
+}
+
+#endif
