@@ -99,35 +99,39 @@ QSize TDigitalClock::sizeHint() const
 
 void TDigitalClock::drawDigit(QPainter& P, const QRect& Cell, int Digit) const
 {
-    const int unit = size_ - 1;
-    const int th = 3 * unit;               // segment thickness
-    const int x0 = Cell.left() + 2 * unit; // outer edges of the digit
-    const int x1 = Cell.right() - 2 * unit;
-    const int y0 = Cell.top() + 2 * unit;
-    const int y1 = Cell.bottom() - 2 * unit;
-    const int ym = (y0 + y1) / 2;
-    const int h = th / 2;
+    const double unit = size_ - 1;
+    const double h = 1.5 * unit; // half the segment thickness
+    const double gap = 0.75 * unit;
+    const double left = Cell.x() + 3 * unit;
+    const double right = Cell.x() + Cell.width() - 3 * unit;
+    const double top = Cell.y() + 2 * unit;
+    const double bottom = Cell.y() + Cell.height() - 2 * unit;
+    const double mid = (top + bottom) / 2;
+    const double xl = left + h; // centre lines of the vertical segments
+    const double xr = right - h;
+    const double yt = top + h; // centre lines of the horizontal segments
+    const double yb = bottom - h;
 
-    const auto horizontal = [&](int y) {
-        QPolygon poly;
-        poly << QPoint(x0 + 1, y) << QPoint(x0 + 1 + h, y - h) << QPoint(x1 - 1 - h, y - h)
-             << QPoint(x1 - 1, y) << QPoint(x1 - 1 - h, y + h) << QPoint(x0 + 1 + h, y + h);
-        return poly;
+    const auto horizontal = [&](double y) {
+        const double a = xl + gap;
+        const double b = xr - gap;
+        return QPolygonF{{a, y}, {a + h, y - h}, {b - h, y - h},
+                         {b, y}, {b - h, y + h}, {a + h, y + h}};
     };
-    const auto vertical = [&](int x, int ya, int yb) {
-        QPolygon poly;
-        poly << QPoint(x, ya + 1) << QPoint(x + h, ya + 1 + h) << QPoint(x + h, yb - 1 - h)
-             << QPoint(x, yb - 1) << QPoint(x - h, yb - 1 - h) << QPoint(x - h, ya + 1 + h);
-        return poly;
+    const auto vertical = [&](double x, double ya, double yb2) {
+        const double a = ya + gap;
+        const double b = yb2 - gap;
+        return QPolygonF{{x, a}, {x + h, a + h}, {x + h, b - h},
+                         {x, b}, {x - h, b - h}, {x - h, a + h}};
     };
-    const std::array<QPolygon, 7> segments = {
-        horizontal(y0 + h),           // a
-        vertical(x1 - h, y0 + h, ym), // b
-        vertical(x1 - h, ym, y1 - h), // c
-        horizontal(y1 - h),           // d
-        vertical(x0 + h, ym, y1 - h), // e
-        vertical(x0 + h, y0 + h, ym), // f
-        horizontal(ym),               // g
+    const std::array<QPolygonF, 7> segments = {
+        horizontal(yt),        // a
+        vertical(xr, yt, mid), // b
+        vertical(xr, mid, yb), // c
+        horizontal(yb),        // d
+        vertical(xl, mid, yb), // e
+        vertical(xl, yt, mid), // f
+        horizontal(mid),       // g
     };
     const unsigned lit = Digit >= 0 && Digit <= 9 ? SegmentsOf[static_cast<std::size_t>(Digit)] : 0;
     P.setPen(Qt::NoPen);
@@ -152,6 +156,7 @@ void TDigitalClock::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     p.fillRect(rect(), bgColor_);
+    p.setRenderHint(QPainter::Antialiasing);
     const QSize cell = CellSize();
     for (int i = 0; i < 8; ++i) {
         const QRect r(i * cell.width(), 0, cell.width(), cell.height());

@@ -107,7 +107,11 @@ private slots:
         interval->setFocus();
 
         const auto save = [&](QWidget* w, const QString& name) {
-            QVERIFY(w->grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png")));
+            const QImage image = w->grab().toImage();
+            QVERIFY(image.save(dir + QLatin1Char('/') + name + QStringLiteral(".png")));
+            // Enlarged copy to judge single pixels.
+            QVERIFY(image.scaled(image.size() * 4, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+                        .save(dir + QLatin1Char('/') + name + QStringLiteral("_x4.png")));
         };
         save(&window, QStringLiteral("all"));
         save(display, QStringLiteral("numericfield"));
