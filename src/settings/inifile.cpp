@@ -1,6 +1,7 @@
 #include "settings/inifile.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -105,9 +106,7 @@ std::optional<std::string> ReadWholeFile(const std::string& FileName)
     const int Fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
     if (Fd < 0)
         return std::nullopt;
-    struct stat St
-    {
-    };
+    struct stat St = {};
     std::optional<std::string> Content;
     if (::fstat(Fd, &St) == 0 && S_ISREG(St.st_mode)) {
         Content.emplace();
@@ -208,9 +207,7 @@ bool HasLineBreak(std::string_view S)
 bool ReplaceFile(const std::string& FileName, const std::string& Content)
 {
     std::string Target = FileName;
-    struct stat Old
-    {
-    };
+    struct stat Old = {};
     const bool Exists = ::stat(FileName.c_str(), &Old) == 0;
     if (Exists) {
         if (!S_ISREG(Old.st_mode) || ::access(FileName.c_str(), W_OK) != 0)
@@ -235,7 +232,7 @@ bool ReplaceFile(const std::string& FileName, const std::string& Content)
         return ::fsync(Fd) == 0;
     };
 
-    static unsigned Counter = 0;
+    static std::atomic<unsigned> Counter = 0;
     const std::string Temp =
         Target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(++Counter);
     const int Fd = ::open(Temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);

@@ -277,9 +277,7 @@ TEST_F(IniFileStoreTest, WritesThroughALinkAndKeepsThePermissions)
     Store.WriteTextValue("A", "k", "2");
     EXPECT_TRUE(std::filesystem::is_symlink(Path));
     EXPECT_EQ(ReadFile(Real), "[A]\nk=2\n");
-    struct stat St
-    {
-    };
+    struct stat St = {};
     ASSERT_EQ(::stat(Real.c_str(), &St), 0);
     EXPECT_EQ(St.st_mode & 0777, 0640u);
 }

@@ -291,9 +291,7 @@ public:
         if (::mkdir(Dir.c_str(), 0755) != 0 && errno != EEXIST)
             Fail("mkdir " + Dir);
         FPath = Dir + (Dir.ends_with('/') ? "" : "/") + "COM" + std::to_string(Com);
-        struct stat St
-        {
-        };
+        struct stat St = {};
         if (::lstat(FPath.c_str(), &St) == 0) {
             if (!S_ISLNK(St.st_mode)) {
                 errno = EEXIST;
@@ -323,9 +321,7 @@ private:
 
 void InstallSignals()
 {
-    struct sigaction Action
-    {
-    };
+    struct sigaction Action = {};
     Action.sa_handler = OnSignal;
     sigemptyset(&Action.sa_mask);
     Action.sa_flags = 0; // no restart: poll returns at once
