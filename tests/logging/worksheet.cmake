@@ -9,3 +9,6 @@ kelvalog_test(calc_worksheet_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/calc_worksheet_test.cpp
   LIBS kelvalog_calc kelvalog_logging
   TIMEOUT 240)
+kelvalog_test(worksheet_control_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/worksheet_control_test.cpp
+  LIBS kelvalog_logging)

@@ -88,4 +88,11 @@ std::string TWorksheetWriter::ValueText(float value, char decimalSeparator)
     return FormatTwoDecimals(static_cast<double>(value), decimalSeparator);
 }
 
+TLogWriterFactory WorksheetWriterFactory(TLocaleFacts facts, TLocalClock clock)
+{
+    return [facts = std::move(facts), clock = std::move(clock)]() -> std::unique_ptr<ILogWriter> {
+        return std::make_unique<TWorksheetWriter>(facts, clock);
+    };
+}
+
 } // namespace kelvalog

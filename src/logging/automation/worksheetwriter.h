@@ -48,4 +48,7 @@ private:
     TVariant Sheet;
 };
 
+// The factory the logging control takes for the worksheet kind.
+TLogWriterFactory WorksheetWriterFactory(TLocaleFacts facts, TLocalClock clock = LocalNow);
+
 } // namespace kelvalog
