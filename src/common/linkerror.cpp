@@ -92,8 +92,12 @@ std::string LinkErrorText(int Code)
 std::string SystemErrorText(int Number)
 {
     char Buffer[256] = {};
-    const std::string Raw =
-        PickMessage(strerror_r(ErrnoForNumber(Number), Buffer, sizeof Buffer), Buffer);
+    return CleanSystemText(
+        PickMessage(strerror_r(ErrnoForNumber(Number), Buffer, sizeof Buffer), Buffer));
+}
+
+std::string CleanSystemText(const std::string& Raw)
+{
     std::string Clean;
     Clean.reserve(Raw.size());
     for (char C : Raw) {

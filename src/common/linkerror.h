@@ -59,6 +59,10 @@ std::string LinkErrorText(int Code);
 // control characters replaced by spaces and double spaces reduced to one.
 std::string SystemErrorText(int Number);
 
+// Text with every control character replaced by a space and every double
+// space reduced to one.
+std::string CleanSystemText(const std::string& Raw);
+
 // The message an exception for Code would carry.
 std::string LinkErrorMessage(int Code);
 

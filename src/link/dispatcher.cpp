@@ -185,6 +185,12 @@ int TBaseDispatcher::OpenDevice(const std::string& Name, std::uint32_t Baud, int
         return Fail(Result);
     {
         std::lock_guard Guard(FGeneralLock);
+        // Unchanged settings are not written again; the lines still follow
+        // the options.
+        if (!FDtrAuto)
+            Dev.SetDtr(FDtrState);
+        if (!FRtsAuto)
+            Dev.SetRts(FRtsState);
         CollectLineErrorsLocked();
         FLineErrors = 0;
     }
