@@ -44,7 +44,7 @@ void TSlider::setPosition(double Value)
     double requested = Value;
     if (step_ > 0.0)
         requested = std::nearbyint(Value / step_) * step_; // ties to even
-    if (requested == position_)
+    if (!std::isfinite(requested) || requested == position_)
         return;
     position_ = std::clamp(requested, std::min(min_, max_), std::max(min_, max_));
     update();
