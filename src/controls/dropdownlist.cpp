@@ -1,5 +1,7 @@
 #include "controls/dropdownlist.h"
 
+#include <QAbstractItemView>
+#include <QEvent>
 #include <QKeyEvent>
 #include <QMetaObject>
 #include <QWheelEvent>
@@ -28,15 +30,34 @@ void TDropDownList::showPopup()
     indexBeforeUser_ = currentIndex();
     popupOpen_ = true;
     QComboBox::showPopup();
+    // The list can also close without hidePopup (a click outside it), so
+    // watch the popup itself.
+    QWidget* popup = view() ? view()->window() : nullptr;
+    if (popup && popup != watchedPopup_ && popup != window()) {
+        popup->installEventFilter(this);
+        watchedPopup_ = popup;
+    }
 }
 
 void TDropDownList::hidePopup()
 {
     QComboBox::hidePopup();
+    listClosed();
+}
+
+bool TDropDownList::eventFilter(QObject* Watched, QEvent* Event)
+{
+    if (Watched == watchedPopup_ && Event->type() == QEvent::Hide)
+        listClosed();
+    return QComboBox::eventFilter(Watched, Event);
+}
+
+void TDropDownList::listClosed()
+{
     if (!popupOpen_)
         return;
     popupOpen_ = false;
-    // The list closed: one more click, after the change that a pick makes.
+    // One more click, after the change that a pick makes.
     QMetaObject::invokeMethod(
         this,
         [this] {

@@ -28,14 +28,18 @@ public:
     TNotifyEvent OnClick;
 
 protected:
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
     void keyPressEvent(QKeyEvent* Event) override;
     void wheelEvent(QWheelEvent* Event) override;
 
 private:
     void activatedByUser(int Index);
 
+    void listClosed();
+
     int indexBeforeUser_ = -1;
     bool popupOpen_ = false;
+    QWidget* watchedPopup_ = nullptr;
 };
 
 } // namespace kelvalog

@@ -324,6 +324,15 @@ private slots:
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, item.center());
         QTRY_COMPARE(clicks, (QList<int>{0, 0})); // the change, then the close
         QCOMPARE(list->ItemIndex(), 0);
+
+        // Closed without a pick (a click elsewhere): the close alone.
+        clicks.clear();
+        list->showPopup();
+        QTRY_VERIFY(view->isVisible());
+        view->window()->close();
+        QTRY_COMPARE(clicks, QList<int>{0});
+        QTest::qWait(20);
+        QCOMPARE(clicks.size(), 1);
     }
 
     // --- button edit, simple field, label, status bar ---------------
