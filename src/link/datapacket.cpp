@@ -1,0 +1,804 @@
+#include "link/datapacket.h"
+
+#include "common/linkerror.h"
+#include "link/dispatcher.h"
+#include "link/exceptionrelay.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+
+#include <algorithm>
+#include <cstring>
+
+namespace kelvalog {
+
+namespace {
+
+constexpr std::size_t BufferStep = 8192;
+
+unsigned char UpCase(unsigned char C)
+{
+    return (C >= 'a' && C <= 'z') ? static_cast<unsigned char>(C - 'a' + 'A') : C;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// TPacketPattern
+
+TPacketPattern::TPacketPattern(std::string_view Text, bool IgnoreCase) : FIgnoreCase(IgnoreCase)
+{
+    for (std::size_t I = 0; I < Text.size(); ++I) {
+        unsigned char C = static_cast<unsigned char>(Text[I]);
+        bool Wild = false;
+        if (C == '\\') {
+            if (++I >= Text.size())
+                break;
+            C = static_cast<unsigned char>(Text[I]);
+        } else if (C == '?') {
+            Wild = true;
+        }
+        FChars.push_back(static_cast<char>(IgnoreCase ? UpCase(C) : C));
+        FWild.push_back(Wild ? 1 : 0);
+    }
+}
+
+bool TPacketPattern::Matches(std::size_t Index, unsigned char Byte) const
+{
+    if (FWild[Index])
+        return true;
+    const auto C = static_cast<unsigned char>(FChars[Index]);
+    return (FIgnoreCase ? UpCase(Byte) : Byte) == C;
+}
+
+// ---------------------------------------------------------------------------
+// TDataPacketManagerList
+
+namespace {
+
+struct TManagerRegistry
+{
+    std::vector<TDataPacketManager*> Live;
+    // Managers that lost their last framer and wait to be freed.
+    std::vector<TDataPacketManager*> Retired;
+    ~TManagerRegistry()
+    {
+        auto All = std::move(Live);
+        All.insert(All.end(), Retired.begin(), Retired.end());
+        Retired.clear();
+        for (auto* M : All)
+            delete M;
+    }
+};
+
+TManagerRegistry& Registry()
+{
+    static TManagerRegistry R;
+    return R;
+}
+
+} // namespace
+
+TDataPacketManager* TDataPacketManagerList::Find(const TCustomComPort* Port)
+{
+    for (auto* M : Registry().Live)
+        if (M->FPort == Port)
+            return M;
+    return nullptr;
+}
+
+TDataPacketManager* TDataPacketManagerList::Obtain(TCustomComPort* Port)
+{
+    if (auto* M = Find(Port))
+        return M;
+    auto* M = new TDataPacketManager(Port);
+    Registry().Live.push_back(M);
+    return M;
+}
+
+void TDataPacketManagerList::Remove(TDataPacketManager* Manager)
+{
+    auto& L = Registry().Live;
+    L.erase(std::remove(L.begin(), L.end(), Manager), L.end());
+    auto& R = Registry().Retired;
+    R.erase(std::remove(R.begin(), R.end(), Manager), R.end());
+}
+
+std::size_t TDataPacketManagerList::Size()
+{
+    return Registry().Live.size();
+}
+
+// ---------------------------------------------------------------------------
+// TDataPacket
+
+TDataPacket::TDataPacket(QObject* AOwner) : TBaseComponent(AOwner) {}
+
+TDataPacket::~TDataPacket()
+{
+    LeaveManager();
+}
+
+template <class F> void TDataPacket::Locked(F&& Fn)
+{
+    if (FManager) {
+        std::lock_guard<std::mutex> Guard(FManager->FMutex);
+        Fn();
+    } else {
+        Fn();
+    }
+}
+
+TDataPacket::TMode TDataPacket::Mode() const
+{
+    if (FManager) {
+        std::lock_guard<std::mutex> Guard(FManager->FMutex);
+        return FMode;
+    }
+    return FMode;
+}
+
+void TDataPacket::SetEnabled(bool Value)
+{
+    Locked([&] { SetEnabledLocked(Value); });
+}
+
+void TDataPacket::SetEnabledLocked(bool Value)
+{
+    if (Value == FEnabled.load())
+        return;
+    if (Value) {
+        Arm();
+        FEnabled.store(true);
+    } else {
+        Disarm();
+        FEnabled.store(false);
+    }
+}
+
+void TDataPacket::SetAutoEnable(bool Value)
+{
+    Locked([&] { FAutoEnable = Value; });
+}
+
+void TDataPacket::SetStartCond(TPacketStartCond Value)
+{
+    Locked([&] { FStartCond = Value; });
+}
+
+void TDataPacket::SetEndCond(TPacketEndSet Value)
+{
+    Locked([&] {
+        const bool Was = FEnabled.load();
+        SetEnabledLocked(false);
+        FEndCond = Value;
+        SetEnabledLocked(Was);
+    });
+}
+
+void TDataPacket::SetStartString(const std::string& Value)
+{
+    Locked([&] { FStartString = Value; });
+}
+
+void TDataPacket::SetEndString(const std::string& Value)
+{
+    Locked([&] {
+        const bool Was = FEnabled.load();
+        SetEnabledLocked(false);
+        FEndString = Value;
+        SetEnabledLocked(Was);
+    });
+}
+
+void TDataPacket::SetIgnoreCase(bool Value)
+{
+    Locked([&] { FIgnoreCase = Value; });
+}
+
+void TDataPacket::SetPacketSize(std::int32_t Value)
+{
+    Locked([&] { FPacketSize = Value; });
+}
+
+void TDataPacket::SetIncludeStrings(bool Value)
+{
+    Locked([&] { FIncludeStrings = Value; });
+}
+
+void TDataPacket::SetTimeOut(std::int32_t Value)
+{
+    Locked([&] { FTimeOut = Value; });
+}
+
+void TDataPacket::SetComPort(TCustomComPort* Value)
+{
+    if (Value == FComPort)
+        return;
+    LeaveManager();
+    FComPort = Value;
+    if (Value)
+        JoinManager(Value);
+}
+
+void TDataPacket::JoinManager(TCustomComPort* Port)
+{
+    auto* M = TDataPacketManagerList::Obtain(Port);
+    M->Attach(this);
+}
+
+void TDataPacket::LeaveManager()
+{
+    if (FManager)
+        FManager->Detach(this);
+    FManager = nullptr;
+    FComPort = nullptr;
+}
+
+void TDataPacket::ResetMatch()
+{
+    FLocalPacketSize = FPacketSize;
+    FStartPos = -1;
+    FStartMatch = 1;
+    FEndMatch = 1;
+}
+
+void TDataPacket::Arm()
+{
+    if (!FManager || !FManager->FActive) {
+        ResetMatch();
+        return;
+    }
+    if (FManager->FLocked) {
+        FEnablePending = true;
+        return;
+    }
+    // Check everything before anything changes, so that a refused arming
+    // leaves the framer as it was.
+    const bool BySize = FEndCond.Contains(TPacketEndCond::ecPacketSize);
+    if (FStartCond == TPacketStartCond::scString) {
+        if (FStartString.empty())
+            throw EInvalidProperty(ecode::StartStringEmpty);
+        if (BySize && FPacketSize < static_cast<std::int32_t>(
+                                        TPacketPattern(FStartString, FIgnoreCase).Length()))
+            throw EInvalidProperty(ecode::PacketTooSmall);
+    } else if (FEndCond.Empty()) {
+        throw EInvalidProperty(ecode::NoEndCondition);
+    }
+    if (FEndCond.Contains(TPacketEndCond::ecString) && FEndString.empty())
+        throw EInvalidProperty(ecode::EndStringEmpty);
+    if (BySize && FPacketSize == 0)
+        throw EInvalidProperty(ecode::PacketSizeZero);
+
+    FEnablePending = false;
+    ResetMatch();
+    if (FEndCond.Contains(TPacketEndCond::ecString))
+        FEndPattern = TPacketPattern(FEndString, FIgnoreCase);
+    if (FStartCond == TPacketStartCond::scString) {
+        FStartPattern = TPacketPattern(FStartString, FIgnoreCase);
+        FMode = TMode::WaitingForStart;
+    } else if (FManager->FCollecting && FManager->FCollecting != this) {
+        // Starts collecting with its next byte, once the other has finished.
+        FMode = TMode::WaitingForStart;
+    } else {
+        FManager->StartCollecting(this);
+    }
+}
+
+void TDataPacket::Disarm()
+{
+    if (FMode == TMode::Idle && !FEnablePending)
+        return;
+    FEnablePending = false;
+    if (FMode == TMode::Collecting && FManager && FManager->FCollecting == this)
+        FManager->StopCollecting(this);
+    FMode = TMode::Idle;
+}
+
+void TDataPacket::FallBack(const TPacketPattern& Pattern, std::int64_t From, std::int64_t Pos,
+                           std::int64_t& MatchStart, std::size_t& MatchIndex)
+{
+    const char* Buf = FManager->FBuffer.get();
+    for (std::int64_t C = std::max<std::int64_t>(From, 0); C <= Pos; ++C) {
+        const auto N = static_cast<std::size_t>(Pos - C + 1);
+        if (N > Pattern.Length())
+            continue;
+        bool All = true;
+        for (std::size_t I = 0; I < N && All; ++I)
+            All = Pattern.Matches(
+                I, static_cast<unsigned char>(Buf[C + static_cast<std::int64_t>(I)]));
+        if (All) {
+            MatchStart = C;
+            MatchIndex = N + 1;
+            return;
+        }
+    }
+    MatchStart = -1;
+    MatchIndex = 1;
+}
+
+void TDataPacket::ProcessByte(std::int64_t Pos)
+{
+    if (!FEnabled.load() || !FManager || Pos >= FManager->FCount || Pos < 0)
+        return;
+    auto* M = FManager;
+    const auto Byte = static_cast<unsigned char>(M->FBuffer[Pos]);
+
+    if (FMode == TMode::WaitingForStart && FStartCond == TPacketStartCond::scAnyData) {
+        if (M->FCollecting)
+            return;
+        M->StartCollecting(this);
+    }
+
+    if (FMode == TMode::WaitingForStart) {
+        if (FStartPattern.Matches(FStartMatch - 1, Byte)) {
+            if (FStartPos == -1)
+                FStartPos = Pos;
+            if (FStartMatch < FStartPattern.Length()) {
+                ++FStartMatch;
+                return;
+            }
+            const bool BySize = FEndCond.Contains(TPacketEndCond::ecPacketSize);
+            if (FEndCond.Empty() ||
+                (BySize && FLocalPacketSize == static_cast<std::int32_t>(FStartPattern.Length()))) {
+                std::unique_lock<std::mutex>* Guard = M->FScanGuard;
+                M->Deliver(*Guard, this, Pos - FStartPos + 1, false);
+            } else {
+                M->StartCollecting(this);
+            }
+        } else if (FStartPos != -1) {
+            FallBack(FStartPattern, FStartPos + 1, Pos, FStartPos, FStartMatch);
+        }
+        return;
+    }
+
+    if (FMode != TMode::Collecting)
+        return;
+    if (FStartPos == -1)
+        FStartPos = Pos;
+    const std::int64_t Length = Pos - FStartPos + 1;
+    if (FEndCond.Contains(TPacketEndCond::ecPacketSize) && Length >= FLocalPacketSize) {
+        M->Deliver(*M->FScanGuard, this, Length, false);
+        return;
+    }
+    if (!FEndCond.Contains(TPacketEndCond::ecString))
+        return;
+    if (FEndPattern.Matches(FEndMatch - 1, Byte)) {
+        if (FEndMatch == FEndPattern.Length())
+            M->Deliver(*M->FScanGuard, this, Length, true);
+        else
+            ++FEndMatch;
+    } else if (FEndMatch != 1) {
+        std::int64_t Ignored = 0;
+        FallBack(FEndPattern, Pos - static_cast<std::int64_t>(FEndMatch) + 2, Pos, Ignored,
+                 FEndMatch);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// TDataPacketManager
+
+TDataPacketManager::TDataPacketManager(TCustomComPort* Port) : FPort(Port)
+{
+    Port->RegisterCallbackEx(this, [this](QObject*, TPortCallbackKind Kind) { PortEvent(Kind); });
+    connect(Port, &QObject::destroyed, this, [this] {
+        // The port has closed itself already; only the references remain.
+        std::lock_guard<std::mutex> Guard(FMutex);
+        for (auto* P : FPackets) {
+            P->FManager = nullptr;
+            P->FComPort = nullptr;
+            P->FMode = TDataPacket::TMode::Idle;
+        }
+        FPackets.clear();
+        FPort = nullptr;
+        FActive = false;
+        ReleaseBuffer();
+        TDataPacketManagerList::Remove(this);
+        PostFree();
+    });
+    if (Port->Open()) {
+        try {
+            Activate();
+        } catch (...) {
+            // Stays inactive until the port opens again.
+        }
+    }
+}
+
+TDataPacketManager::~TDataPacketManager()
+{
+    TDataPacketManagerList::Remove(this);
+    if (FPort) {
+        Deactivate();
+        FPort->DeregisterCallbackEx(this);
+    }
+    for (auto* P : FPackets) {
+        P->FManager = nullptr;
+        P->FComPort = nullptr;
+    }
+}
+
+bool TDataPacketManager::Active() const
+{
+    std::lock_guard<std::mutex> Guard(FMutex);
+    return FActive;
+}
+
+std::size_t TDataPacketManager::Count() const
+{
+    std::lock_guard<std::mutex> Guard(FMutex);
+    return static_cast<std::size_t>(FCount);
+}
+
+std::size_t TDataPacketManager::Capacity() const
+{
+    std::lock_guard<std::mutex> Guard(FMutex);
+    return FCapacity;
+}
+
+void TDataPacketManager::Attach(TDataPacket* Packet)
+{
+    std::lock_guard<std::mutex> Guard(FMutex);
+    FPackets.push_back(Packet);
+    Packet->FManager = this;
+    if (FActive && Packet->FEnabled.load()) {
+        try {
+            Packet->Arm();
+        } catch (...) {
+            Packet->FEnabled.store(false);
+        }
+    }
+}
+
+bool TDataPacketManager::Attached(const TDataPacket* Packet) const
+{
+    return std::find(FPackets.begin(), FPackets.end(), Packet) != FPackets.end();
+}
+
+void TDataPacketManager::Detach(TDataPacket* Packet)
+{
+    bool Last = false;
+    {
+        std::lock_guard<std::mutex> Guard(FMutex);
+        Packet->Disarm();
+        FPackets.erase(std::remove(FPackets.begin(), FPackets.end(), Packet), FPackets.end());
+        Packet->FManager = nullptr;
+        Last = FPackets.empty();
+    }
+    if (!Last)
+        return;
+    // The last framer left: nothing needs this manager any more.
+    TDataPacketManagerList::Remove(this);
+    if (FPort) {
+        Deactivate();
+        FPort->DeregisterCallbackEx(this);
+        disconnect(FPort, nullptr, this, nullptr);
+        FPort = nullptr;
+    }
+    PostFree();
+}
+
+void TDataPacketManager::PostFree()
+{
+    if (std::find(Registry().Retired.begin(), Registry().Retired.end(), this) ==
+        Registry().Retired.end())
+        Registry().Retired.push_back(this);
+    auto* App = QCoreApplication::instance();
+    if (!App)
+        return; // freed with the list at exit
+    QMetaObject::invokeMethod(
+        App,
+        [this] {
+            auto& R = Registry().Retired;
+            if (std::find(R.begin(), R.end(), this) == R.end())
+                return;
+            {
+                std::lock_guard<std::mutex> Guard(FMutex);
+                if (FLocked) {
+                    // Still delivering: try again once that has finished.
+                    QMetaObject::invokeMethod(
+                        QCoreApplication::instance(), [this] { PostFree(); }, Qt::QueuedConnection);
+                    return;
+                }
+            }
+            delete this;
+        },
+        Qt::QueuedConnection);
+}
+
+void TDataPacketManager::PortEvent(TPortCallbackKind Kind)
+{
+    if (Kind == TPortCallbackKind::pckOpen)
+        Activate();
+    else
+        Deactivate();
+}
+
+void TDataPacketManager::Activate()
+{
+    std::lock_guard<std::mutex> Guard(FMutex);
+    if (FActive || !FPort)
+        return;
+    FPort->RegisterEventHandler(this, [this](unsigned Msg, unsigned WParam, unsigned LParam) {
+        Dispatched(Msg, WParam, LParam);
+    });
+    try {
+        FTimerHandle = FPort->AddTimerTrigger();
+    } catch (...) {
+        FPort->RemoveEventHandler(this);
+        throw;
+    }
+    FActive = true;
+    ++FGeneration;
+    for (auto* P : FPackets) {
+        if (!P->FEnabled.load())
+            continue;
+        try {
+            P->Arm();
+        } catch (...) {
+            P->FEnabled.store(false);
+        }
+    }
+}
+
+void TDataPacketManager::Deactivate()
+{
+    std::lock_guard<std::mutex> Guard(FMutex);
+    if (!FActive)
+        return;
+    for (auto* P : FPackets)
+        P->Disarm();
+    FCollecting = nullptr;
+    if (FPort) {
+        FPort->RemoveTrigger(FTimerHandle);
+        FPort->RemoveEventHandler(this);
+    }
+    FTimerHandle = 0;
+    ReleaseBuffer();
+    FActive = false;
+    ++FGeneration;
+}
+
+void TDataPacketManager::ReleaseBuffer()
+{
+    FBuffer.reset();
+    FCapacity = 0;
+    FCount = 0;
+    FScanPos = -1;
+    FDeferredScan = false;
+}
+
+void TDataPacketManager::Dispatched(unsigned Msg, unsigned WParam, unsigned)
+{
+    std::unique_lock<std::mutex> Guard(FMutex);
+    if (!FActive)
+        return;
+    if (Msg == msg::TriggerAvail) {
+        Receive(Guard, static_cast<int>(WParam));
+    } else if (Msg == msg::TriggerTimer) {
+        if (FTimerHandle != 0 && static_cast<int>(WParam) == FTimerHandle && FCollecting)
+            TimedOut(Guard);
+    }
+}
+
+void TDataPacketManager::Receive(std::unique_lock<std::mutex>& Guard, int N)
+{
+    if (N <= 0)
+        return;
+    const auto Need = static_cast<std::size_t>(FCount + N);
+    if (Need >= FCapacity) {
+        std::size_t NewCapacity = FCapacity;
+        while (Need >= NewCapacity)
+            NewCapacity += BufferStep;
+        auto Grown = std::make_unique<char[]>(NewCapacity);
+        if (FCount > 0)
+            std::memcpy(Grown.get(), FBuffer.get(), static_cast<std::size_t>(FCount));
+        FBuffer = std::move(Grown);
+        FCapacity = NewCapacity;
+    }
+    try {
+        FPort->GetBlock(FBuffer.get() + FCount, N);
+    } catch (...) {
+        // Nothing was read; the notification carried a stale count.
+        return;
+    }
+    const std::int64_t First = FCount;
+    FCount += N;
+    Scan(Guard, First);
+}
+
+void TDataPacketManager::Scan(std::unique_lock<std::mutex>& Guard, std::int64_t From)
+{
+    if (FLocked || FScanGuard) {
+        // A scan is in progress further up (waiting for the window thread):
+        // it reaches the new bytes by itself.
+        if (!FDeferredScan || From < FDeferredFrom)
+            FDeferredFrom = From;
+        FDeferredScan = true;
+        return;
+    }
+    const auto Generation = FGeneration;
+    FScanGuard = &Guard;
+    FScanPos = From;
+    while (FScanPos < FCount) {
+        if (FCollecting) {
+            FCollecting->ProcessByte(FScanPos);
+        } else {
+            const auto Pos = FScanPos;
+            for (std::size_t I = 0; I < FPackets.size(); ++I) {
+                FPackets[I]->ProcessByte(Pos);
+                if (Generation != FGeneration || FCollecting || FCount == 0 || FScanPos != Pos)
+                    break;
+            }
+        }
+        if (Generation != FGeneration) {
+            // The port closed while an event ran.
+            FScanGuard = nullptr;
+            return;
+        }
+        ++FScanPos;
+    }
+    FScanGuard = nullptr;
+    FDeferredScan = false;
+
+    if (FCollecting)
+        return;
+    for (auto* P : FPackets)
+        if (P->FEnabled.load() && P->FMode != TDataPacket::TMode::Idle && P->FStartPos != -1)
+            return;
+    ReleaseBuffer();
+}
+
+void TDataPacketManager::Lock()
+{
+    FLocked = true;
+    for (auto* P : FPackets)
+        if (P->FEnabled.load())
+            P->Disarm();
+}
+
+void TDataPacketManager::Unlock(std::unique_lock<std::mutex>& Guard)
+{
+    FLocked = false;
+    for (auto* P : FPackets) {
+        if (!P->FEnabled.load())
+            continue;
+        try {
+            P->Arm();
+        } catch (...) {
+            // The properties were changed during the event into a rule that
+            // cannot be armed.
+            P->FEnabled.store(false);
+        }
+    }
+    if (FDeferredScan && !FScanGuard) {
+        FDeferredScan = false;
+        Scan(Guard, FDeferredFrom);
+    }
+}
+
+void TDataPacketManager::StartCollecting(TDataPacket* Packet)
+{
+    FCollecting = Packet;
+    Packet->FMode = TDataPacket::TMode::Collecting;
+    Packet->FOwner = true;
+    if (Packet->FTimeOut != 0 && FPort)
+        FPort->SetTimerTrigger(FTimerHandle, Packet->FTimeOut, true);
+    for (auto* P : FPackets) {
+        if (P == Packet || !P->FEnabled.load())
+            continue;
+        P->Disarm();
+        try {
+            P->Arm();
+        } catch (...) {
+            P->FEnabled.store(false);
+        }
+    }
+}
+
+void TDataPacketManager::StopCollecting(TDataPacket* Packet)
+{
+    FCollecting = nullptr;
+    Packet->FOwner = false;
+    if (FPort && FActive)
+        FPort->SetTimerTrigger(FTimerHandle, 0, false);
+}
+
+void TDataPacketManager::RemoveFront(std::int64_t N)
+{
+    if (N <= 0 || FCount == 0)
+        return;
+    if (N >= FCount) {
+        const auto Scan = FScanPos;
+        ReleaseBuffer();
+        FScanPos = std::max<std::int64_t>(Scan - N, -1);
+        return;
+    }
+    std::memmove(FBuffer.get(), FBuffer.get() + N, static_cast<std::size_t>(FCount - N));
+    FCount -= N;
+    FScanPos = std::max<std::int64_t>(FScanPos - N, -1);
+    for (auto* P : FPackets)
+        if (P->FStartPos != -1)
+            P->FStartPos = std::max<std::int64_t>(P->FStartPos - N, -1);
+}
+
+void TDataPacketManager::Deliver(std::unique_lock<std::mutex>& Guard, TDataPacket* Packet,
+                                 std::int64_t Length, bool EndedByString)
+{
+    Lock();
+    Packet->FEnabled.store(false);
+
+    const std::int64_t Start = Packet->FStartPos;
+    std::int64_t TextStart = Start;
+    std::int64_t TextLength = Length;
+    if (Packet->FStartCond == TPacketStartCond::scString && !Packet->FIncludeStrings) {
+        const auto S = static_cast<std::int64_t>(Packet->FStartPattern.Length());
+        TextStart += S;
+        TextLength -= S;
+    }
+    if (!Packet->FIncludeStrings && EndedByString)
+        TextLength -= static_cast<std::int64_t>(Packet->FEndPattern.Length());
+    TextLength = std::max<std::int64_t>(TextLength, 0);
+    // The handlers get their own copy: the buffer may be released by a
+    // closing done from inside the event.
+    const std::string Text(FBuffer.get() + TextStart, static_cast<std::size_t>(TextLength));
+    const auto Generation = FGeneration;
+
+    Guard.unlock();
+    FPort->HandOff([this, Packet, &Text] {
+        TPacketNotifyEvent OnPacket;
+        TStringPacketNotifyEvent OnString;
+        {
+            std::lock_guard<std::mutex> G(FMutex);
+            if (!Attached(Packet))
+                return;
+            OnPacket = Packet->OnPacket;
+            OnString = Packet->OnStringPacket;
+        }
+        RunGuarded([&] {
+            if (OnPacket)
+                OnPacket(Packet, Text.data(), static_cast<std::int32_t>(Text.size()));
+            if (OnString)
+                OnString(Packet, Text);
+        });
+    });
+    Guard.lock();
+
+    if (Generation == FGeneration)
+        RemoveFront(Start + Length);
+    if (Attached(Packet) && Packet->FAutoEnable) {
+        try {
+            Packet->SetEnabledLocked(true);
+        } catch (...) {
+        }
+    }
+    Unlock(Guard);
+}
+
+void TDataPacketManager::TimedOut(std::unique_lock<std::mutex>& Guard)
+{
+    TDataPacket* Packet = FCollecting;
+    Lock();
+    Packet->FEnabled.store(false);
+    const auto Generation = FGeneration;
+
+    Guard.unlock();
+    FPort->HandOff([this, Packet] {
+        TNotifyEvent OnTimeout;
+        {
+            std::lock_guard<std::mutex> G(FMutex);
+            if (!Attached(Packet))
+                return;
+            OnTimeout = Packet->OnTimeout;
+        }
+        if (OnTimeout)
+            RunGuarded([&] { OnTimeout(Packet); });
+    });
+    Guard.lock();
+
+    if (Generation == FGeneration)
+        ReleaseBuffer();
+    Unlock(Guard);
+}
+
+} // namespace kelvalog
