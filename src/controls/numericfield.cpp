@@ -346,10 +346,15 @@ bool TNumericField::validateOnLeave()
         showValueText();
         return true;
     }
-    reportingLeave = true;
+    struct TReporting
+    {
+        TReporting() { reportingLeave = true; }
+        ~TReporting() { reportingLeave = false; }
+    } reporting;
     ShowErrorBox(this, QString::fromLatin1(message));
-    setFocus(Qt::OtherFocusReason);
-    reportingLeave = false;
+    // A field that was hidden or disabled meanwhile cannot take it back.
+    if (isVisible() && isEnabled())
+        setFocus(Qt::OtherFocusReason);
     return false;
 }
 
