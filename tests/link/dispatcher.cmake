@@ -4,3 +4,7 @@ kelvalog_test(test_link_device SOURCES ${CMAKE_CURRENT_LIST_DIR}/device_posix_te
               LIBS kelvalog_link)
 kelvalog_test(test_dispatcher_scripted SOURCES ${CMAKE_CURRENT_LIST_DIR}/dispatcher_fake_test.cpp
               LIBS kelvalog_link THREADED)
+kelvalog_test(test_dispatcher_pty SOURCES ${CMAKE_CURRENT_LIST_DIR}/dispatcher_pty_test.cpp
+              LIBS kelvalog_link THREADED)
+kelvalog_test(test_bridge_gui SOURCES ${CMAKE_CURRENT_LIST_DIR}/bridge_gui_test.cpp
+              LIBS kelvalog_link Qt6::Widgets THREADED OWN_MAIN)
