@@ -128,3 +128,68 @@ private:
         ::testing::InitGoogleTest(&argc, argv);                                                    \
         return RUN_ALL_TESTS();                                                                    \
     }
+
+#include "link/comselectform.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+
+namespace porttest {
+
+// Runs the event loop until Done() holds or TimeoutMs have passed; true when
+// it held.
+inline bool WaitFor(const std::function<bool()>& Done, int TimeoutMs = 5000)
+{
+    QElapsedTimer Clock;
+    Clock.start();
+    while (!Done()) {
+        if (Clock.elapsed() > TimeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::sendPostedEvents();
+    }
+    return true;
+}
+
+// Answers every port dialog that comes up while it lives, with Answer.
+class TDialogAnswerer
+{
+public:
+    explicit TDialogAnswerer(std::function<void(kelvalog::TComSelectForm*)> Answer)
+        : FAnswer(std::move(Answer))
+    {
+        FTimer.setInterval(5);
+        QObject::connect(&FTimer, &QTimer::timeout, [this] {
+            auto* Form = qobject_cast<kelvalog::TComSelectForm*>(QApplication::activeModalWidget());
+            if (!Form || Form == FLast)
+                return;
+            FLast = Form;
+            ++Shown;
+            Lists.push_back({});
+            for (int I = 0; I < Form->PortsComboBox->count(); ++I)
+                Lists.back().push_back(Form->PortsComboBox->itemText(I).toStdString());
+            FAnswer(Form);
+        });
+        FTimer.start();
+    }
+
+    int Shown = 0;
+    std::vector<std::vector<std::string>> Lists;
+
+    static void Choose(kelvalog::TComSelectForm* Form, const QString& Port)
+    {
+        Form->PortsComboBox->setCurrentIndex(Form->PortsComboBox->findText(Port));
+        Form->OkBtn->click();
+    }
+
+private:
+    std::function<void(kelvalog::TComSelectForm*)> FAnswer;
+    QTimer FTimer;
+    QPointer<kelvalog::TComSelectForm> FLast;
+};
+
+} // namespace porttest
