@@ -20,6 +20,8 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
+#include <optional>
 #include <sys/wait.h>
 #include <thread>
 
@@ -143,6 +145,49 @@ TEST_F(CalcWorksheet, RecordsLandInTheSheetAsDatesAndNumbers)
     // Quit ended our office and reaped it.
     EXPECT_EQ(::kill(office, 0), -1);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(120));
+}
+
+// The office takes its locale from the environment, as the program does.
+class TScopedLocale
+{
+public:
+    explicit TScopedLocale(const char* locale)
+    {
+        if (const char* old = std::getenv("LC_ALL"))
+            Saved = old;
+        ::setenv("LC_ALL", locale, 1);
+    }
+    ~TScopedLocale()
+    {
+        if (Saved)
+            ::setenv("LC_ALL", Saved->c_str(), 1);
+        else
+            ::unsetenv("LC_ALL");
+    }
+
+private:
+    std::optional<std::string> Saved;
+};
+
+TEST_F(CalcWorksheet, CommaLocaleValuesAndPointDatesBothBecomeNumbers)
+{
+    const TScopedLocale german("de_DE.UTF-8");
+    int seconds = 0;
+    TLocaleFacts facts = Facts("dd.MM.yyyy");
+    facts.DecimalSeparator = ',';
+    TWorksheetWriter writer(facts, ClockAt(seconds));
+    writer.Open("");
+    const auto sheet = CalcSheetOf(writer);
+    writer.WriteRecord(Record(2, -21.5f), 0);
+
+    Reference<css::container::XNamed> named(sheet->Sheet(), UNO_QUERY_THROW);
+    EXPECT_EQ(named->getName(), OUString("Kelvalog 08.12.2024"));
+    const auto dateCell = sheet->Sheet()->getCellByPosition(0, 0);
+    ASSERT_EQ(dateCell->getType(), css::table::CellContentType_VALUE);
+    EXPECT_NEAR(dateCell->getValue(), SerialDate(Start), 1e-9);
+    EXPECT_DOUBLE_EQ(sheet->Sheet()->getCellByPosition(1, 0)->getValue(), -21.5);
+    EXPECT_DOUBLE_EQ(sheet->Sheet()->getCellByPosition(2, 0)->getValue(), -20.5);
+    writer.Close();
 }
 
 TEST_F(CalcWorksheet, AnOfficeThatDiesFailsTheNextRecordOnce)

@@ -65,6 +65,8 @@ Reference<css::uno::XComponentContext> LocalContext()
             context = cppu::defaultBootstrap_InitialComponentContext();
         } catch (const css::uno::Exception& error) {
             throw EAutomationError("UNO runtime could not start: " + FromUno(error.Message));
+        } catch (...) {
+            throw EAutomationError("UNO runtime could not start");
         }
     }
     return context;
