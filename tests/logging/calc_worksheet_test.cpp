@@ -140,6 +140,13 @@ TEST_F(CalcWorksheet, RecordsLandInTheSheetAsDatesAndNumbers)
     EXPECT_GT(width, 3500);
     EXPECT_LT(width, 5000);
 
+    // Names and places the sheet does not have are failed calls.
+    EXPECT_THROW(GetProperty(writer.LogSheet(), "UsedRange"), EAutomationError);
+    EXPECT_THROW(SetProperty(writer.LogSheet(), "Cells", {0, 1, std::string("1")}),
+                 EAutomationError);
+    EXPECT_THROW(SetProperty(writer.LogSheet(), "Cells", {1, 100000, std::string("1")}),
+                 EAutomationError);
+
     writer.Close();
     EXPECT_TRUE(std::holds_alternative<std::monostate>(writer.LogSheet()));
     // Quit ended our office and reaped it.

@@ -14,7 +14,9 @@ namespace kelvalog {
 
 // A LibreOffice process of our own: private profile folder, private pipe,
 // and the UNO bridge to it. Start raises EAutomationError when the office
-// cannot be started or does not answer in time.
+// cannot be started or does not answer in time. Make it on a thread that
+// lives as long as the office should (the window thread): the office is told
+// to end when the thread that started it ends.
 class TCalcOffice
 {
 public:
