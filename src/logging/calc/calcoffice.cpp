@@ -130,9 +130,7 @@ TCalcOffice::TCalcOffice()
 {
     // A write into the pipe of an office that has died must fail the call,
     // not end this program.
-    struct sigaction current
-    {
-    };
+    struct sigaction current = {};
     if (::sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
         std::signal(SIGPIPE, SIG_IGN);
 

@@ -294,6 +294,8 @@ void TCalcSheet::PutCell(std::int32_t row, std::int32_t column, const std::strin
         return;
     }
     if (!Formatter.is()) {
+        if (!Shared->Office->Context().is())
+            throw EAutomationError("the office has quit");
         Formatter = css::util::NumberFormatter::create(Shared->Office->Context());
         Reference<css::util::XNumberFormatsSupplier> supplier(Workbook, UNO_QUERY_THROW);
         Formatter->attachNumberFormatsSupplier(supplier);
