@@ -1,4 +1,5 @@
 #include "app/applicationevents.h"
+#include "link/guibridge.h"
 
 #include <QEvent>
 #include <QVariant>
@@ -73,8 +74,12 @@ QString EffectiveHint(const QWidget* Control)
 TKelvalogApplication::TKelvalogApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
     setApplicationName(QStringLiteral("Kelvalog"));
-    setApplicationDisplayName(QStringLiteral("Kelvalog"));
+    FBridge = std::make_unique<TGuiBridge>();
+    FBridge->SetExceptionSink(
+        [](std::exception_ptr Error) { TApplicationEvents::HandleException(Error); });
 }
+
+TKelvalogApplication::~TKelvalogApplication() = default;
 
 bool TKelvalogApplication::notify(QObject* Receiver, QEvent* Event)
 {

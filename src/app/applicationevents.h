@@ -5,10 +5,13 @@
 
 #include <exception>
 #include <functional>
+#include <memory>
 
 class QWidget;
 
 namespace kelvalog {
+
+class TGuiBridge;
 
 // The application-wide hook: every exception that no handler caught and every
 // change of the current hint end up here.
@@ -52,10 +55,13 @@ class TKelvalogApplication : public QApplication
 {
 public:
     TKelvalogApplication(int& argc, char** argv);
+    ~TKelvalogApplication() override;
     bool notify(QObject* Receiver, QEvent* Event) override;
 
 private:
     QString FHint;
+    // Carries the serial layer's calls onto this thread.
+    std::unique_ptr<TGuiBridge> FBridge;
     void TrackHint(QObject* Receiver, QEvent* Event);
 };
 

@@ -1,12 +1,18 @@
-#include <QApplication>
-#include <QLabel>
+#include "app/applicationevents.h"
+#include "app/mainform.h"
+#include "app/systemlocale.h"
+#include "controls/controlenv.h"
 
-// Placeholder until the main window exists.
+#include <QLocale>
+
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName("Kelvalog");
-    QLabel label("Kelvalog");
-    label.show();
-    return QApplication::exec();
+    using namespace kelvalog;
+    TKelvalogApplication Application(argc, argv);
+    TMainFormOptions Options;
+    Options.Locale = LocaleFactsFrom(QLocale::system());
+    SetDefaultDecimalSeparator(QChar(QLatin1Char(Options.Locale.DecimalSeparator)));
+    TMainForm MainForm(Options);
+    MainForm.show();
+    return TKelvalogApplication::exec();
 }

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QIcon>
+
+namespace kelvalog {
+
+// Pictures drawn in code, so the program carries no image files.
+QIcon ApplicationIcon();
+QIcon OnLineGlyph();
+QIcon WriteLogGlyph();
+
+} // namespace kelvalog

@@ -1,0 +1,327 @@
+#include "app/mainform.h"
+
+#include "app/applicationevents.h"
+#include "app/mainformlogview.h"
+#include "app/messages.h"
+#include "common/linkerror.h"
+#include "controls/buttonedit.h"
+#include "controls/controlenv.h"
+#include "controls/dropdownlist.h"
+#include "controls/numericfield.h"
+#include "controls/panelstatusbar.h"
+#include "controls/simplefield.h"
+#include "controls/slider.h"
+#include "link/comport.h"
+#include "link/datapacket.h"
+#include "link/slcontroller.h"
+#include "link/statuslight.h"
+#include "logging/logcontrol.h"
+#include "settings/formstate.h"
+#include "settings/inifile.h"
+#include "settings/inifilestore.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QScreen>
+#include <QStackedWidget>
+#include <QToolButton>
+
+#include <cmath>
+
+namespace kelvalog {
+
+TMainForm::TMainForm(TMainFormOptions Options) : FOptions(std::move(Options))
+{
+    BuildLayout();
+    CreateComponents();
+    CreateLogControl();
+    WireEvents();
+    TApplicationEvents::OnException = [this](std::exception_ptr Error) {
+        ApplicationEventsException(Error);
+    };
+    TApplicationEvents::OnHint = [this](const QString& Hint) { ApplicationEventsHint(Hint); };
+
+    if (const QScreen* Screen = screen()) {
+        const QRect Area = Screen->availableGeometry();
+        move(Area.center() - QPoint(width() / 2, height() / 2));
+    }
+    // The creation event: the window's own handler, then the saved placement.
+    Guarded([this] { FormState->DoCreate(); });
+}
+
+TMainForm::~TMainForm()
+{
+    SampleIntervalTimer.stop();
+    DestroyComponents();
+    LogControl.reset();
+    TApplicationEvents::OnException = nullptr;
+    TApplicationEvents::OnHint = nullptr;
+}
+
+int TMainForm::Board() const
+{
+    return UsedBoardComboBox->currentIndex();
+}
+
+void TMainForm::WireEvents()
+{
+    connect(OnLineAction, &QToolButton::clicked, this,
+            [this] { Guarded([this] { OnLineActionExecute(); }); });
+    connect(LogOnAction, &QToolButton::clicked, this,
+            [this] { Guarded([this] { LogOnActionExecute(); }); });
+    connect(UsedBoardComboBox, &QComboBox::activated, this,
+            [this] { Guarded([this] { UsedBoardComboBoxClick(); }); });
+    FilterType->OnClick = [this](QObject*) { Guarded([this] { FilterTypeClick(); }); };
+    LoggingType->OnClick = [this](QObject*) { Guarded([this] { LoggingTypeClick(); }); };
+    FilterSlider->OnChange = [this](QObject*) { Guarded([this] { FilterSliderChange(); }); };
+    auto IntervalChange = [this](QObject*) { Guarded([this] { IntervalFieldChange(); }); };
+    SampleIntervalField->OnChange = IntervalChange;
+    IntervalField->OnChange = IntervalChange;
+    LogRecordsWritten->OnChange = IntervalChange;
+    SylkFileEdit->OnButtonClick = [this](QObject*, QPoint) {
+        Guarded([this] { SylkFileEditButtonClick(); });
+    };
+    TABFileEdit->OnButtonClick = [this](QObject*, QPoint) {
+        Guarded([this] { TABFileEditButtonClick(); });
+    };
+    SampleIntervalTimer.setTimerType(Qt::PreciseTimer);
+    connect(&SampleIntervalTimer, &QTimer::timeout, this,
+            [this] { Guarded([this] { SampleIntervalTimerTimer(); }); });
+}
+
+void TMainForm::FormCreate()
+{
+    OnLine = false;
+    SampleIntervalField->SetIntegerValue(2);
+    MarFilterSizeField->SetIntegerValue(1);
+    FilterType->setItemIndex(0);
+    FilterPages->setCurrentIndex(0);
+    LoggingType->setItemIndex(0);
+    LoggingPages->setCurrentIndex(0);
+    FilterSliderChange();
+    IntervalFieldChange();
+    DelayTimer.Delay(FOptions.StartDelay);
+    LoadSettings();
+    UpdateControls();
+}
+
+bool TMainForm::FormCloseQuery()
+{
+    if (LogOpen())
+        CloseLog(); // a failure keeps the window open; LogOpen is already false then
+    if (OnLine) {
+        try {
+            ArmFramer(false);
+            ClosePort();
+            OnLine = false;
+            DelayTimer.Delay(FOptions.CloseDelay);
+        } catch (...) {
+        }
+    }
+    UpdateControls();
+    try {
+        SaveSettings();
+    } catch (const EIniFileError& Error) {
+        // The settings are lost either way; keeping the window open would
+        // only trap the user in it.
+        ShowMessage(this, TMessageKind::Error, QString::fromStdString(Error.what()));
+    }
+    return true;
+}
+
+void TMainForm::closeEvent(QCloseEvent* Event)
+{
+    bool CanClose = true;
+    bool Failed = true;
+    Guarded([&] {
+        FormState->DoCloseQuery(CanClose);
+        Failed = false;
+    });
+    if (Failed || !CanClose) {
+        Event->ignore();
+        return;
+    }
+    Event->accept();
+}
+
+void TMainForm::OnLineActionExecute()
+{
+    if (!OnLine) {
+        try {
+            const int Chosen = Board();
+            if (Chosen == Board5V || Chosen == Board3V)
+                SetBaudRate(9600);
+            OpenPort();
+            ArmFramer(true);
+            OnLine = true;
+            StartSampling();
+        } catch (const EOpenComm&) {
+            ShowMessage(this, TMessageKind::Error,
+                        QStringLiteral("Unable to open the serial port."));
+        }
+    } else {
+        GoOffLine();
+    }
+    UpdateControls();
+}
+
+void TMainForm::GoOffLine()
+{
+    try {
+        StopSampling();
+        ArmFramer(false);
+        ClosePort();
+        OnLine = false;
+    } catch (...) {
+    }
+}
+
+void TMainForm::StopSampling()
+{
+    SetTimerEnabled(false);
+}
+
+void TMainForm::StartSampling()
+{
+    for (const TFieldUpdate& Update : Channels.StartSampling())
+        Paint(Update);
+    SetTimerInterval(SampleIntervalField->GetIntegerValue() * 1000);
+    SetTimerEnabled(true);
+}
+
+void TMainForm::SetTimerInterval(int Milliseconds)
+{
+    if (Milliseconds == FTimerInterval)
+        return;
+    FTimerInterval = Milliseconds;
+    ApplyTimer();
+}
+
+void TMainForm::SetTimerEnabled(bool Enabled)
+{
+    if (Enabled == FTimerEnabled)
+        return;
+    FTimerEnabled = Enabled;
+    ApplyTimer();
+}
+
+void TMainForm::ApplyTimer()
+{
+    SampleIntervalTimer.stop();
+    // An interval of 0 means no ticks at all, not a tick at every idle moment.
+    if (FTimerEnabled && FTimerInterval > 0)
+        SampleIntervalTimer.start(FTimerInterval);
+}
+
+void TMainForm::Paint(const TFieldUpdate& Update)
+{
+    TNumericField* Target = DisplayFields[FieldIndex(Update.Field)];
+    Target->SetFloatValue(Update.Value);
+    Target->setColor(palette().color(Update.Live ? QPalette::Base : QPalette::Button));
+}
+
+void TMainForm::AddReading(unsigned Channel, float Value)
+{
+    if (const auto Update =
+            Channels.AddReading(Channel, Value, AverageSamplesCheckBox->isChecked(), Board()))
+        Paint(*Update);
+}
+
+void TMainForm::DataPacketStringPacket(std::string_view Data)
+{
+    TDecoderInputs Inputs;
+    Inputs.Board = Board();
+    Inputs.PressureLower = PSensorLowerRange->GetIntegerValue();
+    Inputs.PressureUpper = PSensorUpperRange->GetIntegerValue();
+    Inputs.TambRhSpan = TambRhSpan;
+    Inputs.TambRhOffset = TambRhOffset;
+    Inputs.RhSpan = RhSpan;
+    Inputs.RhOffset = RhOffset;
+    for (const TReading& Reading : DecodeLine(Data, Inputs))
+        AddReading(Reading.Channel, Reading.Value);
+}
+
+void TMainForm::SampleIntervalTimerTimer()
+{
+    TFilterSettings Filter;
+    Filter.FilterType = FilterType->ItemIndex();
+    Filter.MarSize = MarFilterSizeField->GetIntegerValue();
+    Filter.SliderPosition = FilterSlider->Position();
+    TTickUpdates Updates;
+    try {
+        Channels.SampleTick(Filter, Board(), Updates);
+    } catch (...) {
+        // The channels processed before the failure still show their values.
+        for (const TFieldUpdate& Update : Updates)
+            Paint(Update);
+        throw;
+    }
+    for (const TFieldUpdate& Update : Updates)
+        Paint(Update);
+    if (LogOpen())
+        LogTick();
+}
+
+void TMainForm::DataPacketTimeout()
+{
+    ArmFramer(true);
+}
+
+void TMainForm::UsedBoardComboBoxClick()
+{
+    UpdateControls();
+}
+
+void TMainForm::FilterTypeClick()
+{
+    FilterPages->setCurrentIndex(FilterType->ItemIndex());
+}
+
+void TMainForm::FilterSliderChange()
+{
+    FilterSliderEdit->SetIntegerValue(
+        static_cast<std::int32_t>(std::lround(FilterSlider->Position())));
+}
+
+void TMainForm::IntervalFieldChange()
+{
+    ShowLogInterval();
+    SetTimerInterval(SampleIntervalField->GetIntegerValue() * 1000);
+    UpdateControls();
+}
+
+void TMainForm::ApplicationEventsException(std::exception_ptr)
+{
+    if (OnLine)
+        GoOffLine();
+    UpdateControls();
+}
+
+void TMainForm::ApplicationEventsHint(const QString& LongHint)
+{
+    StatusBar->setPanelText(1, LongHint);
+}
+
+void TMainForm::UpdateControls()
+{
+    const int Chosen = Board();
+    OnLineStatusLight->SetLit(OnLine);
+    SetWatching(OnLine);
+    LogOnAction->setEnabled(OnLine);
+    UsedBoardComboBox->setEnabled(!OnLine);
+    OnLineAction->setChecked(OnLine);
+    LogOnAction->setChecked(Logging());
+    LogGroup->setEnabled(!Logging());
+    WarningLabel->setVisible(SampleIntervalField->GetIntegerValue() <= 1);
+    SampleGroupBox5V->setVisible(Chosen == Board5V);
+    SampleGroupBox3V->setVisible(Chosen == Board3V);
+    FilteredPanel5V->setVisible(Chosen == Board5V);
+    FilteredPanel3V->setVisible(Chosen == Board3V);
+    PSensorUpperRange->setVisible(Chosen == Board5V);
+    PSensorLowerRange->setVisible(Chosen == Board5V);
+}
+
+} // namespace kelvalog

@@ -1,0 +1,210 @@
+#pragma once
+
+#include "acquisition/channeltable.h"
+#include "app/delaytimer.h"
+#include "common/localefacts.h"
+
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <optional>
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QStackedWidget;
+class QToolButton;
+
+namespace kelvalog {
+
+class TAttachedLabel;
+class TButtonEdit;
+class TComPort;
+class TDataPacket;
+class TDigitalClock;
+class TDropDownList;
+class TFormState;
+class TIniFileStore;
+class TLogControl;
+class TNumericField;
+class TPanelStatusBar;
+class TSimpleField;
+class TSLController;
+class TSlider;
+class TSpinner;
+class TStatusLight;
+class TMainFormLogView;
+
+// What the program takes from its surroundings; tests replace it.
+struct TMainFormOptions
+{
+    // The settings file; empty selects the one beside the executable.
+    QString SettingsPath;
+    std::uint32_t StartDelay = 1000;
+    std::uint32_t CloseDelay = 500;
+    TLocaleFacts Locale;
+};
+
+// The program's one window and its controller.
+class TMainForm : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TMainForm(TMainFormOptions Options = {});
+    ~TMainForm() override;
+
+    // State
+    bool OnLine = false;
+    // Kept by the logging control.
+    bool Logging() const;
+    bool LogOpen() const;
+    double TambRhSpan = 0.0;
+    double TambRhOffset = 0.0;
+    double RhSpan = 0.0;
+    double RhOffset = 0.0;
+    TChannelTable Channels;
+
+    // Top bar
+    QFrame* Panel1 = nullptr;
+    QToolButton* OnLineAction = nullptr;
+    QToolButton* LogOnAction = nullptr;
+    QComboBox* UsedBoardComboBox = nullptr;
+    TAttachedLabel* AttachedLabel23 = nullptr;
+    TNumericField* PSensorLowerRange = nullptr;
+    TNumericField* PSensorUpperRange = nullptr;
+
+    // Sampling
+    QGroupBox* GroupBox1 = nullptr;
+    TNumericField* SampleIntervalField = nullptr;
+    QCheckBox* AverageSamplesCheckBox = nullptr;
+    QLabel* WarningLabel = nullptr;
+
+    // Values
+    QGroupBox* SampleGroupBox5V = nullptr;
+    QGroupBox* SampleGroupBox3V = nullptr;
+    QFrame* FilteredPanel5V = nullptr;
+    QFrame* FilteredPanel3V = nullptr;
+    // The 33 display fields in FieldIndex order.
+    std::array<TNumericField*, DisplayFieldCount> DisplayFields{};
+    TNumericField* Field(TFieldRow Row, TFieldKind Kind) const
+    {
+        return DisplayFields[FieldIndex({Row, Kind})];
+    }
+
+    // Filtering
+    QGroupBox* FilterBox = nullptr;
+    QStackedWidget* FilterPages = nullptr;
+    TDropDownList* FilterType = nullptr;
+    TNumericField* MarFilterSizeField = nullptr;
+    TNumericField* FilterSliderEdit = nullptr;
+    TSlider* FilterSlider = nullptr;
+
+    // Logging
+    QGroupBox* LogGroup = nullptr;
+    QStackedWidget* LoggingPages = nullptr;
+    TDropDownList* LoggingType = nullptr;
+    TButtonEdit* SylkFileEdit = nullptr;
+    TButtonEdit* TABFileEdit = nullptr;
+    TNumericField* IntervalField = nullptr;
+    TSpinner* Spinner1 = nullptr;
+    TSimpleField* LogIntervalHMS = nullptr;
+    TNumericField* LogRecordsWritten = nullptr;
+    TDigitalClock* Clock1 = nullptr;
+
+    // Status bar
+    TPanelStatusBar* StatusBar = nullptr;
+    QWidget* Container0 = nullptr;
+    TStatusLight* OnLineStatusLight = nullptr;
+    TStatusLight* RecveiveStatusLight = nullptr;
+    TStatusLight* ErrorStatusLight = nullptr;
+
+    // Non-visual parts
+    QTimer SampleIntervalTimer;
+    TDelayTimer DelayTimer;
+    std::unique_ptr<TComPort> ComPort;
+    std::unique_ptr<TDataPacket> DataPacket;
+    std::unique_ptr<TSLController> SLController;
+    std::unique_ptr<TIniFileStore> IniFileStore;
+    std::unique_ptr<TFormState> FormState;
+    std::unique_ptr<TLogControl> LogControl;
+
+    // Board variant: item index of UsedBoardComboBox, -1 for none.
+    int Board() const;
+    QString SettingsFileName() const;
+    const TLocaleFacts& Locale() const { return FOptions.Locale; }
+
+    // Handlers
+    void FormCreate();
+    // The close request: true when the window may close.
+    bool FormCloseQuery();
+    void OnLineActionExecute();
+    void LogOnActionExecute();
+    void UsedBoardComboBoxClick();
+    void FilterTypeClick();
+    void LoggingTypeClick();
+    void FilterSliderChange();
+    void IntervalFieldChange();
+    void DataPacketTimeout();
+    void DataPacketStringPacket(std::string_view Data);
+    void SampleIntervalTimerTimer();
+    void SylkFileEditButtonClick();
+    void TABFileEditButtonClick();
+    void ApplicationEventsException(std::exception_ptr Error);
+    void ApplicationEventsHint(const QString& LongHint);
+
+    void UpdateControls();
+    void StartSampling();
+    void StopSampling();
+    void AddReading(unsigned Channel, float Value);
+
+    void LoadSettings();
+    void SaveSettings();
+    bool SampleTimerRunning() const { return SampleIntervalTimer.isActive(); }
+
+protected:
+    void closeEvent(QCloseEvent* Event) override;
+
+private:
+    friend class TMainFormLogView;
+    TMainFormOptions FOptions;
+    std::unique_ptr<TMainFormLogView> FLogView;
+    // Calibration texts that could not be read: written back unchanged.
+    std::array<std::optional<std::string>, 4> FUnreadCalibration;
+
+    // The sampling timer as a switch and an interval: it runs while both are
+    // set and the interval is above 0.
+    bool FTimerEnabled = false;
+    int FTimerInterval = 0;
+
+    void BuildLayout();
+    void CreateComponents();
+    void DestroyComponents();
+    void WireEvents();
+    void Paint(const TFieldUpdate& Update);
+    void GoOffLine();
+    void SetTimerInterval(int Milliseconds);
+    void SetTimerEnabled(bool Enabled);
+    void ApplyTimer();
+
+    void SetBaudRate(std::int32_t Baud);
+    void OpenPort();
+    void ClosePort();
+    void ArmFramer(bool Armed);
+    void SetWatching(bool Watching);
+
+    // Logging
+    void CreateLogControl();
+    void CloseLog();
+    void LogTick();
+    void ShowLogInterval();
+};
+
+} // namespace kelvalog

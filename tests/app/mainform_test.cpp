@@ -1,0 +1,373 @@
+// The window without a serial line: layout, hints, start-up state, the
+// controls' rules per board, the value display and the settings file.
+
+#include "app/applicationevents.h"
+#include "app/mainform.h"
+#include "appfixture.h"
+#include "controls/attachedlabel.h"
+#include "controls/dropdownlist.h"
+#include "controls/numericfield.h"
+#include "controls/panelstatusbar.h"
+#include "controls/simplefield.h"
+#include "link/statuslight.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QGroupBox>
+#include <QLabel>
+#include <QStackedWidget>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <stdexcept>
+
+using namespace kelvalog;
+using namespace kelvalog::test;
+
+class TMainFormTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir Dir;
+    QString IniPath() const { return Dir.filePath(QStringLiteral("Kelvalog.INI")); }
+
+    static QColor Background(TNumericField* F) { return F->Color(); }
+    static QColor Live(const QWidget& W) { return W.palette().color(QPalette::Base); }
+    static QColor Stale(const QWidget& W) { return W.palette().color(QPalette::Button); }
+
+private slots:
+    void init() { QFile::remove(IniPath()); }
+
+    void windowIsFixedAndEveryControlLiesInsideItsContainer()
+    {
+        TMainForm Form(QuickOptions(IniPath()));
+        QCOMPARE(Form.windowTitle(), QStringLiteral("Kelvalog: Dravon I2C logger"));
+        QCOMPARE(Form.minimumSize(), QSize(641, 365));
+        QCOMPARE(Form.maximumSize(), QSize(641, 365));
+        QVERIFY(!(Form.windowFlags() & Qt::WindowMinimizeButtonHint));
+        QVERIFY(!(Form.windowFlags() & Qt::WindowMaximizeButtonHint));
+        QCOMPARE(Form.font().pixelSize(), 11);
+
+        for (QWidget* W : Form.findChildren<QWidget*>()) {
+            QWidget* Parent = W->parentWidget();
+            if (!Parent || W->isWindow() || W->objectName().isEmpty() ||
+                W->objectName().startsWith(QLatin1String("qt_")) ||
+                qobject_cast<QStackedWidget*>(Parent) ||
+                // The last light reaches one pixel past its container by design.
+                W == Form.ErrorStatusLight)
+                continue;
+            // A page takes the size of its page control when it is shown.
+            const QSize Room = Parent->objectName().startsWith(QLatin1String("TabSheet"))
+                                   ? Parent->parentWidget()->size()
+                                   : Parent->size();
+            QVERIFY2(
+                QRect(QPoint(0, 0), Room).contains(W->geometry()),
+                qPrintable(W->objectName() + QStringLiteral(" leaves ") + Parent->objectName()));
+        }
+
+        for (int I = 0; I < DisplayFieldCount; ++I) {
+            TNumericField* F = Form.DisplayFields[I];
+            QVERIFY(F);
+            QCOMPARE(F->objectName().toStdString(), FieldName(FieldAt(I)));
+            QCOMPARE(F->size(), QSize(41, 21));
+            QVERIFY(F->ReadOnly());
+            QCOMPARE(F->PictureMask(), FieldAt(I).Row == TFieldRow::T51 ? QStringLiteral("#####")
+                                                                        : QStringLiteral("###.##"));
+        }
+        // The drop-down lists cover the page row of their page controls, and
+        // the pages' content starts below the lists.
+        QVERIFY(Form.FilterType->geometry().bottom() < Form.FilterPages->geometry().top());
+        QVERIFY(Form.LoggingType->geometry().bottom() < Form.LoggingPages->geometry().top());
+        QCOMPARE(Form.UsedBoardComboBox->count(), 2);
+        QCOMPARE(Form.UsedBoardComboBox->itemText(1), QStringLiteral("I2C (3,3V)"));
+        QCOMPARE(Form.LoggingType->itemText(2), QStringLiteral("Excel worksheet"));
+        QCOMPARE(Form.FilterType->itemText(1), QStringLiteral("Moving Average"));
+    }
+
+    void hintsGoToTooltipAndStatusBar()
+    {
+        TMainForm Form(QuickOptions(IniPath()));
+        Form.UsedBoardComboBox->setCurrentIndex(Board3V);
+        Form.UsedBoardComboBoxClick();
+        TNumericField* T31 = Form.Field(TFieldRow::T31, TFieldKind::Actual);
+        QCOMPARE(T31->toolTip(), QStringLiteral("IR ("));
+
+        auto Enter = [](QWidget* W) {
+            QEvent E(QEvent::Enter);
+            QApplication::sendEvent(W, &E);
+        };
+        auto PanelText = [&] { return Form.StatusBar->Panel(1).Text; };
+        Enter(T31);
+        QCOMPARE(PanelText(), QStringLiteral("IR ("));
+        Enter(Form.OnLineAction);
+        QCOMPARE(Form.OnLineAction->toolTip(), QStringLiteral("On line"));
+        QCOMPARE(PanelText(), QStringLiteral("Switch the board on line or off line"));
+        // A control without a hint of its own shows its container's.
+        Enter(Form.SampleGroupBox3V->findChild<QLabel*>(QStringLiteral("Label6")));
+        QCOMPARE(PanelText(), QStringLiteral("Data sampling parameters"));
+        Enter(Form.LogRecordsWritten);
+        QCOMPARE(PanelText(), QStringLiteral("Shows how many records were written to the logfile"));
+    }
+
+    void startsWithItsInitialValuesAfterTheWait()
+    {
+        // An event posted before the window is made must not be handled
+        // during the start-up wait.
+        bool Handled = false;
+        QTimer::singleShot(0, [&] { Handled = true; });
+        QElapsedTimer Clock;
+        Clock.start();
+        TMainFormOptions Options = QuickOptions(IniPath());
+        Options.StartDelay = 300;
+        TMainForm Form(Options);
+        QVERIFY(Clock.elapsed() >= 300);
+        QVERIFY(!Handled);
+
+        QCOMPARE(Form.SampleIntervalField->GetIntegerValue(), 2);
+        QCOMPARE(Form.MarFilterSizeField->GetIntegerValue(), 1);
+        QCOMPARE(Form.FilterType->ItemIndex(), 0);
+        QCOMPARE(Form.FilterPages->currentIndex(), 0);
+        QCOMPARE(Form.LoggingType->ItemIndex(), 0);
+        QCOMPARE(Form.LoggingPages->currentWidget()->objectName(), QStringLiteral("TabSheet4"));
+        QCOMPARE(Form.FilterSliderEdit->GetIntegerValue(), 1);
+        QVERIFY(!Form.WarningLabel->isVisibleTo(&Form));
+        QVERIFY(Form.AverageSamplesCheckBox->isChecked());
+        QCOMPARE(Form.PSensorLowerRange->GetIntegerValue(), 600);
+        QCOMPARE(Form.PSensorUpperRange->GetIntegerValue(), 1025);
+        QCOMPARE(Form.Board(), Board5V);
+        QCOMPARE(Form.TambRhSpan, 1.0);
+        QCOMPARE(Form.TambRhOffset, 0.0);
+        QCOMPARE(Form.RhSpan, 1.0);
+        QCOMPARE(Form.RhOffset, 0.0);
+        QCOMPARE(Form.LogIntervalHMS->Text(), QStringLiteral("0:00:00"));
+        QVERIFY(!Form.OnLine);
+        QVERIFY(!Form.OnLineAction->isChecked());
+        QVERIFY(!Form.LogOnAction->isEnabled());
+        QVERIFY(!Form.SampleTimerRunning());
+    }
+
+    void controlsFollowTheBoard_data()
+    {
+        QTest::addColumn<int>("Board");
+        QTest::newRow("5V") << Board5V;
+        QTest::newRow("3.3V") << Board3V;
+        QTest::newRow("none") << -1;
+    }
+    void controlsFollowTheBoard()
+    {
+        QFETCH(int, Board);
+        TMainForm Form(QuickOptions(IniPath()));
+        Form.UsedBoardComboBox->setCurrentIndex(Board);
+        Form.UsedBoardComboBoxClick();
+        const bool Is5V = Board == Board5V;
+        const bool Is3V = Board == Board3V;
+        QCOMPARE(Form.SampleGroupBox5V->isVisibleTo(&Form), Is5V);
+        QCOMPARE(Form.FilteredPanel5V->isVisibleTo(&Form), Is5V);
+        QCOMPARE(Form.SampleGroupBox3V->isVisibleTo(&Form), Is3V);
+        QCOMPARE(Form.FilteredPanel3V->isVisibleTo(&Form), Is3V);
+        QCOMPARE(Form.PSensorLowerRange->isVisibleTo(&Form), Is5V);
+        QCOMPARE(Form.PSensorUpperRange->isVisibleTo(&Form), Is5V);
+        QCOMPARE(Form.AttachedLabel23->isVisibleTo(&Form), Is5V);
+        QVERIFY(Form.UsedBoardComboBox->isEnabled());
+        QVERIFY(Form.GroupBox1->isEnabled());
+        QVERIFY(Form.FilterBox->isEnabled());
+        QVERIFY(Form.LogGroup->isEnabled());
+    }
+
+    void samplingIntervalDrivesWarningAndTimer()
+    {
+        TMainForm Form(QuickOptions(IniPath()));
+        Form.SampleIntervalField->SetIntegerValue(1);
+        Form.IntervalFieldChange();
+        QVERIFY(Form.WarningLabel->isVisibleTo(&Form));
+        Form.SampleIntervalField->SetIntegerValue(2);
+        Form.IntervalFieldChange();
+        QVERIFY(!Form.WarningLabel->isVisibleTo(&Form));
+
+        Form.StartSampling();
+        QVERIFY(Form.SampleTimerRunning());
+        QCOMPARE(Form.SampleIntervalTimer.interval(), 2000);
+        // While the field reads 0 (being retyped) no tick comes at all.
+        Form.SampleIntervalField->SetIntegerValue(0);
+        Form.IntervalFieldChange();
+        QVERIFY(!Form.SampleTimerRunning());
+        Form.SampleIntervalField->SetIntegerValue(3);
+        Form.IntervalFieldChange();
+        QVERIFY(Form.SampleTimerRunning());
+        QCOMPARE(Form.SampleIntervalTimer.interval(), 3000);
+        Form.StopSampling();
+        QVERIFY(!Form.SampleTimerRunning());
+        // Off, a new interval is only stored.
+        Form.SampleIntervalField->SetIntegerValue(4);
+        Form.IntervalFieldChange();
+        QVERIFY(!Form.SampleTimerRunning());
+
+        Form.IntervalField->SetIntegerValue(30);
+        Form.IntervalFieldChange();
+        QCOMPARE(Form.LogIntervalHMS->Text(), QStringLiteral("0:02:00"));
+    }
+
+    void readingsAndTicksPaintTheFieldsWithTheLocaleSeparator()
+    {
+        TMainForm Form(QuickOptions(IniPath(), ','));
+        Form.StartSampling();
+        Form.StopSampling();
+        for (TNumericField* F : Form.DisplayFields) {
+            QCOMPARE(Background(F), Stale(Form));
+            QCOMPARE(F->FloatValue(), 0.0f);
+        }
+        TNumericField* T52Actual = Form.Field(TFieldRow::T52, TFieldKind::Actual);
+        Form.AddReading(1, 21.46f);
+        QCOMPARE(T52Actual->Text(), QStringLiteral("21,46"));
+        QCOMPARE(Background(T52Actual), Live(Form));
+
+        // Averaged: the tick shows the mean, the actual field the latest.
+        Form.AddReading(3, 20.0f);
+        Form.AddReading(3, 22.0f);
+        QCOMPARE(Form.Field(TFieldRow::T54, TFieldKind::Actual)->Text(), QStringLiteral("22,00"));
+        Form.SampleIntervalTimerTimer();
+        TNumericField* T54Sampled = Form.Field(TFieldRow::T54, TFieldKind::Sampled);
+        TNumericField* T54Filtered = Form.Field(TFieldRow::T54, TFieldKind::Filtered);
+        QCOMPARE(T54Sampled->Text(), QStringLiteral("21,00"));
+        QCOMPARE(T54Filtered->Text(), QStringLiteral("21,00"));
+        QCOMPARE(Background(T54Sampled), Live(Form));
+        QCOMPARE(Background(Form.Field(TFieldRow::T51, TFieldKind::Sampled)), Stale(Form));
+
+        // A period without readings: sampled 0, filtered kept, both stale.
+        Form.SampleIntervalTimerTimer();
+        QCOMPARE(T54Sampled->Text(), QStringLiteral("0,00"));
+        QCOMPARE(T54Filtered->Text(), QStringLiteral("21,00"));
+        QCOMPARE(Background(T54Sampled), Stale(Form));
+        QCOMPARE(Background(T54Filtered), Stale(Form));
+
+        // Not averaged: the latest reading stands for the period.
+        Form.AverageSamplesCheckBox->setChecked(false);
+        Form.AddReading(3, 20.0f);
+        Form.AddReading(3, 22.0f);
+        Form.SampleIntervalTimerTimer();
+        QCOMPARE(T54Sampled->Text(), QStringLiteral("22,00"));
+
+        // The 3.3 V board shows channel 3 in T34 and nothing of the 5 V rows.
+        Form.UsedBoardComboBox->setCurrentIndex(Board3V);
+        Form.AddReading(3, 30.5f);
+        QCOMPARE(Form.Field(TFieldRow::T34, TFieldKind::Actual)->Text(), QStringLiteral("30,50"));
+        QCOMPARE(Form.Field(TFieldRow::T54, TFieldKind::Actual)->Text(), QStringLiteral("22,00"));
+        SetDefaultDecimalSeparator(QLatin1Char('.'));
+    }
+
+    void settingsFileFromScratchHoldsTheTwelveKeysAndComesBack()
+    {
+        {
+            TMainForm Form(QuickOptions(IniPath()));
+            QVERIFY(Form.close());
+        }
+        QCOMPARE(KeysInOrder(IniPath()), TwelveKeys);
+        QCOMPARE(ValueOf(IniPath(), QStringLiteral("Pressure sensor/Lower range")),
+                 QStringLiteral("600"));
+        QCOMPARE(ValueOf(IniPath(), QStringLiteral("Pressure sensor/Upper range")),
+                 QStringLiteral("1025"));
+        QCOMPARE(ValueOf(IniPath(), QStringLiteral("Board selection/Board")), QStringLiteral("0"));
+        QCOMPARE(ValueOf(IniPath(), QStringLiteral("Tamb RH sensor/Span adjust")),
+                 QStringLiteral("1"));
+        QCOMPARE(ValueOf(IniPath(), QStringLiteral("RH sensor/Offset adjust")),
+                 QStringLiteral("0"));
+        QCOMPARE(ValueOf(IniPath(), QStringLiteral("TMainForm/Color")),
+                 QStringLiteral("-16777201"));
+
+        {
+            TMainForm Form(QuickOptions(IniPath()));
+            Form.PSensorLowerRange->SetIntegerValue(700);
+            Form.PSensorUpperRange->SetIntegerValue(1100);
+            Form.UsedBoardComboBox->setCurrentIndex(Board3V);
+            Form.RhOffset = -0.125;
+            QVERIFY(Form.close());
+        }
+        TMainForm Again(QuickOptions(IniPath()));
+        QCOMPARE(Again.PSensorLowerRange->GetIntegerValue(), 700);
+        QCOMPARE(Again.PSensorUpperRange->GetIntegerValue(), 1100);
+        QCOMPARE(Again.Board(), Board3V);
+        QCOMPARE(Again.RhOffset, -0.125);
+        QVERIFY(Again.SampleGroupBox3V->isVisibleTo(&Again));
+    }
+
+    void unreadableSettingsKeepTheirOwnDefaults()
+    {
+        WriteText(IniPath(),
+                  QStringLiteral("[Pressure sensor]\nLower range=abc\nUpper range=-5\n"
+                                 "[Board selection]\nBoard=5\n"
+                                 "[Tamb RH sensor]\nSpan adjust=1.5\nOffset adjust=0,25\n"
+                                 "[RH sensor]\nSpan adjust=abc\nOffset adjust=2,5\n"));
+        {
+            TMainForm Form(QuickOptions(IniPath(), ','));
+            QCOMPARE(Form.PSensorLowerRange->GetIntegerValue(), 600);
+            QCOMPARE(Form.PSensorUpperRange->Text(), QStringLiteral("-5"));
+            QCOMPARE(Form.Board(), -1);
+            QVERIFY(!Form.SampleGroupBox5V->isVisibleTo(&Form));
+            QVERIFY(!Form.SampleGroupBox3V->isVisibleTo(&Form));
+            QVERIFY(!Form.PSensorLowerRange->isVisibleTo(&Form));
+            // A point is read under a comma locale; an unreadable number
+            // takes its own default and leaves the ones after it alone.
+            QCOMPARE(Form.TambRhSpan, 1.5);
+            QCOMPARE(Form.TambRhOffset, 0.25);
+            QCOMPARE(Form.RhSpan, 1.0);
+            QCOMPARE(Form.RhOffset, 2.5);
+            QVERIFY(Form.close());
+        }
+        SetDefaultDecimalSeparator(QLatin1Char('.'));
+        QCOMPARE(ValueOf(IniPath(), QStringLiteral("Pressure sensor/Lower range")),
+                 QStringLiteral("600"));
+        QCOMPARE(ValueOf(IniPath(), QStringLiteral("Pressure sensor/Upper range")),
+                 QStringLiteral("0"));
+        QCOMPARE(ValueOf(IniPath(), QStringLiteral("Board selection/Board")), QStringLiteral("-1"));
+        QCOMPARE(ValueOf(IniPath(), QStringLiteral("Tamb RH sensor/Span adjust")),
+                 QStringLiteral("1,5"));
+        QCOMPARE(ValueOf(IniPath(), QStringLiteral("Tamb RH sensor/Offset adjust")),
+                 QStringLiteral("0,25"));
+        QCOMPARE(ValueOf(IniPath(), QStringLiteral("RH sensor/Span adjust")),
+                 QStringLiteral("abc"));
+        QCOMPARE(ValueOf(IniPath(), QStringLiteral("RH sensor/Offset adjust")),
+                 QStringLiteral("2,5"));
+    }
+
+    void aFailedSettingsWriteIsShownAndTheWindowCloses()
+    {
+        // A file where the folder should be: nothing can be written below it.
+        const QString Blocker = Dir.filePath(QStringLiteral("blocker"));
+        WriteText(Blocker, QStringLiteral("x"));
+        const QString Path = Blocker + QStringLiteral("/Kelvalog.INI");
+        TErrorBoxes Boxes;
+        TMainForm Form(QuickOptions(Path));
+        Form.show();
+        QVERIFY(Form.close());
+        QVERIFY(!Form.isVisible());
+        QCOMPARE(Boxes.Texts.size(), std::size_t(1));
+        QCOMPARE(Boxes.Texts.front(), QStringLiteral("Unable to write to ") + Path);
+    }
+
+    void anEscapedErrorTakesTheLinkOffLineSilently()
+    {
+        TErrorBoxes Boxes;
+        TMainForm Form(QuickOptions(IniPath()));
+        Form.OnLine = true;
+        Form.StartSampling();
+        Form.UpdateControls();
+        QVERIFY(Form.OnLineAction->isChecked());
+        QTimer::singleShot(0, &Form, [] { throw std::runtime_error("escaped"); });
+        QTRY_VERIFY(!Form.OnLine);
+        QVERIFY(!Form.SampleTimerRunning());
+        QVERIFY(!Form.OnLineAction->isChecked());
+        QVERIFY(!Form.LogOnAction->isEnabled());
+        QVERIFY(Boxes.Texts.empty());
+    }
+};
+
+int main(int argc, char* argv[])
+{
+    TKelvalogApplication Application(argc, argv);
+    TMainFormTest Test;
+    return QTest::qExec(&Test, argc, argv);
+}
+
+#include "mainform_test.moc"

@@ -1,0 +1,162 @@
+// The window on a live serial line: a pseudo-terminal stands in for the
+// board, so the lines and the values they must give are known exactly.
+
+#include "app/applicationevents.h"
+#include "app/mainform.h"
+#include "appfixture.h"
+#include "controls/numericfield.h"
+#include "link/comport.h"
+#include "ptyboard.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <stdexcept>
+
+using namespace kelvalog;
+using namespace kelvalog::test;
+
+namespace {
+constexpr int BoardCom = 7;
+constexpr int TickWait = 6000;
+} // namespace
+
+class TOnlineTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir Dir;
+    QString IniPath() const { return Dir.filePath(QStringLiteral("Kelvalog.INI")); }
+
+    static QString Shown(TMainForm& Form, TFieldRow Row, TFieldKind Kind)
+    {
+        return Form.Field(Row, Kind)->Text();
+    }
+
+private slots:
+    void init()
+    {
+        QFile::remove(IniPath());
+        TCustomComPort::SetPortPromptHook([](QObject*) { return std::uint16_t(BoardCom); });
+    }
+    void cleanup() { TCustomComPort::SetPortPromptHook(nullptr); }
+
+    void linesAndTicksReachTheFields_data()
+    {
+        QTest::addColumn<int>("Board");
+        QTest::addColumn<QString>("Line");
+        QTest::addColumn<QStringList>("Expected"); // per row, in row order
+        QTest::newRow("5V") << Board5V << QStringLiteral("16384 23.45 22.10 21.00 20.50 ")
+                            << QStringList{"813", "23.45", "22.10", "21.00", "20.50"};
+        QTest::newRow("3.3V") << Board3V << QStringLiteral("23.45 22.10 24994 39919 21.00 20.50 ")
+                              << QStringList{"23.45", "22.10", "55.00", "25.00", "21.00", "20.50"};
+    }
+    void linesAndTicksReachTheFields()
+    {
+        QFETCH(int, Board);
+        QFETCH(QString, Line);
+        QFETCH(QStringList, Expected);
+        TPtyBoard Pty(BoardCom);
+        QVERIFY(Pty.Ready());
+        TErrorBoxes Boxes;
+        TMainForm Form(QuickOptions(IniPath()));
+        Form.UsedBoardComboBox->setCurrentIndex(Board);
+        Form.UsedBoardComboBoxClick();
+        Form.SampleIntervalField->SetIntegerValue(1);
+        Form.IntervalFieldChange();
+
+        Form.OnLineActionExecute();
+        QVERIFY(Form.OnLine);
+        QVERIFY(Form.ComPort->Open());
+        QCOMPARE(Form.ComPort->Baud(), 9600);
+        QVERIFY(Form.OnLineAction->isChecked());
+        QVERIFY(!Form.UsedBoardComboBox->isEnabled());
+        QVERIFY(Form.LogOnAction->isEnabled());
+        for (TNumericField* F : Form.DisplayFields)
+            QCOMPARE(F->FloatValue(), 0.0f);
+
+        const TFieldRow First = Board == Board5V ? TFieldRow::T51 : TFieldRow::T31;
+        QVERIFY(Pty.SendLine(Line.toStdString()));
+        for (int I = 0; I < Expected.size(); ++I) {
+            const auto Row = static_cast<TFieldRow>(static_cast<int>(First) + I);
+            QTRY_COMPARE_WITH_TIMEOUT(Shown(Form, Row, TFieldKind::Actual), Expected[I], TickWait);
+        }
+        for (int I = 0; I < Expected.size(); ++I) {
+            const auto Row = static_cast<TFieldRow>(static_cast<int>(First) + I);
+            QTRY_COMPARE_WITH_TIMEOUT(Shown(Form, Row, TFieldKind::Sampled), Expected[I], TickWait);
+            QCOMPARE(Shown(Form, Row, TFieldKind::Filtered), Expected[I]);
+            QCOMPARE(Form.Field(Row, TFieldKind::Sampled)->Color(),
+                     Form.palette().color(QPalette::Base));
+        }
+        // Without further lines the next tick greys the values.
+        QTRY_COMPARE_WITH_TIMEOUT(Form.Field(First, TFieldKind::Sampled)->Color(),
+                                  Form.palette().color(QPalette::Button), TickWait);
+
+        Form.OnLineActionExecute();
+        QVERIFY(!Form.OnLine);
+        QVERIFY(!Form.ComPort->Open());
+        QVERIFY(!Form.SampleTimerRunning());
+        QVERIFY(!Form.OnLineAction->isChecked());
+        QVERIFY(Form.UsedBoardComboBox->isEnabled());
+        QVERIFY(Boxes.Texts.empty());
+        QVERIFY(Form.close());
+        QCOMPARE(ValueOf(IniPath(), QStringLiteral("Board selection/Board")),
+                 QString::number(Board));
+    }
+
+    void aCancelledPortChoiceIsReported()
+    {
+        TCustomComPort::SetPortPromptHook([](QObject*) { return std::uint16_t(0); });
+        TErrorBoxes Boxes;
+        TMainForm Form(QuickOptions(IniPath()));
+        Form.OnLineActionExecute();
+        QVERIFY(!Form.OnLine);
+        QVERIFY(!Form.OnLineAction->isChecked());
+        QVERIFY(!Form.SampleTimerRunning());
+        QCOMPARE(Boxes.Texts.size(), std::size_t(1));
+        QCOMPARE(Boxes.Texts.front(), QStringLiteral("Unable to open the serial port."));
+    }
+
+    void anErrorInATickTakesTheLinkOffLineWithoutAMessage()
+    {
+        TPtyBoard Pty(BoardCom);
+        QVERIFY(Pty.Ready());
+        TErrorBoxes Boxes;
+        TMainForm Form(QuickOptions(IniPath()));
+        Form.SampleIntervalField->SetIntegerValue(1);
+        Form.IntervalFieldChange();
+        Form.OnLineActionExecute();
+        QVERIFY(Form.OnLine);
+        // A fault of the tick: it escapes the tick's own handling and must
+        // end in the application-wide handler.
+        bool Thrown = false;
+        const auto Fault = connect(&Form.SampleIntervalTimer, &QTimer::timeout, &Form, [&] {
+            Thrown = true;
+            throw std::runtime_error("fault in the tick");
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(Thrown, TickWait);
+        QTRY_VERIFY(!Form.OnLine);
+        QVERIFY(!Form.ComPort->Open());
+        QVERIFY(!Form.SampleTimerRunning());
+        QVERIFY(!Form.OnLineAction->isChecked());
+        QVERIFY(Boxes.Texts.empty());
+
+        // The user can go on line again.
+        disconnect(Fault);
+        Form.OnLineActionExecute();
+        QVERIFY(Form.OnLine);
+        QVERIFY(Form.close());
+        QVERIFY(!Form.ComPort->Open());
+    }
+};
+
+int main(int argc, char* argv[])
+{
+    TKelvalogApplication Application(argc, argv);
+    TOnlineTest Test;
+    return QTest::qExec(&Test, argc, argv);
+}
+
+#include "online_test.moc"

@@ -1,0 +1,79 @@
+#pragma once
+
+// A board on a pseudo-terminal: its far end is linked as COMn into a ports
+// folder of the test's own (KELVALOG_PORTS), and the test writes the board's
+// lines into it.
+
+#include <QTemporaryDir>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+
+namespace kelvalog::test {
+
+class TPtyBoard
+{
+public:
+    explicit TPtyBoard(int ComNumber)
+    {
+        FMaster = posix_openpt(O_RDWR | O_NOCTTY);
+        if (FMaster < 0 || grantpt(FMaster) != 0 || unlockpt(FMaster) != 0)
+            return;
+        const char* Slave = ptsname(FMaster);
+        if (!Slave)
+            return;
+        const std::string Link = FPorts.path().toStdString() + "/COM" + std::to_string(ComNumber);
+        if (symlink(Slave, Link.c_str()) != 0)
+            return;
+        setenv("KELVALOG_PORTS", FPorts.path().toLocal8Bit().constData(), 1);
+        FReady = true;
+    }
+    ~TPtyBoard()
+    {
+        if (FMaster >= 0)
+            close(FMaster);
+    }
+    TPtyBoard(const TPtyBoard&) = delete;
+    TPtyBoard& operator=(const TPtyBoard&) = delete;
+
+    bool Ready() const { return FReady; }
+    QString PortsFolder() const { return FPorts.path(); }
+
+    // One board line: line feed, the text, carriage return.
+    bool SendLine(const std::string& Text)
+    {
+        const std::string Framed = "\n" + Text + "\r";
+        std::size_t Done = 0;
+        while (Done < Framed.size()) {
+            const ssize_t N = write(FMaster, Framed.data() + Done, Framed.size() - Done);
+            if (N < 0 && errno == EINTR)
+                continue;
+            if (N <= 0)
+                return false;
+            Done += static_cast<std::size_t>(N);
+        }
+        return true;
+    }
+
+    // Reads away what the far end may have sent (the program sends nothing,
+    // but an echoing line discipline would).
+    void Drain()
+    {
+        const int Flags = fcntl(FMaster, F_GETFL);
+        fcntl(FMaster, F_SETFL, Flags | O_NONBLOCK);
+        char Buffer[256];
+        while (read(FMaster, Buffer, sizeof Buffer) > 0) {
+        }
+        fcntl(FMaster, F_SETFL, Flags);
+    }
+
+private:
+    QTemporaryDir FPorts;
+    int FMaster = -1;
+    bool FReady = false;
+};
+
+} // namespace kelvalog::test
