@@ -46,7 +46,7 @@ template <class T> T* Place(T* Control, const char* Name, int Left, int Top, int
 
 QGroupBox* Group(QWidget* Parent, const char* Name, QRect R, const char* Caption, const char* Hint)
 {
-    auto* Box = Place(new QGroupBox(QString::fromUtf8(Caption), Parent), Name, R.x(), R.y(),
+    auto* Box = Place(new TGroupFrame(QString::fromUtf8(Caption), Parent), Name, R.x(), R.y(),
                       R.width(), R.height());
     SetHint(Box, QString::fromUtf8(Hint));
     return Box;
@@ -138,6 +138,8 @@ void TMainForm::BuildLayout()
     Font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans"),
                       QStringLiteral("Sans Serif")});
     Font.setPixelSize(11);
+    // The layout's captions were measured with a narrower face.
+    Font.setStretch(90);
     setFont(Font);
     QPalette Colours = palette();
     Colours.setColor(QPalette::Window, Colours.color(QPalette::Button));

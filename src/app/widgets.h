@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QGroupBox>
 #include <QWidget>
 
 namespace kelvalog {
@@ -9,6 +10,17 @@ class TBevelLine : public QWidget
 {
 public:
     using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+};
+
+// A group frame drawn as an etched line with the caption on its top edge,
+// a little in from the left.
+class TGroupFrame : public QGroupBox
+{
+public:
+    using QGroupBox::QGroupBox;
 
 protected:
     void paintEvent(QPaintEvent*) override;

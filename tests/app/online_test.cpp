@@ -90,6 +90,16 @@ private slots:
             QCOMPARE(Form.Field(Row, TFieldKind::Sampled)->Color(),
                      Form.palette().color(QPalette::Base));
         }
+        Form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&Form));
+        const QString Output = qEnvironmentVariable("KELVALOG_TEST_OUTPUT");
+        if (!Output.isEmpty()) {
+            QDir().mkpath(Output);
+            const QString Name = Board == Board5V ? QStringLiteral("mainwindow.png")
+                                                  : QStringLiteral("mainwindow-3v3.png");
+            QVERIFY(Form.grab().save(QDir(Output).filePath(Name)));
+        }
+
         // Without further lines the next tick greys the values.
         QTRY_COMPARE_WITH_TIMEOUT(Form.Field(First, TFieldKind::Sampled)->Color(),
                                   Form.palette().color(QPalette::Button), TickWait);
