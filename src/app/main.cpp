@@ -5,6 +5,10 @@
 
 #include <QLocale>
 
+#ifdef KELVALOG_HAVE_CALC
+#include "logging/calc/calcserver.h"
+#endif
+
 int main(int argc, char* argv[])
 {
     using namespace kelvalog;
@@ -12,6 +16,9 @@ int main(int argc, char* argv[])
     TMainFormOptions Options;
     Options.Locale = LocaleFactsFrom(QLocale::system());
     SetDefaultDecimalSeparator(QChar(QLatin1Char(Options.Locale.DecimalSeparator)));
+#ifdef KELVALOG_HAVE_CALC
+    RegisterCalcServer();
+#endif
     TMainForm MainForm(Options);
     MainForm.show();
     return TKelvalogApplication::exec();

@@ -7,6 +7,7 @@
 #include "controls/dropdownlist.h"
 #include "controls/numericfield.h"
 #include "controls/simplefield.h"
+#include "logging/automation/worksheetwriter.h"
 #include "logging/logcontrol.h"
 
 #include <QFile>
@@ -78,6 +79,7 @@ void TMainForm::CreateLogControl()
 {
     FLogView = std::make_unique<TMainFormLogView>(*this);
     LogControl = std::make_unique<TLogControl>(*FLogView, FOptions.Locale);
+    LogControl->SetWriterFactory(TLogKind::Worksheet, WorksheetWriterFactory(FOptions.Locale));
 }
 
 bool TMainForm::Logging() const

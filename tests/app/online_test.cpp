@@ -4,13 +4,19 @@
 #include "app/applicationevents.h"
 #include "app/mainform.h"
 #include "appfixture.h"
+#include "controls/buttonedit.h"
+#include "controls/dropdownlist.h"
 #include "controls/numericfield.h"
+#include "controls/simplefield.h"
 #include "link/comport.h"
 #include "ptyboard.h"
 
 #include <QComboBox>
 #include <QDir>
+#include <QGroupBox>
+#include <QStackedWidget>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <stdexcept>
@@ -159,6 +165,110 @@ private slots:
         QVERIFY(Form.OnLine);
         QVERIFY(Form.close());
         QVERIFY(!Form.ComPort->Open());
+    }
+
+    void logsToTabAndSylkFilesWhatTheWindowShows()
+    {
+        TPtyBoard Pty(BoardCom);
+        QVERIFY(Pty.Ready());
+        TErrorBoxes Boxes;
+        TMainForm Form(QuickOptions(IniPath(), ','));
+        Form.SampleIntervalField->SetIntegerValue(1);
+        Form.IntervalField->SetIntegerValue(2);
+        Form.IntervalFieldChange();
+        QCOMPARE(Form.LogIntervalHMS->Text(), QStringLiteral("0:00:02"));
+        Form.OnLineActionExecute();
+        QVERIFY(Form.OnLine);
+        // The board keeps sending the same line.
+        QTimer Feeder;
+        connect(&Feeder, &QTimer::timeout, &Form,
+                [&] { Pty.SendLine("16384 23.45 22.10 21.00 20.50 "); });
+        Feeder.start(200);
+
+        auto RunLog = [&](int Kind, TButtonEdit* Edit, const QString& Path) {
+            Form.LoggingType->setItemIndex(Kind);
+            Form.LoggingTypeClick();
+            QCOMPARE(Form.LoggingPages->currentIndex(), Kind);
+            Edit->setText(Path);
+            Form.LogOnActionExecute();
+            QVERIFY(Form.Logging());
+            QVERIFY(Form.LogOnAction->isChecked());
+            QVERIFY(!Form.LogGroup->isEnabled());
+            QTRY_VERIFY_WITH_TIMEOUT(Form.LogRecordsWritten->GetIntegerValue() >= 2, 4 * TickWait);
+        };
+        // What the filtered fields show, as numbers.
+        auto Shown = [&] {
+            QList<float> Values;
+            for (int Row = 0; Row < 5; ++Row)
+                Values
+                    << Form.Field(static_cast<TFieldRow>(Row), TFieldKind::Filtered)->FloatValue();
+            return Values;
+        };
+
+        const QString TabPath = Dir.filePath(QStringLiteral("log.txt"));
+        RunLog(1, Form.TABFileEdit, TabPath);
+        Form.LogOnActionExecute();
+        QVERIFY(!Form.Logging());
+        QVERIFY(!Form.LogOpen());
+        QVERIFY(Form.LogGroup->isEnabled());
+        const QList<float> Expected = Shown();
+        QCOMPARE(Expected.front(), 812.5f);
+
+        QFile Tab(TabPath);
+        QVERIFY(Tab.open(QIODevice::ReadOnly));
+        const QList<QByteArray> TabLines = Tab.readAll().split('\n');
+        int TabRecords = 0;
+        for (QByteArray Line : TabLines) {
+            if (Line.isEmpty())
+                continue;
+            QVERIFY(Line.endsWith('\r'));
+            Line.chop(1);
+            const QList<QByteArray> Fields = Line.split('\t');
+            QCOMPARE(Fields.size(), 9);
+            for (int Channel = 0; Channel < 8; ++Channel) {
+                const QByteArray Field = Fields[Channel + 1];
+                if (Channel >= 5) {
+                    QVERIFY(Field.isEmpty());
+                    continue;
+                }
+                QVERIFY2(Field.contains(','), Field.constData()); // the locale's separator
+                QCOMPARE(QByteArray(Field).replace(',', '.').toFloat(), Expected[Channel]);
+            }
+            ++TabRecords;
+        }
+        QCOMPARE(TabRecords, Form.LogRecordsWritten->GetIntegerValue());
+
+        const QString SylkPath = Dir.filePath(QStringLiteral("log.slk"));
+        RunLog(0, Form.SylkFileEdit, SylkPath);
+        const int SylkRecords = Form.LogRecordsWritten->GetIntegerValue();
+        // Closing the window closes the log first.
+        Feeder.stop();
+        QVERIFY(Form.close());
+        QVERIFY(!Form.LogOpen());
+        QVERIFY(!Form.ComPort->Open());
+        QVERIFY(Boxes.Texts.empty());
+
+        QFile Sylk(SylkPath);
+        QVERIFY(Sylk.open(QIODevice::ReadOnly));
+        QList<QByteArray> SylkLines = Sylk.readAll().split('\n');
+        QVERIFY(SylkLines.takeLast().isEmpty());
+        QCOMPARE(SylkLines.first(), QByteArray("ID;PKelvalog\r"));
+        QCOMPARE(SylkLines.last(), QByteArray("E\r"));
+        int Rows = 0;
+        for (const QByteArray& Bytes : SylkLines) {
+            const QStringList Line = QString::fromLatin1(Bytes.chopped(1)).split(QLatin1Char(';'));
+            if (Line.size() == 4 && Line[0] == QLatin1String("C") &&
+                Line[1].startsWith(QLatin1Char('Y'))) {
+                ++Rows;
+                QCOMPARE(Line[1], QStringLiteral("Y") + QString::number(Rows));
+            } else if (Line.size() == 3 && Line[0] == QLatin1String("C")) {
+                const int Column = Line[1].mid(1).toInt();
+                QVERIFY(Column >= 2 && Column <= 6);
+                QCOMPARE(Line[2].mid(1).toFloat(), Expected[Column - 2]);
+            }
+        }
+        QCOMPARE(Rows, SylkRecords);
+        SetDefaultDecimalSeparator(QLatin1Char('.'));
     }
 };
 
