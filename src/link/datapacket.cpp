@@ -5,10 +5,10 @@
 #include "link/exceptionrelay.h"
 
 #include <QCoreApplication>
-#include <QPointer>
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 
 namespace kelvalog {
 
@@ -530,15 +530,21 @@ void TDataPacketManager::Activate()
     }
     FActive = true;
     ++FGeneration;
+    // A rule that cannot be armed fails the opening of the port, as the
+    // arming itself would have failed.
+    std::exception_ptr Refused;
     for (auto* P : FPackets) {
         if (!P->FEnabled.load())
             continue;
         try {
             P->Arm();
         } catch (...) {
-            P->FEnabled.store(false);
+            if (!Refused)
+                Refused = std::current_exception();
         }
     }
+    if (Refused)
+        std::rethrow_exception(Refused);
 }
 
 void TDataPacketManager::Deactivate()

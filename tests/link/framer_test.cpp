@@ -286,6 +286,21 @@ TEST(Framer, RefusesRulesThatCannotBeArmed)
         }
         EXPECT_FALSE(P.Enabled());
     }
+
+    // Armed while closed, the rule is checked when the port opens, which
+    // then fails.
+    TFakePort Port;
+    TDataPacket P;
+    P.SetComPort(&Port);
+    P.SetEnabled(true);
+    EXPECT_THROW(Port.SetOpen(true), EInvalidProperty);
+    EXPECT_FALSE(Port.Open());
+    EXPECT_FALSE(Port.HandlerRegistered());
+    P.SetStartString("\n");
+    P.SetEndCond({TPacketEndCond::ecPacketSize});
+    P.SetPacketSize(2);
+    Port.SetOpen(true);
+    EXPECT_EQ(P.Mode(), TDataPacket::TMode::WaitingForStart);
 }
 
 TEST(Framer, ChangingTheEndStringRearmsWithTheNewOne)
