@@ -5,3 +5,12 @@ kelvalog_test(test_app_mainform QT SOURCES ${CMAKE_CURRENT_LIST_DIR}/mainform_te
 kelvalog_test(test_app_online QT SOURCES ${CMAKE_CURRENT_LIST_DIR}/online_test.cpp
               ${CMAKE_CURRENT_LIST_DIR}/appfixture.h ${CMAKE_CURRENT_LIST_DIR}/ptyboard.h
               LIBS kelvalog_app)
+# The whole program against the board simulator; the simulator is not built
+# in the ThreadSanitizer build, and neither is this test.
+if(NOT KELVALOG_SANITIZE STREQUAL "thread" AND EXISTS ${PROJECT_SOURCE_DIR}/tools/boardsim/CMakeLists.txt)
+  kelvalog_test(test_app_endtoend QT SOURCES ${CMAKE_CURRENT_LIST_DIR}/endtoend_test.cpp
+                ${CMAKE_CURRENT_LIST_DIR}/appfixture.h LIBS kelvalog_app)
+  target_compile_definitions(test_app_endtoend PRIVATE
+                             KELVALOG_BOARDSIM="$<TARGET_FILE:kelvalog-boardsim>")
+  add_dependencies(test_app_endtoend kelvalog-boardsim)
+endif()
