@@ -3,8 +3,10 @@
 
 #include "app/applicationevents.h"
 #include "app/mainform.h"
+#include "app/messages.h"
 #include "appfixture.h"
 #include "controls/attachedlabel.h"
+#include "controls/buttonedit.h"
 #include "controls/dropdownlist.h"
 #include "controls/numericfield.h"
 #include "controls/panelstatusbar.h"
@@ -344,6 +346,49 @@ private slots:
         QVERIFY(!Form.isVisible());
         QCOMPARE(Boxes.Texts.size(), std::size_t(1));
         QCOMPARE(Boxes.Texts.front(), QStringLiteral("Unable to write to ") + Path);
+    }
+
+    void fileButtonsAskForTheLogFile()
+    {
+        TMainForm Form(QuickOptions(IniPath()));
+        std::vector<TFileDialogRequest> Requests;
+        std::optional<QString> Answer = QStringLiteral("/tmp/run.slk");
+        SetFileDialogHook([&](const TFileDialogRequest& Request) {
+            Requests.push_back(Request);
+            return Answer;
+        });
+        Form.SylkFileEdit->setText(QStringLiteral("old.slk"));
+        Form.SylkFileEditButtonClick();
+        QCOMPARE(Form.SylkFileEdit->text(), QStringLiteral("/tmp/run.slk"));
+        QCOMPARE(Requests.back().Title, QStringLiteral("Select a symbolic link file"));
+        QCOMPARE(Requests.back().Initial, QStringLiteral("old.slk"));
+        QCOMPARE(Requests.back().DefaultExtension, QStringLiteral("slk"));
+        QCOMPARE(NameFilters(Requests.back().Filter),
+                 (QStringList{QStringLiteral("symbolic link files *.slk (*.slk)"),
+                              QStringLiteral("all files *.* (*)")}));
+
+        Answer.reset();
+        Form.TABFileEdit->setText(QStringLiteral("keep.txt"));
+        Form.TABFileEditButtonClick();
+        QCOMPARE(Form.TABFileEdit->text(), QStringLiteral("keep.txt"));
+        QCOMPARE(Requests.back().Title, QStringLiteral("Select a text file"));
+        QCOMPARE(Requests.back().DefaultExtension, QStringLiteral("txt"));
+        SetFileDialogHook(nullptr);
+    }
+
+    void aLogThatCannotBeCreatedIsReported()
+    {
+        TErrorBoxes Boxes;
+        TMainForm Form(QuickOptions(IniPath()));
+        Form.LogRecordsWritten->SetIntegerValue(5);
+        Form.SylkFileEdit->setText(QString());
+        Form.LogOnActionExecute();
+        QVERIFY(!Form.Logging());
+        QVERIFY(!Form.LogOnAction->isChecked());
+        QCOMPARE(Form.LogRecordsWritten->GetIntegerValue(), 0);
+        QCOMPARE(Boxes.Texts.size(), std::size_t(1));
+        QCOMPARE(Boxes.Texts.front(), QStringLiteral("The logfile could not be created."));
+        QCOMPARE(Boxes.Kinds.front(), TMessageKind::Error);
     }
 
     void anEscapedErrorTakesTheLinkOffLineSilently()
