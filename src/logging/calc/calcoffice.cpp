@@ -17,7 +17,9 @@
 #include <cppuhelper/bootstrap.hxx>
 #include <rtl/bootstrap.hxx>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -98,7 +100,10 @@ std::filesystem::path NewProfileFolder()
 {
     std::error_code error;
     std::filesystem::path base = std::filesystem::temp_directory_path(error);
-    if (error)
+    // The office reads its profile path in its own locale: keep to ASCII.
+    const std::string text = base.string();
+    if (error || std::any_of(text.begin(), text.end(),
+                             [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
         base = "/tmp";
     std::string pattern = (base / "kelvalog-calc-XXXXXX").string();
     std::vector<char> buffer(pattern.begin(), pattern.end());
@@ -108,18 +113,21 @@ std::filesystem::path NewProfileFolder()
     return std::filesystem::path(buffer.data());
 }
 
-// A URL of a local path (the profile folder lies in the temporary folder,
-// whose name needs no escaping beyond blanks and percent signs).
+// A file URL of a local path, every byte outside the unreserved characters
+// percent-encoded.
 std::string FileUrl(const std::filesystem::path& path)
 {
+    static const char* const hex = "0123456789ABCDEF";
     std::string url = "file://";
     for (const char c : path.string()) {
-        if (c == ' ')
-            url += "%20";
-        else if (c == '%')
-            url += "%25";
-        else
+        const auto byte = static_cast<unsigned char>(c);
+        if (std::isalnum(byte) || std::string_view("/-._~").find(c) != std::string_view::npos) {
             url += c;
+        } else {
+            url += '%';
+            url += hex[byte >> 4];
+            url += hex[byte & 0x0F];
+        }
     }
     return url;
 }
@@ -183,6 +191,19 @@ void TCalcOffice::Launch()
         argv.push_back(argument.data());
     argv.push_back(nullptr);
 
+    // The office's temporary files go into the profile folder, so that they
+    // go with it also when the office was killed.
+    std::error_code ignored;
+    std::filesystem::create_directory(Profile / "tmp", ignored);
+    std::string temporary = "TMPDIR=" + (Profile / "tmp").string();
+    std::vector<char*> envp;
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+        if (std::string_view(*variable).rfind("TMPDIR=", 0) != 0)
+            envp.push_back(*variable);
+    }
+    envp.push_back(temporary.data());
+    envp.push_back(nullptr);
+
     const pid_t parent = ::getpid();
     const pid_t child = ::fork();
     if (child < 0) {
@@ -200,7 +221,7 @@ void TCalcOffice::Launch()
             ::dup2(null, 1);
             ::dup2(null, 2);
         }
-        ::execv(binary.c_str(), argv.data());
+        ::execve(binary.c_str(), argv.data(), envp.data());
         ::_exit(127);
     }
     Process = child;
@@ -364,6 +385,16 @@ void TCalcOffice::KillAndReap()
 
 void TCalcOffice::RemoveProfile()
 {
+    // An office that was killed leaves its pipe's socket behind.
+    if (!PipeName.empty()) {
+        const std::string socket = "OSL_PIPE_" + std::to_string(::getuid()) + '_' + PipeName;
+        for (const char* folder : {"/tmp/", "/var/tmp/"}) {
+            std::error_code error;
+            const std::filesystem::path path = folder + socket;
+            if (std::filesystem::is_socket(path, error))
+                std::filesystem::remove(path, error);
+        }
+    }
     if (Profile.empty())
         return;
     std::error_code error;
