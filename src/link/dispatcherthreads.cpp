@@ -135,10 +135,14 @@ int TDispThread::Execute()
     FOwner.FDispatchThreadId.store(std::this_thread::get_id());
     try {
         FOwner.DispatchLoop();
-    } catch (...) {
+    } catch (const std::exception& Error) {
         // Shown on the window thread, never from here.
         if (TWindowBridge* Bridge = FOwner.FBridge)
-            Bridge->ReportException(std::current_exception());
+            Bridge->ReportThreadFailure(Error.what());
+        FOwner.FailThreads(0, false);
+    } catch (...) {
+        if (TWindowBridge* Bridge = FOwner.FBridge)
+            Bridge->ReportThreadFailure("Unknown error");
         FOwner.FailThreads(0, false);
     }
     return 0;

@@ -1,44 +1,16 @@
 #include "link/guibridge.h"
 
 #include <QCoreApplication>
-#include <QEvent>
 #include <QMessageBox>
-#include <QPointer>
+#include <QMetaObject>
 
 #include <atomic>
 
 namespace kelvalog {
 
 namespace {
-
 std::atomic<TGuiBridge*> TheInstance{nullptr};
-
-const QEvent::Type JobEventType = static_cast<QEvent::Type>(QEvent::registerEventType());
-
-} // namespace
-
-// One queued call. The call counts as done when the event is destroyed, which
-// Qt does after notify() has returned, and also when the event is discarded.
-class TGuiBridgeJobEvent : public QEvent
-{
-public:
-    TGuiBridgeJobEvent(TGuiBridge& Bridge, std::function<void(bool)> Finish)
-        : QEvent(JobEventType), FFinish(std::move(Finish))
-    {
-        (void)Bridge;
-    }
-    ~TGuiBridgeJobEvent() override
-    {
-        if (Claimed)
-            FFinish(true);
-    }
-    std::function<bool()> Claim;
-    std::function<void()> Run;
-    bool Claimed = false;
-
-private:
-    std::function<void(bool)> FFinish;
-};
+}
 
 TGuiBridge::TGuiBridge(QObject* Parent) : QObject(Parent)
 {
@@ -48,8 +20,9 @@ TGuiBridge::TGuiBridge(QObject* Parent) : QObject(Parent)
 
 TGuiBridge::~TGuiBridge()
 {
+    // Runs what is queued and releases waiting workers while the object is
+    // still whole.
     ShutDown();
-    QCoreApplication::removePostedEvents(this, JobEventType);
     TGuiBridge* Self = this;
     TheInstance.compare_exchange_strong(Self, nullptr);
     TWindowBridge* Base = this;
@@ -62,44 +35,20 @@ TGuiBridge* TGuiBridge::Instance()
     return TheInstance.load();
 }
 
-void TGuiBridge::JobQueued(const TJobPtr& Job)
+void TGuiBridge::JobQueued(const TJobPtr&)
 {
-    auto* Event = new TGuiBridgeJobEvent(*this, [this, Job](bool) { FinishJob(Job); });
-    Event->Claim = [this, Job] { return ClaimJob(Job); };
-    Event->Run = [Job] {
-        if (Job->Call)
-            Job->Call();
-    };
-    QCoreApplication::postEvent(this, Event);
+    QMetaObject::invokeMethod(this, "RunNextCall", Qt::QueuedConnection);
 }
 
-bool TGuiBridge::event(QEvent* Event)
+void TGuiBridge::RunNextCall()
 {
-    if (Event->type() != JobEventType)
-        return QObject::event(Event);
-    auto* Job = static_cast<TGuiBridgeJobEvent*>(Event);
-    if (!Job->Claim())
-        return true; // ran already while the GUI thread waited for workers
-    Job->Claimed = true;
-    try {
-        Job->Run();
-    } catch (...) {
-        HandleException(std::current_exception());
-    }
-    return true;
+    ProcessOne();
 }
 
-void TGuiBridge::ReportException(std::exception_ptr Error)
+void TGuiBridge::ReportThreadFailure(const std::string& Message)
 {
-    QString Text = QStringLiteral("Unknown error");
-    try {
-        std::rethrow_exception(Error);
-    } catch (const std::exception& E) {
-        Text = QString::fromLocal8Bit(E.what());
-    } catch (...) {
-    }
-    QPointer<TGuiBridge> Self(this);
-    Post([Self, Text] {
+    const QString Text = QString::fromLocal8Bit(Message.c_str());
+    Post([Text] {
         QWidget* Parent = nullptr;
         QMessageBox::critical(Parent, QCoreApplication::applicationName(), Text);
     });

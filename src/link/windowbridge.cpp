@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <stdexcept>
 
 namespace kelvalog {
 
@@ -152,15 +153,29 @@ void TCallBridge::ProcessPending()
     }
 }
 
+void TCallBridge::ProcessOne()
+{
+    TJobPtr Job;
+    {
+        std::lock_guard Guard(FLock);
+        if (FJobs.empty())
+            return;
+        Job = FJobs.front();
+    }
+    if (ClaimJob(Job))
+        RunClaimed(Job);
+}
+
 void TCallBridge::WaitForCalls(int TimeoutMs)
 {
     std::unique_lock Guard(FLock);
     FChanged.wait_for(Guard, std::chrono::milliseconds(TimeoutMs), [&] { return !FJobs.empty(); });
 }
 
-void TCallBridge::ReportException(std::exception_ptr Error)
+void TCallBridge::ReportThreadFailure(const std::string& Message)
 {
-    Post([this, Error] { HandleException(Error); });
+    Post(
+        [this, Message] { HandleException(std::make_exception_ptr(std::runtime_error(Message))); });
 }
 
 void TCallBridge::SetExceptionSink(std::function<void(std::exception_ptr)> Sink)

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 namespace kelvalog {
@@ -32,8 +33,9 @@ public:
     virtual void ProcessPending() = 0;
     // Window thread: waits up to TimeoutMs until a call is queued.
     virtual void WaitForCalls(int TimeoutMs) = 0;
-    // An exception that ended a worker thread; shown on the window thread.
-    virtual void ReportException(std::exception_ptr Error) = 0;
+    // The message of an exception that ended a worker thread; shown on the
+    // window thread. Only the text crosses threads.
+    virtual void ReportThreadFailure(const std::string& Message) = 0;
 };
 
 // The bridge dispatchers use when they are given none (the GUI bridge sets
@@ -56,7 +58,8 @@ public:
     void Post(std::function<void()> Call) override;
     void ProcessPending() override;
     void WaitForCalls(int TimeoutMs) override;
-    void ReportException(std::exception_ptr Error) override;
+    // Passes the failure to the sink as a std::runtime_error.
+    void ReportThreadFailure(const std::string& Message) override;
 
     // Where exceptions of calls run by the bridge go (the application's
     // handler); without a sink they are dropped.
@@ -79,6 +82,8 @@ protected:
     bool ClaimJob(const TJobPtr& Job);
     void FinishJob(const TJobPtr& Job);
     void RunClaimed(const TJobPtr& Job) noexcept;
+    // Runs the oldest queued call, if any.
+    void ProcessOne();
     void HandleException(std::exception_ptr Error) noexcept;
 
 private:
