@@ -43,9 +43,11 @@ TCallBridge::TJobPtr TCallBridge::Queue(std::function<void()> Call)
         if (FShutDown)
             return nullptr;
         FJobs.push_back(Job);
+        // Under the lock, so that a bridge shutting down never sees a call
+        // announced after it stopped.
+        JobQueued(Job);
     }
     FChanged.notify_all();
-    JobQueued(Job);
     return Job;
 }
 

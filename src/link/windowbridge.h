@@ -76,7 +76,8 @@ protected:
     };
     using TJobPtr = std::shared_ptr<TJob>;
 
-    // A job was queued (any thread); the GUI bridge schedules its running here.
+    // A job was queued (any thread, under the bridge's lock: must not call
+    // back into the bridge); the GUI bridge schedules its running here.
     virtual void JobQueued(const TJobPtr&) {}
     // Runs a queued job on the window thread; false when it was taken already.
     bool ClaimJob(const TJobPtr& Job);
