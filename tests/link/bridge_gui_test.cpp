@@ -246,6 +246,43 @@ TEST(GuiBridge, DispatchThreadFailureIsShownOnTheGuiThread)
     EXPECT_TRUE(PumpUntil([&] { return D.RunningThreadCount() == 0; }));
 }
 
+TEST(GuiBridge, ExceptionOfAHandedOffCallGoesToTheSinkAndTheDispatcherGoesOn)
+{
+    TWatchdog Watchdog(30s);
+    test::TPty Pty;
+    ASSERT_TRUE(Pty.Valid());
+    TGuiBridge* Bridge = TGuiBridge::Instance();
+    std::vector<std::string> Sunk;
+    Bridge->SetExceptionSink([&](std::exception_ptr Error) {
+        try {
+            std::rethrow_exception(Error);
+        } catch (const std::exception& E) {
+            Sunk.push_back(E.what());
+        }
+    });
+    TSerialDispatcher D;
+    int Calls = 0;
+    D.RegisterEventHandler(
+        [&](std::uint32_t Msg, std::uint32_t Count, std::uint32_t) {
+            if (Msg != msg::TriggerAvail)
+                return;
+            std::string Bytes(Count, '\0');
+            D.GetBlock(Bytes.data(), Count);
+            if (++Calls == 1)
+                throw std::runtime_error("line rejected");
+        },
+        true);
+    ASSERT_EQ(OpenPty(D, Pty.Path()), 0);
+    D.SetDataAvailableThreshold(1);
+    Pty.Write("a");
+    ASSERT_TRUE(PumpUntil([&] { return Calls == 1; }));
+    Pty.Write("b");
+    EXPECT_TRUE(PumpUntil([&] { return Calls == 2; }));
+    EXPECT_EQ(Sunk, std::vector<std::string>{"line rejected"});
+    EXPECT_EQ(D.RunningThreadCount(), 4);
+    Bridge->SetExceptionSink(nullptr);
+}
+
 int main(int argc, char** argv)
 {
     QApplication App(argc, argv);
