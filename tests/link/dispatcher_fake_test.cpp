@@ -367,3 +367,21 @@ TEST_F(ScriptedDispatcher, ExceptionInTheDispatchThreadGoesToTheWindowThread)
     EXPECT_EQ(ShownOn, std::this_thread::get_id());
     EXPECT_EQ(D.RunningThreadCount(), 0);
 }
+
+TEST(DispatcherTable, NumbersReuseTheFirstEmptySlotAndNameLiveDispatchers)
+{
+    auto A = std::make_unique<TSerialDispatcher>();
+    auto B = std::make_unique<TSerialDispatcher>();
+    const std::uint16_t NumberA = A->DispatcherNumber();
+    const std::uint16_t NumberB = B->DispatcherNumber();
+    EXPECT_NE(NumberA, NumberB);
+    EXPECT_EQ(TBaseDispatcher::FindDispatcher(NumberB), B.get());
+    A.reset();
+    EXPECT_FALSE(TBaseDispatcher::IsCurrentDispatcher(NumberA));
+    auto C = std::make_unique<TSerialDispatcher>();
+    EXPECT_EQ(C->DispatcherNumber(), NumberA);
+    B.reset();
+    C.reset();
+    EXPECT_FALSE(TBaseDispatcher::IsCurrentDispatcher(NumberB));
+    EXPECT_EQ(TBaseDispatcher::FindDispatcher(NumberA), nullptr);
+}
