@@ -55,8 +55,9 @@ TMainForm::TMainForm(TMainFormOptions Options) : FOptions(std::move(Options))
 TMainForm::~TMainForm()
 {
     SampleIntervalTimer.stop();
-    DestroyComponents();
+    // A log still open is released quietly with its control.
     LogControl.reset();
+    DestroyComponents();
     TApplicationEvents::OnException = nullptr;
     TApplicationEvents::OnHint = nullptr;
 }
