@@ -15,3 +15,6 @@ ensure_packages() {
 
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev libgtest-dev libgmock-dev
                 libbenchmark-dev xvfb xauth)
+# The "Excel worksheet" log kind writes into a LibreOffice Calc sheet over UNO;
+# the SDK is needed to build that server and its tests.
+OFFICE_PACKAGES=(libreoffice-calc-nogui libreoffice-dev)

@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
-ensure_packages "${BUILD_PACKAGES[@]}" clang libclang-rt-14-dev
+ensure_packages "${BUILD_PACKAGES[@]}" "${OFFICE_PACKAGES[@]}" clang libclang-rt-14-dev
 
 root=$PWD
 export QT_QPA_PLATFORM=offscreen
