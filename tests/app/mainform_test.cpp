@@ -4,6 +4,7 @@
 #include "app/applicationevents.h"
 #include "app/mainform.h"
 #include "app/messages.h"
+#include "app/systemlocale.h"
 #include "appfixture.h"
 #include "controls/attachedlabel.h"
 #include "controls/buttonedit.h"
@@ -18,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLocale>
 #include <QStackedWidget>
 #include <QTest>
 #include <QTimer>
@@ -389,6 +391,25 @@ private slots:
         QCOMPARE(Boxes.Texts.size(), std::size_t(1));
         QCOMPARE(Boxes.Texts.front(), QStringLiteral("The logfile could not be created."));
         QCOMPARE(Boxes.Kinds.front(), TMessageKind::Error);
+    }
+
+    void localeFactsComeFromTheSystemLocale()
+    {
+        const TLocaleFacts German = LocaleFactsFrom(QLocale(QLocale::German, QLocale::Germany));
+        QCOMPARE(German.DecimalSeparator, ',');
+        QVERIFY(German.TwentyFourHourClock);
+        QVERIFY(German.LeadingZeroInHour);
+        QCOMPARE(German.TimeSeparator, std::string(":"));
+        QCOMPARE(German.LongMonthNames[2], std::string("März"));
+        QCOMPARE(German.LongDayNames[0], std::string("Sonntag"));
+
+        const TLocaleFacts American =
+            LocaleFactsFrom(QLocale(QLocale::English, QLocale::UnitedStates));
+        QCOMPARE(American.DecimalSeparator, '.');
+        QVERIFY(!American.TwentyFourHourClock);
+        QVERIFY(!American.DesignatorBeforeTime);
+        QCOMPARE(American.AmDesignator, std::string("AM"));
+        QCOMPARE(American.ShortDatePattern, std::string("M/d/yy"));
     }
 
     void anEscapedErrorTakesTheLinkOffLineSilently()
