@@ -16,9 +16,8 @@
 #include <QImage>
 #include <QPainter>
 
-#include <cstdio>
-
 using namespace kelvalog;
+using porttest::HoldsFor;
 using porttest::TPtyPorts;
 using porttest::WaitFor;
 
@@ -201,18 +200,24 @@ TEST(LightController, ReceiveLightFlashesForTwoToThreeTicks)
 {
     TPtyPorts Ports;
     Ports.Add(3);
+    porttest::THandTicks Ticks;
     TLights L(3);
     L.GoOnLine();
+    int Lines = 0;
+    L.Packet.OnStringPacket = [&](QObject*, const std::string&) { ++Lines; };
     for (int Burst = 0; Burst < 3; ++Burst) {
         SCOPED_TRACE(Burst);
         Ports.Write(3, "\nT1 21.0\r");
-        ASSERT_TRUE(WaitFor([&] { return L.ReceiveOff.size() > static_cast<std::size_t>(Burst); }));
-        const qint64 Lit = L.ReceiveOff.back() - L.ReceiveOn.back();
-        std::printf("receive light lit for %lld ms\n", static_cast<long long>(Lit));
-        // More than two ticks, at most three plus one dispatch wait; the rest
-        // is room for a loaded machine.
-        EXPECT_GE(Lit, 2 * 55 - 5);
-        EXPECT_LE(Lit, 3 * 55 + 50 + 250);
+        ASSERT_TRUE(WaitFor([&] { return L.Receive.Lit() && Lines == 2 * Burst + 1; }));
+        // Lit for more than two ticks; bytes arriving meanwhile do not
+        // restart its timer...
+        Ticks.Advance(2);
+        Ports.Write(3, "\nT2 20.0\r");
+        ASSERT_TRUE(WaitFor([&] { return Lines == 2 * Burst + 2; }));
+        EXPECT_TRUE(HoldsFor([&] { return L.Receive.Lit(); }, 200));
+        // ...and out at the first check of the third.
+        Ticks.Advance(1);
+        EXPECT_TRUE(WaitFor([&] { return !L.Receive.Lit(); }));
     }
     L.GoOffLine();
 }
@@ -246,29 +251,28 @@ TEST(LightController, ErrorLightHoldsAboutTwoSecondsThroughABurst)
     SetSerialDeviceFactory(
         ScriptedDeviceFactory([&](const std::string& P) { return P == Path ? Line : nullptr; }));
     {
+        porttest::THandTicks Ticks;
         TLights L(5);
         L.GoOnLine();
-        // Framing errors every 100 ms for 2.5 s.
-        QTimer Errors;
-        int Sent = 0;
-        QObject::connect(&Errors, &QTimer::timeout, [&] {
-            if (++Sent <= 25)
-                Line->InjectLineErrors(lineerr::Frame);
-        });
         Line->InjectLineErrors(lineerr::Frame);
-        Errors.start(100);
-        ASSERT_TRUE(WaitFor([&] { return L.ErrorOn.size() >= 2; }, 6000));
-        ASSERT_GE(L.ErrorOff.size(), 1u);
-        const qint64 Held = L.ErrorOff[0] - L.ErrorOn[0];
-        const qint64 Dark = L.ErrorOn[1] - L.ErrorOff[0];
-        std::printf("error light held %lld ms, dark for %lld ms\n", static_cast<long long>(Held),
-                    static_cast<long long>(Dark));
-        // 36 to 37 ticks plus one dispatch wait, whatever arrived meanwhile.
-        EXPECT_GE(Held, 36 * 55 - 5);
-        EXPECT_LE(Held, 37 * 55 + 50 + 300);
-        // Errors that came while it was lit light it again at once.
-        EXPECT_LE(Dark, 300);
-        Errors.stop();
+        ASSERT_TRUE(WaitFor([&] { return L.Error.Lit(); }));
+        // More errors while it is lit do not keep it on longer...
+        for (int Tick = 0; Tick < 36; ++Tick) {
+            Line->InjectLineErrors(lineerr::Parity);
+            Ticks.Advance(1);
+        }
+        EXPECT_TRUE(HoldsFor([&] { return L.Error.Lit(); }, 200));
+        EXPECT_EQ(L.ErrorOff.size(), 0u);
+        // ...it goes out after 36 to 37 ticks and, since errors came
+        // meanwhile, lights again at once.
+        Ticks.Advance(1);
+        ASSERT_TRUE(WaitFor([&] { return L.ErrorOff.size() == 1 && L.ErrorOn.size() == 2; }));
+        EXPECT_TRUE(L.Error.Lit());
+        // Without new errors it stays dark after the next hold.
+        Ticks.Advance(37);
+        ASSERT_TRUE(WaitFor([&] { return !L.Error.Lit(); }));
+        EXPECT_TRUE(HoldsFor([&] { return !L.Error.Lit(); }, 200));
+        EXPECT_EQ(L.ErrorOn.size(), 2u);
         L.GoOffLine();
     }
     SetSerialDeviceFactory(nullptr);

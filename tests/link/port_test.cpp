@@ -279,24 +279,23 @@ TEST(Port, AnUnfinishedLineTimesOutOnceAndTheNextLineStartsFresh)
 {
     TPtyPorts Ports;
     Ports.Add(2);
+    porttest::THandTicks Ticks;
     TLink L;
     L.Packet.SetTimeOut(2);
     L.GoOnLine(2);
-    QElapsedTimer Clock;
     Ports.Write(2, "\nno end");
-    Clock.start();
+    ASSERT_TRUE(WaitFor([&] { return L.Packet.Mode() == TDataPacket::TMode::Collecting; }));
+    // More than two ticks after the line feed, not earlier.
+    Ticks.Advance(2);
+    EXPECT_TRUE(porttest::HoldsFor([&] { return L.Timeouts == 0; }, 200));
+    Ticks.Advance(1);
     ASSERT_TRUE(WaitFor([&] { return L.Timeouts > 0; }));
-    const auto Elapsed = Clock.elapsed();
-    EXPECT_GE(Elapsed, 100); // more than two ticks after the line feed
-    EXPECT_LT(Elapsed, 2000);
     Ports.Write(2, " at all\r\nfresh\r");
     ASSERT_TRUE(WaitFor([&] { return !L.Lines.empty(); }));
     EXPECT_EQ(L.Lines, std::vector<std::string>{"fresh"});
     // Once only: nothing is collecting any more.
-    QElapsedTimer Quiet;
-    Quiet.start();
-    WaitFor([&] { return Quiet.elapsed() > 300; });
-    EXPECT_EQ(L.Timeouts, 1);
+    Ticks.Advance(10);
+    EXPECT_TRUE(porttest::HoldsFor([&] { return L.Timeouts == 1; }, 200));
     L.GoOffLine();
 }
 

@@ -129,6 +129,7 @@ private:
         return RUN_ALL_TESTS();                                                                    \
     }
 
+#include "common/tickclock.h"
 #include "link/comselectform.h"
 
 #include <QComboBox>
@@ -154,6 +155,38 @@ inline bool WaitFor(const std::function<bool()>& Done, int TimeoutMs = 5000)
     }
     return true;
 }
+
+// Runs the event loop for Ms milliseconds; true when Holds() held throughout.
+// For checks that something does NOT happen yet.
+inline bool HoldsFor(const std::function<bool()>& Holds, int Ms)
+{
+    QElapsedTimer Clock;
+    Clock.start();
+    while (Clock.elapsed() < Ms) {
+        if (!Holds())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return Holds();
+}
+
+// The serial layer's tick clock, moved by hand while it lives. Set it before
+// the port opens: a dispatcher takes the clock of its creation.
+class THandTicks
+{
+public:
+    THandTicks() : FClock(100000 * kelvalog::TickMilliseconds + 20)
+    {
+        kelvalog::SetTickClock(&FClock);
+    }
+    ~THandTicks() { kelvalog::SetTickClock(nullptr); }
+    THandTicks(const THandTicks&) = delete;
+    THandTicks& operator=(const THandTicks&) = delete;
+    void Advance(std::uint32_t Ticks) { FClock.AdvanceTicks(Ticks); }
+
+private:
+    kelvalog::TManualTickClock FClock;
+};
 
 // Answers every port dialog that comes up while it lives, with Answer.
 class TDialogAnswerer
