@@ -10,6 +10,7 @@
 #include "port_testsupport.h"
 
 #include <QElapsedTimer>
+#include <QThread>
 
 #include <termios.h>
 #include <thread>
@@ -354,6 +355,34 @@ TEST(Port, TheExceptionOfALineHandlerReachesTheApplication)
     App->OnException = nullptr;
     EXPECT_EQ(App->Caught.size(), 1u);
     EXPECT_EQ(L.Lines, std::vector<std::string>{"x"});
+}
+
+TEST(Port, TriggerEventsRunOnTheWindowThreadAndTheirErrorsReachTheApplication)
+{
+    TPtyPorts Ports;
+    Ports.Add(9);
+    auto* App = TTestApplication::Instance();
+    App->Caught.clear();
+    TLink L;
+    std::vector<std::uint16_t> Messages;
+    L.Port.OnTrigger = [&](QObject* CP, std::uint16_t Msg, std::uint16_t, std::uint16_t) {
+        EXPECT_EQ(CP, &L.Port);
+        EXPECT_EQ(QThread::currentThread(), App->thread());
+        Messages.push_back(Msg);
+    };
+    L.Port.SetOnTriggerAvail([&](QObject*, std::uint16_t Count) {
+        EXPECT_GT(Count, 0);
+        throw std::runtime_error("light broken");
+    });
+    // The application's handler goes off line from inside the event.
+    App->OnException = [&](std::exception_ptr) { L.GoOffLine(); };
+    L.GoOnLine(9);
+    Ports.Write(9, "\nabc\r");
+    ASSERT_TRUE(WaitFor([&] { return L.Port.PortState() == TPortState::psClosed; }));
+    App->OnException = nullptr;
+    EXPECT_EQ(App->Caught.size(), 1u);
+    ASSERT_FALSE(Messages.empty());
+    EXPECT_EQ(Messages[0], msg::TriggerAvail);
 }
 
 TEST(Port, AVanishedDeviceIsReportedOnceAndTheLinkCanComeBack)
