@@ -9,7 +9,11 @@
 //     ComPort->SetOpen(true);   // may show the port dialog; EOpenComm on failure
 //     ...
 //     ComPort->SetOpen(false);
-// Every property and event is used on the window thread only.
+// Every property and event is used on the window thread only. Exceptions that
+// escape its events go to the application's handler (QApplication::notify).
+// A device that vanishes while open (unplugged adapter) is reported once, as
+// an EInOutError through that handler; the port then waits to be closed and
+// can be opened again on the same number once the device is back.
 
 #include "link/basecomponent.h"
 
@@ -71,6 +75,8 @@ public:
 
     // --- Properties -------------------------------------------------------
     std::uint16_t ComNumber() const { return FComNumber; }
+    // While open: closes and opens again on the new number (subscribers hear
+    // both); triggers are set up anew by their owners.
     void SetComNumber(std::uint16_t Value);
     std::int32_t Baud() const { return FBaud; }
     void SetBaud(std::int32_t Value);
