@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QThread>
 
+#include <atomic>
 #include <termios.h>
 #include <thread>
 
@@ -297,6 +298,36 @@ TEST(Port, AnUnfinishedLineTimesOutOnceAndTheNextLineStartsFresh)
     // Once only: nothing is collecting any more.
     Ticks.Advance(10);
     EXPECT_TRUE(porttest::HoldsFor([&] { return L.Timeouts == 1; }, 200));
+    L.GoOffLine();
+}
+
+TEST(Port, ArmingAndDisarmingWhileLinesPourInKeepsEveryLineWhole)
+{
+    TPtyPorts Ports;
+    Ports.Add(3);
+    TLink L;
+    L.GoOnLine(3);
+    std::atomic<bool> Done{false};
+    std::thread Board([&] {
+        for (int I = 0; I < 2000; ++I)
+            Ports.Write(3, "\nline " + std::to_string(I) + " end\r");
+        Done = true;
+    });
+    int Toggles = 0;
+    while (!Done || Toggles < 100) {
+        L.Packet.SetEnabled(++Toggles % 2 == 0);
+        QCoreApplication::processEvents();
+    }
+    Board.join();
+    L.Packet.SetEnabled(true);
+    Ports.Write(3, "\nlast\r");
+    ASSERT_TRUE(WaitFor([&] { return !L.Lines.empty() && L.Lines.back() == "last"; }));
+    for (std::size_t I = 0; I + 1 < L.Lines.size(); ++I) {
+        const auto& Line = L.Lines[I];
+        EXPECT_TRUE(Line.rfind("line ", 0) == 0 && Line.size() > 9 &&
+                    Line.compare(Line.size() - 4, 4, " end") == 0)
+            << Line;
+    }
     L.GoOffLine();
 }
 
