@@ -4,7 +4,7 @@ kelvalog_test(test_app_mainform QT SOURCES ${CMAKE_CURRENT_LIST_DIR}/mainform_te
               ${CMAKE_CURRENT_LIST_DIR}/appfixture.h LIBS kelvalog_app)
 kelvalog_test(test_app_online QT SOURCES ${CMAKE_CURRENT_LIST_DIR}/online_test.cpp
               ${CMAKE_CURRENT_LIST_DIR}/appfixture.h ${CMAKE_CURRENT_LIST_DIR}/ptyboard.h
-              LIBS kelvalog_app)
+              LIBS kelvalog_app THREADED)
 # The whole program against the board simulator; the simulator is not built
 # in the ThreadSanitizer build, and neither is this test.
 if(NOT KELVALOG_SANITIZE STREQUAL "thread" AND EXISTS ${PROJECT_SOURCE_DIR}/tools/boardsim/CMakeLists.txt)
