@@ -4,6 +4,7 @@
 #include "controls/controlenv.h"
 
 #include <QLocale>
+#include <QSessionManager>
 
 #ifdef KELVALOG_HAVE_CALC
 #include "logging/calc/calcserver.h"
@@ -20,6 +21,10 @@ int main(int argc, char* argv[])
     RegisterCalcServer();
 #endif
     TMainForm MainForm(Options);
+    // Ending the session closes the window like the user would, so the log,
+    // the link and the settings are dealt with.
+    QObject::connect(&Application, &QGuiApplication::commitDataRequest, &MainForm,
+                     [&MainForm](QSessionManager&) { MainForm.close(); });
     MainForm.show();
     return TKelvalogApplication::exec();
 }
