@@ -13,6 +13,7 @@
 #include "controls/panelstatusbar.h"
 #include "controls/simplefield.h"
 #include "link/statuslight.h"
+#include "settings/formstate.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -20,6 +21,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLocale>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QTest>
 #include <QTimer>
@@ -294,6 +296,25 @@ private slots:
         QCOMPARE(Again.Board(), Board3V);
         QCOMPARE(Again.RhOffset, -0.125);
         QVERIFY(Again.SampleGroupBox3V->isVisibleTo(&Again));
+    }
+
+    void aSavedPlaceOffEveryScreenIsPulledIntoView()
+    {
+        {
+            TMainForm Form(QuickOptions(IniPath()));
+            QVERIFY(Form.close());
+        }
+        QStringList Lines = ReadLines(IniPath());
+        for (QString& Line : Lines) {
+            if (Line.startsWith(QLatin1String("NormalPos=")))
+                Line = QStringLiteral("NormalPos=90000,90000,90641,90365");
+        }
+        WriteText(IniPath(), Lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+        TMainForm Form(QuickOptions(IniPath()));
+        QVERIFY(!Form.FormState->AutoPlacement()); // the stored place was taken
+        const QRect Screen = Form.screen()->availableGeometry();
+        QVERIFY(Screen.intersects(Form.frameGeometry()));
+        QCOMPARE(Form.size(), QSize(641, 365));
     }
 
     void unreadableSettingsKeepTheirOwnDefaults()
