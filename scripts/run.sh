@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 ensure_packages "${BUILD_PACKAGES[@]}" "${OFFICE_PACKAGES[@]}"
 
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release
-cmake --build build/release
+cmake --build build/release --target kelvalog kelvalog-boardsim
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "Kelvalog is a desktop program and this machine has no display (DISPLAY is not set): run this command in a graphical session, or start it under xvfb-run to try it headless."

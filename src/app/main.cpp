@@ -14,6 +14,7 @@ int main(int argc, char* argv[])
 {
     using namespace kelvalog;
     TKelvalogApplication Application(argc, argv);
+    TKelvalogApplication::setFont(TMainForm::WindowFont());
     TMainFormOptions Options;
     Options.Locale = LocaleFactsFrom(QLocale::system());
     SetDefaultDecimalSeparator(QChar(QLatin1Char(Options.Locale.DecimalSeparator)));

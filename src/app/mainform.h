@@ -4,6 +4,7 @@
 #include "app/delaytimer.h"
 #include "common/localefacts.h"
 
+#include <QFont>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
@@ -58,6 +59,10 @@ class TMainForm : public QWidget
     Q_OBJECT
 
 public:
+    // The face the layout was measured with; the program also gives it to
+    // its dialogs and message boxes.
+    static QFont WindowFont();
+
     explicit TMainForm(TMainFormOptions Options = {});
     ~TMainForm() override;
 

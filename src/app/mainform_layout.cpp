@@ -126,6 +126,17 @@ struct TFilteredRow
 
 } // namespace
 
+QFont TMainForm::WindowFont()
+{
+    QFont Font;
+    Font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans"),
+                      QStringLiteral("Sans Serif")});
+    Font.setPixelSize(11);
+    // The layout's captions were measured with a narrower face.
+    Font.setStretch(90);
+    return Font;
+}
+
 void TMainForm::BuildLayout()
 {
     setWindowTitle(QStringLiteral("Kelvalog: Dravon I2C logger"));
@@ -134,13 +145,7 @@ void TMainForm::BuildLayout()
                    Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(641, 365);
     setWindowIcon(ApplicationIcon());
-    QFont Font;
-    Font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans"),
-                      QStringLiteral("Sans Serif")});
-    Font.setPixelSize(11);
-    // The layout's captions were measured with a narrower face.
-    Font.setStretch(90);
-    setFont(Font);
+    setFont(WindowFont());
     QPalette Colours = palette();
     Colours.setColor(QPalette::Window, Colours.color(QPalette::Button));
     setPalette(Colours);

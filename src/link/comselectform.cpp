@@ -26,9 +26,7 @@ TComSelectForm::TComSelectForm(QWidget* Parent)
     setWindowTitle(QStringLiteral("Select Port"));
     setFixedSize(220, 131);
     setModal(true);
-    QFont Font(QStringLiteral("MS Sans Serif"));
-    Font.setPointSize(8);
-    setFont(Font);
+    // The application's font: the program sets the one its layout was drawn with.
     QPalette Pal = palette();
     Pal.setColor(QPalette::Window, Pal.color(QPalette::Button));
     Pal.setColor(QPalette::WindowText, Qt::black);

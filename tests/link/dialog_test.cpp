@@ -5,6 +5,7 @@
 #include "link/guibridge.h"
 #include "port_testsupport.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
@@ -38,14 +39,20 @@ QWidget* NextTabStop(QWidget* W)
 TEST(PortDialog, LooksAsDesigned)
 {
     TPtyPorts Ports;
+    // The dialog takes the program's font, the one its window was laid out with.
+    const QFont Saved = QApplication::font();
+    QFont Narrow(QStringLiteral("DejaVu Sans"));
+    Narrow.setPixelSize(11);
+    QApplication::setFont(Narrow);
     TComSelectForm F;
+    QApplication::setFont(Saved);
     EXPECT_EQ(F.windowTitle(), "Select Port");
     EXPECT_EQ(F.size(), QSize(220, 131));
     EXPECT_EQ(F.minimumSize(), F.maximumSize());
     EXPECT_TRUE(F.windowFlags() & Qt::WindowCloseButtonHint);
     EXPECT_FALSE(F.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
-    EXPECT_EQ(F.font().family(), "MS Sans Serif");
-    EXPECT_EQ(F.font().pointSize(), 8);
+    EXPECT_EQ(F.font().family(), "DejaVu Sans");
+    EXPECT_EQ(F.font().pixelSize(), 11);
 
     EXPECT_EQ(F.Label1->text(), "The configured serial port is not valid.");
     EXPECT_EQ(F.Label1->geometry(), QRect(18, 14, 176, 13));
