@@ -103,18 +103,25 @@ void Add(TReadings& readings, unsigned channel, double value)
     readings.push_back({channel, static_cast<float>(value)});
 }
 
+// The last two tokens, T2 then T1: each taken only with a point and without
+// a failure mark, and read in any case so the positions stay fixed.
+void ReadSensorPair(TLineReader& reader, unsigned t2Channel, unsigned t1Channel, TReadings& out)
+{
+    const TToken t2 = reader.Next();
+    if (PlainPoint(t2))
+        Add(out, t2Channel, TemperatureOf(t2.Raw));
+    const TToken t1 = reader.Next();
+    if (PlainPoint(t1))
+        Add(out, t1Channel, TemperatureOf(t1.Raw));
+}
+
 void Decode5V(TLineReader& reader, const TDecoderInputs& in, TReadings& out)
 {
     const auto pressure = [&](std::int32_t raw) {
         return PressureOf(raw, in.PressureLower, in.PressureUpper);
     };
+    ReadSensorPair(reader, 4, 3, out);
     TToken token = reader.Next();
-    if (PlainPoint(token))
-        Add(out, 4, TemperatureOf(token.Raw)); // T2
-    token = reader.Next();
-    if (PlainPoint(token))
-        Add(out, 3, TemperatureOf(token.Raw)); // T1
-    token = reader.Next();
     if (token.ErrorMark)
         return;
     if (!token.PointMark) {
@@ -133,13 +140,8 @@ void Decode5V(TLineReader& reader, const TDecoderInputs& in, TReadings& out)
 
 void Decode3V(TLineReader& reader, const TDecoderInputs& in, TReadings& out)
 {
+    ReadSensorPair(reader, 5, 4, out);
     TToken token = reader.Next();
-    if (PlainPoint(token))
-        Add(out, 5, TemperatureOf(token.Raw)); // T2
-    token = reader.Next();
-    if (PlainPoint(token))
-        Add(out, 4, TemperatureOf(token.Raw)); // T1
-    token = reader.Next();
     if (token.ErrorMark)
         return;
     if (token.PointMark) {

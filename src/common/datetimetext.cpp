@@ -24,6 +24,21 @@ const std::string& Name(const std::array<std::string, N>& names, long long index
                : none;
 }
 
+// A day or month picture of `run` letters: the number, the number with two
+// digits, the short name or the long name.
+template <std::size_t N>
+std::string NumberOrName(std::size_t run, int number, const std::array<std::string, N>& shortNames,
+                         const std::array<std::string, N>& longNames, long long nameIndex)
+{
+    if (run == 1) {
+        return std::to_string(number);
+    }
+    if (run == 2) {
+        return TwoDigits(number);
+    }
+    return Name(run == 3 ? shortNames : longNames, nameIndex);
+}
+
 int DayOfWeek(const TLocalDateTime& dt) // 0 = Sunday
 {
     // 30 December 1899 was a Saturday.
@@ -68,26 +83,12 @@ std::string FormatShortDate(const TLocalDateTime& dt, const TLocaleFacts& facts)
         }
         switch (c) {
         case 'd':
-            if (run == 1) {
-                text += std::to_string(dt.Day);
-            } else if (run == 2) {
-                text += TwoDigits(dt.Day);
-            } else if (run == 3) {
-                text += Name(facts.ShortDayNames, DayOfWeek(dt));
-            } else {
-                text += Name(facts.LongDayNames, DayOfWeek(dt));
-            }
+            text +=
+                NumberOrName(run, dt.Day, facts.ShortDayNames, facts.LongDayNames, DayOfWeek(dt));
             break;
         case 'M':
-            if (run == 1) {
-                text += std::to_string(dt.Month);
-            } else if (run == 2) {
-                text += TwoDigits(dt.Month);
-            } else if (run == 3) {
-                text += Name(facts.ShortMonthNames, dt.Month - 1);
-            } else {
-                text += Name(facts.LongMonthNames, dt.Month - 1);
-            }
+            text += NumberOrName(run, dt.Month, facts.ShortMonthNames, facts.LongMonthNames,
+                                 dt.Month - 1);
             break;
         case 'y':
             if (run <= 2) {
