@@ -57,7 +57,7 @@ void TLogControl::LogOnActionExecute()
         FLogging = false;
         try {
             CloseLog();
-        } catch (const std::exception&) {
+        } catch (...) {
             View.ShowMessage(TLogMessageKind::Warning, LogCloseFailedText);
         }
     } else {
@@ -65,7 +65,7 @@ void TLogControl::LogOnActionExecute()
         try {
             OpenLog();
             FLogging = true;
-        } catch (const std::exception&) {
+        } catch (...) {
             View.ShowMessage(TLogMessageKind::Error, LogCreateFailedText);
         }
     }
@@ -94,7 +94,7 @@ void TLogControl::OpenLog()
     if (Writer) {
         try {
             Writer->Close();
-        } catch (const std::exception&) {
+        } catch (...) {
         }
     }
     Writer = std::move(writer);
@@ -120,14 +120,16 @@ void TLogControl::WriteLogRecord(const TLogRecordValues& values)
     if (Writer) {
         try {
             Writer->WriteRecord(values, FRecordsWritten);
-        } catch (const std::exception&) {
+        } catch (...) {
+            // Whatever a writer or the server behind it raises stays here:
+            // a record failure must not reach the tick.
             if (WriterKind == TLogKind::Worksheet) {
                 FLogging = false;
                 View.UpdateControls();
                 View.ShowMessage(TLogMessageKind::Error, WorksheetTransferFailedText);
                 try {
                     CloseLog();
-                } catch (const std::exception&) {
+                } catch (...) {
                 }
             }
             // A failed file record is dropped; the next one tries again.

@@ -67,16 +67,25 @@ struct TScriptedLog
     bool FailOpen = false;
     bool FailRecord = false;
     bool FailClose = false;
+    // Failures that are no std::exception, as a foreign server may raise.
+    bool Foreign = false;
 };
 
 class TScriptedWriter : public ILogWriter
 {
 public:
     explicit TScriptedWriter(TScriptedLog& log) : Log(log) {}
+    void Fail(const char* what) const
+    {
+        if (Log.Foreign) {
+            throw 42;
+        }
+        throw ELogError(what);
+    }
     void Open(const std::string&) override
     {
         if (Log.FailOpen) {
-            throw ELogError("open");
+            Fail("open");
         }
         ++Log.Opens;
     }
@@ -85,14 +94,14 @@ public:
         ++Log.Records;
         Log.Rows.push_back(recordsWritten + 1);
         if (Log.FailRecord) {
-            throw ELogError("record");
+            Fail("record");
         }
     }
     void Close() override
     {
         ++Log.Closes;
         if (Log.FailClose) {
-            throw ELogError("close");
+            Fail("close");
         }
     }
 
@@ -341,4 +350,36 @@ TEST(LogControl, IntervalText)
     EXPECT_EQ(FormatLogInterval(1, 1), "0:00:01");
     EXPECT_EQ(FormatLogInterval(1, 0), "0:00:00");
     EXPECT_EQ(FormatLogInterval(1000, 32767), "9101:56:40");
+}
+
+TEST(LogControl, FailuresOfAnyTypeAreHandledLikeLogErrors)
+{
+    for (const int kind : {0, 2}) {
+        TFakeView view;
+        TScriptedLog log;
+        log.Foreign = true;
+        TLogControl control(view, TLocaleFacts{}, FixedClock());
+        control.SetWriterFactory(static_cast<TLogKind>(kind), Scripted(log));
+        view.Kind = kind;
+        view.Interval = 1;
+        log.FailOpen = true;
+        EXPECT_NO_THROW(control.LogOnActionExecute());
+        EXPECT_EQ(control.State(), TLogState::Idle);
+        log.FailOpen = false;
+        control.LogOnActionExecute();
+        ASSERT_TRUE(control.Logging());
+        log.FailRecord = true;
+        EXPECT_NO_THROW(control.SampleTick(OneChannel()));
+        EXPECT_EQ(control.RecordsWritten(), 1);
+        log.FailClose = true;
+        if (kind == 0) {
+            EXPECT_TRUE(control.Logging());
+            EXPECT_NO_THROW(control.LogOnActionExecute());
+        }
+        EXPECT_EQ(control.State(), TLogState::Idle) << kind;
+        ASSERT_EQ(view.Messages.size(), 2u) << kind;
+        EXPECT_EQ(view.Messages[0].second, LogCreateFailedText);
+        EXPECT_EQ(view.Messages[1].second,
+                  kind == 0 ? LogCloseFailedText : WorksheetTransferFailedText);
+    }
 }

@@ -32,16 +32,6 @@ using css::uno::UNO_QUERY_THROW;
 
 namespace {
 
-OUString ToUno(const std::string& text)
-{
-    return OUString(text.data(), static_cast<sal_Int32>(text.size()), RTL_TEXTENCODING_UTF8);
-}
-
-std::string FromUno(const OUString& text)
-{
-    return text.toUtf8().getStr();
-}
-
 bool Is(std::string_view name, std::string_view member)
 {
     return std::equal(
@@ -188,9 +178,14 @@ private:
 void RegisterCalcServer()
 {
     const TServerFactory factory = []() -> TDispatchRef {
-        auto session = std::make_shared<TCalcSession>();
-        session->Office = std::make_unique<TCalcOffice>();
-        return std::make_shared<TCalcApplication>(std::move(session));
+        // A start that fails inside the UNO runtime is a failed creation too.
+        try {
+            auto session = std::make_shared<TCalcSession>();
+            session->Office = std::make_unique<TCalcOffice>();
+            return std::make_shared<TCalcApplication>(std::move(session));
+        } catch (const css::uno::Exception& error) {
+            throw EAutomationError("the office could not be started: " + FromUno(error.Message));
+        }
     };
     RegisterAutomationServer("Excel.Application", factory);
     RegisterAutomationServer(CalcServerProgId, factory);
