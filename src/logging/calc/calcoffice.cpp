@@ -39,10 +39,6 @@ using css::uno::Reference;
 using css::uno::UNO_QUERY;
 using css::uno::UNO_QUERY_THROW;
 
-namespace {
-
-const std::string ProgramDir = KELVALOG_OFFICE_PROGRAM_DIR;
-
 OUString ToUno(const std::string& text)
 {
     return OUString(text.data(), static_cast<sal_Int32>(text.size()), RTL_TEXTENCODING_UTF8);
@@ -52,6 +48,10 @@ std::string FromUno(const OUString& text)
 {
     return text.toUtf8().getStr();
 }
+
+namespace {
+
+const std::string ProgramDir = KELVALOG_OFFICE_PROGRAM_DIR;
 
 // The local UNO context, made once per process: it carries the office's type
 // libraries that the bridge needs to marshal calls.

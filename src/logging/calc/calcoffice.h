@@ -4,6 +4,7 @@
 #include <com/sun/star/frame/XDesktop2.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/uno/XComponentContext.hpp>
+#include <rtl/ustring.hxx>
 
 #include <chrono>
 #include <filesystem>
@@ -11,6 +12,10 @@
 #include <sys/types.h>
 
 namespace kelvalog {
+
+// Texts between this program (UTF-8) and the office.
+rtl::OUString ToUno(const std::string& text);
+std::string FromUno(const rtl::OUString& text);
 
 // A LibreOffice process of our own: private profile folder, private pipe,
 // and the UNO bridge to it. Start raises EAutomationError when the office
