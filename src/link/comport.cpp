@@ -207,9 +207,7 @@ void TCustomComPort::DoClose()
     if (FPortState.load() != TPortState::psOpen)
         return;
     FPortState.store(TPortState::psShuttingDown);
-    for (auto It = FSubscribers.rbegin(); It != FSubscribers.rend(); ++It)
-        if (It->Full)
-            It->Full(this, TPortCallbackKind::pckClosing);
+    NotifySubscribers(TPortCallbackKind::pckClosing);
 
     if (FDispatcher && FDispatcher->WaitingForWindow()) {
         // Closed from inside an event the dispatch thread is waiting for:
@@ -398,9 +396,8 @@ void TCustomComPort::DeregisterCallbackEx(const void* Key)
 
 void TCustomComPort::SetComNumber(std::uint16_t Value)
 {
-    if (Value == FComNumber && !FForce)
+    if (!Store(FComNumber, Value))
         return;
-    FComNumber = Value;
     if (FPortState.load() != TPortState::psOpen || Loading())
         return;
     // Reopen on the new number; the triggers of this moment are not carried
@@ -421,51 +418,37 @@ void TCustomComPort::ApplyLineSettings()
 
 void TCustomComPort::SetBaud(std::int32_t Value)
 {
-    if (Value == FBaud && !FForce)
-        return;
-    FBaud = Value;
-    ApplyLineSettings();
+    if (Store(FBaud, Value))
+        ApplyLineSettings();
 }
 
 void TCustomComPort::SetParity(TParity Value)
 {
-    if (Value == FParity && !FForce)
-        return;
-    FParity = Value;
-    ApplyLineSettings();
+    if (Store(FParity, Value))
+        ApplyLineSettings();
 }
 
 void TCustomComPort::SetDataBits(std::uint16_t Value)
 {
-    if (Value == FDataBits && !FForce)
-        return;
-    FDataBits = Value;
-    ApplyLineSettings();
+    if (Store(FDataBits, Value))
+        ApplyLineSettings();
 }
 
 void TCustomComPort::SetStopBits(std::uint16_t Value)
 {
-    if (Value == FStopBits && !FForce)
-        return;
-    FStopBits = Value;
-    ApplyLineSettings();
+    if (Store(FStopBits, Value))
+        ApplyLineSettings();
 }
 
 void TCustomComPort::SetInSize(std::uint16_t Value)
 {
-    if (Value == FInSize && !FForce)
-        return;
-    FInSize = Value;
-    if (FDispatcher)
+    if (Store(FInSize, Value) && FDispatcher)
         CheckResult(FDispatcher->SetQueueSizes(FInSize, FOutSize));
 }
 
 void TCustomComPort::SetOutSize(std::uint16_t Value)
 {
-    if (Value == FOutSize && !FForce)
-        return;
-    FOutSize = Value;
-    if (FDispatcher)
+    if (Store(FOutSize, Value) && FDispatcher)
         CheckResult(FDispatcher->SetQueueSizes(FInSize, FOutSize));
 }
 
@@ -549,51 +532,37 @@ void TCustomComPort::ApplyXOnXOffChars()
 
 void TCustomComPort::SetHWFlowOptions(THWFlowOptionSet Value)
 {
-    if (Value == FHWFlowOptions && !FForce)
-        return;
-    FHWFlowOptions = Value;
-    ApplyHWFlow();
+    if (Store(FHWFlowOptions, Value))
+        ApplyHWFlow();
 }
 
 void TCustomComPort::SetSWFlowOptions(TSWFlowOptions Value)
 {
-    if (Value == FSWFlowOptions && !FForce)
-        return;
-    FSWFlowOptions = Value;
-    ApplySWFlow();
+    if (Store(FSWFlowOptions, Value))
+        ApplySWFlow();
 }
 
 void TCustomComPort::SetXOnChar(std::uint8_t Value)
 {
-    if (Value == FXOnChar && !FForce)
-        return;
-    FXOnChar = Value;
-    ApplyXOnXOffChars();
+    if (Store(FXOnChar, Value))
+        ApplyXOnXOffChars();
 }
 
 void TCustomComPort::SetXOffChar(std::uint8_t Value)
 {
-    if (Value == FXOffChar && !FForce)
-        return;
-    FXOffChar = Value;
-    ApplyXOnXOffChars();
+    if (Store(FXOffChar, Value))
+        ApplyXOnXOffChars();
 }
 
 void TCustomComPort::SetBufferFull(std::uint16_t Value)
 {
-    if (Value == FBufferFull && !FForce)
-        return;
-    FBufferFull = Value;
-    if (FHWFlowOptions != 0)
+    if (Store(FBufferFull, Value) && FHWFlowOptions != 0)
         ApplyHWFlow();
 }
 
 void TCustomComPort::SetBufferResume(std::uint16_t Value)
 {
-    if (Value == FBufferResume && !FForce)
-        return;
-    FBufferResume = Value;
-    if (FHWFlowOptions != 0)
+    if (Store(FBufferResume, Value) && FHWFlowOptions != 0)
         ApplyHWFlow();
 }
 

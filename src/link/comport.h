@@ -266,6 +266,15 @@ private:
     void UpdatePortHandler();
     void CheckResult(int Code);
     void AdjustFlowThresholds();
+    // Stores Value; false when it is the current value and the opening is
+    // not re-applying every setting.
+    template <class T> bool Store(T& Field, T Value)
+    {
+        if (Value == Field && !FForce)
+            return false;
+        Field = Value;
+        return true;
+    }
 };
 
 class TComPort : public TCustomComPort

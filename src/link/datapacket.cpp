@@ -285,6 +285,15 @@ void TDataPacket::Arm()
     }
 }
 
+void TDataPacket::ArmOrSwitchOff()
+{
+    try {
+        Arm();
+    } catch (...) {
+        FEnabled.store(false);
+    }
+}
+
 void TDataPacket::Disarm()
 {
     if (FMode == TMode::Idle && !FEnablePending)
@@ -441,13 +450,8 @@ void TDataPacketManager::Attach(TDataPacket* Packet)
     std::lock_guard<std::mutex> Guard(FMutex);
     FPackets.push_back(Packet);
     Packet->FManager = this;
-    if (FActive && Packet->FEnabled.load()) {
-        try {
-            Packet->Arm();
-        } catch (...) {
-            Packet->FEnabled.store(false);
-        }
-    }
+    if (FActive && Packet->FEnabled.load())
+        Packet->ArmOrSwitchOff();
 }
 
 bool TDataPacketManager::Attached(const TDataPacket* Packet) const
@@ -667,15 +671,10 @@ void TDataPacketManager::Unlock(std::unique_lock<std::mutex>& Guard)
 {
     FLocked = false;
     for (auto* P : FPackets) {
-        if (!P->FEnabled.load())
-            continue;
-        try {
-            P->Arm();
-        } catch (...) {
-            // The properties were changed during the event into a rule that
-            // cannot be armed.
-            P->FEnabled.store(false);
-        }
+        // The properties may have been changed during the event into a rule
+        // that cannot be armed.
+        if (P->FEnabled.load())
+            P->ArmOrSwitchOff();
     }
     if (FDeferredScan && !FScanGuard) {
         FDeferredScan = false;
@@ -694,11 +693,7 @@ void TDataPacketManager::StartCollecting(TDataPacket* Packet)
         if (P == Packet || !P->FEnabled.load())
             continue;
         P->Disarm();
-        try {
-            P->Arm();
-        } catch (...) {
-            P->FEnabled.store(false);
-        }
+        P->ArmOrSwitchOff();
     }
 }
 

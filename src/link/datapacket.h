@@ -138,7 +138,6 @@ private:
     bool FIncludeStrings = true;
     std::int32_t FTimeOut = 2184;
     TCustomComPort* FComPort = nullptr;
-    QMetaObject::Connection FPortDestroyed;
 
     // Match state, guarded by the manager's lock.
     TMode FMode = TMode::Idle;
@@ -155,6 +154,9 @@ private:
     // Runs F with the manager's lock held (if there is a manager).
     template <class F> void Locked(F&& Fn);
     void Arm();
+    // Arming done by the manager: a rule that cannot be armed switches the
+    // framer off instead of failing the caller.
+    void ArmOrSwitchOff();
     void Disarm();
     void ResetMatch();
     void SetEnabledLocked(bool Value);

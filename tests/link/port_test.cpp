@@ -248,6 +248,21 @@ TEST(Port, RepeatedOpenAndCloseChangeNothingAndSubscribersHearInReverseOrder)
     P.SetOpen(true);
     P.SetOpen(false);
     EXPECT_EQ(Heard, (std::vector<std::string>{"OnPortOpen", "OnPortClose"}));
+
+    // Subscribers may leave while they hear of the closing; those gone hear
+    // nothing more.
+    int Key3 = 0, Key4 = 0;
+    P.RegisterCallbackEx(&Key3, [&](QObject*, TPortCallbackKind) { Heard.push_back("third"); });
+    P.RegisterCallbackEx(&Key4, [&](QObject*, TPortCallbackKind K) {
+        if (K != TPortCallbackKind::pckClosing)
+            return;
+        P.DeregisterCallbackEx(&Key4);
+        P.DeregisterCallbackEx(&Key3);
+    });
+    Heard.clear();
+    P.SetOpen(true);
+    P.SetOpen(false);
+    EXPECT_EQ(Heard, (std::vector<std::string>{"third", "OnPortOpen", "OnPortClose"}));
 }
 
 TEST(Port, LinesArriveInOrderOneHandlerAtATime)
