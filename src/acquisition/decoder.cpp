@@ -16,10 +16,12 @@ TToken NextToken(std::string_view line, std::ptrdiff_t& cursor)
     std::int64_t value = 0;
     std::int64_t place = 1; // weight of the next digit found, capped above limit
     bool saturated = false;
+    bool leadingMinus = false; // the leftmost character read so far is "-"
     while (cursor > 0) {
         const unsigned char c = static_cast<unsigned char>(line[cursor - 1]);
         if (c == ' ')
             break;
+        leadingMinus = c == '-';
         if (c == '*') {
             token.ErrorMark = true;
         } else if (c == '.') {
@@ -39,7 +41,8 @@ TToken NextToken(std::string_view line, std::ptrdiff_t& cursor)
         }
         --cursor;
     }
-    token.Raw = saturated ? static_cast<std::int32_t>(limit) : static_cast<std::int32_t>(value);
+    const auto magnitude = static_cast<std::int32_t>(saturated ? limit : value);
+    token.Raw = leadingMinus ? -magnitude : magnitude;
     return token;
 }
 

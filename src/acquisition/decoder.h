@@ -40,8 +40,10 @@ struct TToken
 
 // Scans one token leftwards from the 1-based position Cursor and leaves the
 // cursor on the separating space (or at 0). Digits form the raw value in
-// their order; everything else but "*" and "." is skipped. Digits beyond
-// the signed 32-bit range saturate at 2147483647 (leading zeros do not
+// their order; a "-" as the token's first character makes it negative, so
+// temperatures below zero keep their sign. Everything else but "*" and "."
+// is skipped, a "-" elsewhere in the token too. Digits beyond the signed
+// 32-bit range saturate at 2147483647 or -2147483647 (leading zeros do not
 // count). A cursor beyond the line's end raises ERangeError.
 TToken NextToken(std::string_view line, std::ptrdiff_t& cursor);
 
