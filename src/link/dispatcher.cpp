@@ -73,6 +73,18 @@ std::uint32_t MaskOfDeviceErrors(std::uint32_t Bits)
 
 constexpr int MaxHandleSlot = 4095;
 
+// How much of Text matches the end of the bytes seen, after Byte follows the
+// State bytes matched so far: the longest prefix of Text that is a suffix of
+// Text[0, State) + Byte, so that an overlapping start is not lost.
+std::size_t NextMatchState(const std::string& Text, std::size_t State, std::uint8_t Byte)
+{
+    for (std::size_t Length = std::min(State + 1, Text.size()); Length > 0; --Length)
+        if (static_cast<std::uint8_t>(Text[Length - 1]) == Byte &&
+            Text.compare(0, Length - 1, Text, State + 1 - Length, Length - 1) == 0)
+            return Length;
+    return 0;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- life cycle
@@ -158,12 +170,12 @@ int TBaseDispatcher::OpenDevice(const std::string& Name, std::uint32_t Baud, int
     };
     if (const int Result = Dev.SetQueueSizes(InSize, OutSize); Result < 0)
         return Fail(Result);
+    int SettingsResult = 0;
     {
         std::lock_guard Guard(FGeneralLock);
         FInSize = InSize;
         FOutSize = OutSize;
-        if (const int Result = Dev.GetSettings(FSettings); Result < 0)
-            return Fail(Result);
+        SettingsResult = Dev.GetSettings(FSettings);
         FDtrAuto = (Options.HWFlow & hwf::UseDTR) != 0;
         FRtsAuto = (Options.HWFlow & hwf::UseRTS) != 0;
         FDtrState = Options.Dtr;
@@ -171,6 +183,9 @@ int TBaseDispatcher::OpenDevice(const std::string& Name, std::uint32_t Baud, int
         ReadModemStatusLocked();
         FLastBaud = 115200;
     }
+    // The shutdown takes the general lock itself.
+    if (SettingsResult < 0)
+        return Fail(SettingsResult);
     {
         std::lock_guard Guard(FDispatchLock);
         FRing.assign(DispatchBufferSize, 0);
@@ -808,6 +823,9 @@ int TBaseDispatcher::FlushInBuffer()
     std::lock_guard Guard(FDispatchLock);
     FTail = FHead;
     FFull = false;
+    // Inside a data notification, what its handlers read went with the rest:
+    // the tail must not move past the head when the service ends.
+    FHandlerRead = FMaxRead = 0;
     return Result;
 }
 
@@ -1009,10 +1027,7 @@ bool TBaseDispatcher::CheckStatusTriggers()
             }
         }
     }
-    if (Handle == 0)
-        return false;
-    Notify(msg::TriggerStatus, static_cast<std::uint32_t>(Handle), 0);
-    return true;
+    return FireTrigger(msg::TriggerStatus, Handle);
 }
 
 bool TBaseDispatcher::CheckTimerTriggers()
@@ -1028,17 +1043,14 @@ bool TBaseDispatcher::CheckTimerTriggers()
                 break;
             }
     }
-    if (Handle == 0)
-        return false;
-    Notify(msg::TriggerTimer, static_cast<std::uint32_t>(Handle), 0);
-    return true;
+    return FireTrigger(msg::TriggerTimer, Handle);
 }
 
 bool TBaseDispatcher::CheckDataTriggers()
 {
     int Handle = 0;
-    std::lock_guard Guard(FGeneralLock);
     {
+        std::lock_guard Guard(FGeneralLock);
         std::lock_guard Ring(FDispatchLock);
         if (FDataTriggers.empty()) {
             FScannedTotal = FTotalIn;
@@ -1056,10 +1068,7 @@ bool TBaseDispatcher::CheckDataTriggers()
             ++FScannedTotal;
             for (auto& Trigger : FDataTriggers) {
                 const auto& Text = Trigger.Text;
-                if (static_cast<std::uint8_t>(Text[Trigger.MatchState]) == Byte)
-                    ++Trigger.MatchState;
-                else
-                    Trigger.MatchState = static_cast<std::uint8_t>(Text[0]) == Byte ? 1 : 0;
+                Trigger.MatchState = NextMatchState(Text, Trigger.MatchState, Byte);
                 if (Trigger.MatchState == Text.size()) {
                     Trigger.MatchState = 0;
                     Trigger.Matched = true;
@@ -1069,17 +1078,7 @@ bool TBaseDispatcher::CheckDataTriggers()
             }
         }
     }
-    if (Handle == 0)
-        return false;
-    FGeneralLock.unlock();
-    try {
-        Notify(msg::TriggerData, static_cast<std::uint32_t>(Handle), 0);
-    } catch (...) {
-        FGeneralLock.lock();
-        throw;
-    }
-    FGeneralLock.lock();
-    return true;
+    return FireTrigger(msg::TriggerData, Handle);
 }
 
 bool TBaseDispatcher::CheckDataAvailable()
@@ -1100,6 +1099,14 @@ bool TBaseDispatcher::CheckDataAvailable()
         FLastAvailTotal = FTotalIn;
     }
     Notify(msg::TriggerAvail, static_cast<std::uint32_t>(Count), 0);
+    return true;
+}
+
+bool TBaseDispatcher::FireTrigger(std::uint32_t Msg, int Handle)
+{
+    if (Handle == 0)
+        return false;
+    Notify(Msg, static_cast<std::uint32_t>(Handle), 0);
     return true;
 }
 

@@ -310,7 +310,6 @@ private:
     bool CallOnWindowThread(const std::function<void()>& Call, int TimeoutMs);
     int ApplyLine(std::uint32_t Baud, int Parity, int DataBits, int StopBits);
     int StartThreads();
-    void StopThreads();
     // Waits until Done() or TimeoutMs (negative: no limit) has passed, running
     // the window calls queued meanwhile when on the window thread.
     bool WaitWhileProcessing(const std::function<bool()>& Done, int TimeoutMs);
@@ -325,6 +324,8 @@ private:
     bool CheckTimerTriggers();
     bool CheckDataTriggers();
     bool CheckDataAvailable();
+    // Hands out Msg for Handle; false when no trigger fired (Handle 0).
+    bool FireTrigger(std::uint32_t Msg, int Handle);
     void Notify(std::uint32_t Msg, std::uint32_t WParam, std::uint16_t LParamLow);
     void CollectLineErrorsLocked();
     void ReadModemStatusLocked();

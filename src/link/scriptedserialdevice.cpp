@@ -138,6 +138,8 @@ bool TScriptedSerialDevice::IsOpen() const
 int TScriptedSerialDevice::GetSettings(TDeviceSettings& Settings)
 {
     std::lock_guard Guard(FLine->FLock);
+    if (const int Failure = FLine->FailureLocked())
+        return Failure;
     Settings = FLine->FSettings;
     return 0;
 }
@@ -145,6 +147,8 @@ int TScriptedSerialDevice::GetSettings(TDeviceSettings& Settings)
 int TScriptedSerialDevice::SetSettings(const TDeviceSettings& Settings)
 {
     std::lock_guard Guard(FLine->FLock);
+    if (const int Failure = FLine->FailureLocked())
+        return Failure;
     FLine->FSettings = Settings;
     return 0;
 }

@@ -22,7 +22,8 @@ public:
     void InjectLineErrors(std::uint32_t Errors);
     // New modem status (modem bits); changed lines raise their events.
     void SetModemStatus(std::uint8_t Status);
-    // From now on waits and reads fail with Code, as an unplugged adapter does.
+    // From now on waits, reads and the settings fail with Code, as an unplugged
+    // adapter does (0: works again).
     void FailDevice(int Code);
     std::vector<std::uint8_t> Written() const;
     TDeviceSettings Settings() const;

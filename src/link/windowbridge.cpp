@@ -142,30 +142,22 @@ void TCallBridge::RunClaimed(const TJobPtr& Job) noexcept
 
 void TCallBridge::ProcessPending()
 {
-    for (;;) {
-        TJobPtr Job;
-        {
-            std::lock_guard Guard(FLock);
-            if (FJobs.empty())
-                return;
-            Job = FJobs.front();
-        }
-        if (ClaimJob(Job))
-            RunClaimed(Job);
+    while (ProcessOne()) {
     }
 }
 
-void TCallBridge::ProcessOne()
+bool TCallBridge::ProcessOne()
 {
     TJobPtr Job;
     {
         std::lock_guard Guard(FLock);
         if (FJobs.empty())
-            return;
+            return false;
         Job = FJobs.front();
     }
     if (ClaimJob(Job))
         RunClaimed(Job);
+    return true;
 }
 
 void TCallBridge::WaitForCalls(int TimeoutMs)

@@ -83,8 +83,8 @@ protected:
     bool ClaimJob(const TJobPtr& Job);
     void FinishJob(const TJobPtr& Job);
     void RunClaimed(const TJobPtr& Job) noexcept;
-    // Runs the oldest queued call, if any.
-    void ProcessOne();
+    // Runs the oldest queued call; false when none was queued.
+    bool ProcessOne();
     void HandleException(std::exception_ptr Error) noexcept;
 
 private:

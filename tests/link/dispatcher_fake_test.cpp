@@ -113,6 +113,20 @@ TEST_F(ScriptedDispatcher, OpeningAppliesTheLineAndStartsFourThreads)
     EXPECT_FALSE(D.IsOpen());
 }
 
+TEST_F(ScriptedDispatcher, OpeningADeviceThatFailsReturnsItsCodeAndReleasesIt)
+{
+    TSerialDispatcher D;
+    // Opens, then fails when its settings are read: the opening must not
+    // hang in its own clean-up.
+    Line->FailDevice(ecode::GeneralFailure);
+    EXPECT_EQ(Open(D), ecode::GeneralFailure);
+    EXPECT_FALSE(D.IsOpen());
+    EXPECT_EQ(D.RunningThreadCount(), 0);
+    Line->FailDevice(0);
+    EXPECT_EQ(Open(D), 0) << "the failed opening kept the device";
+    EXPECT_EQ(D.RunningThreadCount(), 4);
+}
+
 TEST_F(ScriptedDispatcher, LineErrorTriggerFiresOncePerBurstAndAgainAfterRearm)
 {
     TSerialDispatcher D;
@@ -273,6 +287,52 @@ TEST_F(ScriptedDispatcher, DataModeHandlersReadTheSameBytesAndTheTailMovesByTheM
     char Rest[5];
     EXPECT_EQ(D.GetBlock(Rest, 5), 5);
     EXPECT_EQ(std::string(Rest, 5), "56789");
+}
+
+TEST_F(ScriptedDispatcher, FlushInsideADataNotificationLeavesTheRingEmptyAndWhole)
+{
+    TSerialDispatcher D;
+    ASSERT_EQ(Open(D), 0);
+    D.SetDataAvailableThreshold(1);
+    std::atomic<bool> Flushing{true};
+    std::atomic<int> Flushes{0};
+    D.RegisterProcHandler([&](std::uint32_t Msg, std::uint32_t, std::uint32_t) {
+        if (Msg != msg::TriggerAvail || !Flushing.load())
+            return;
+        char First;
+        EXPECT_EQ(D.GetBlock(&First, 1), 1);
+        D.FlushInBuffer();
+        EXPECT_EQ(D.InBuffUsed(), 0);
+        ++Flushes;
+    });
+    Line->PushBytes("abcdef");
+    ASSERT_TRUE(WaitUntil([&] { return Flushes.load() > 0 && D.QueuedBytes() == 0; }, 2s));
+    Flushing = false;
+    EXPECT_EQ(D.InBuffUsed(), 0) << "the tail passed the head";
+    Line->PushBytes("xyz");
+    ASSERT_TRUE(WaitUntil([&] { return D.InBuffUsed() == 3; }, 2s)) << D.InBuffUsed();
+    char Rest[3];
+    ASSERT_EQ(D.GetBlock(Rest, 3), 3);
+    EXPECT_EQ(std::string(Rest, 3), "xyz");
+}
+
+TEST_F(ScriptedDispatcher, DataTriggersFindTheirTextAlsoAfterAFalseStart)
+{
+    TSerialDispatcher D;
+    ASSERT_EQ(Open(D), 0);
+    TRecorder Seen;
+    D.RegisterProcHandler(Seen.Handler());
+    const int Doubled = D.AddDataTrigger("aab");
+    const int Repeated = D.AddDataTrigger("abac");
+    ASSERT_GT(Doubled, 0);
+    ASSERT_GT(Repeated, 0);
+    EXPECT_EQ(D.AddDataTrigger(""), ecode::BadArgument);
+    Line->PushBytes("xaaab-ababac");
+    ASSERT_TRUE(WaitUntil([&] { return Seen.Count(msg::TriggerData) == 2; }, 2s))
+        << Seen.Count(msg::TriggerData);
+    const auto Found = Seen.Of(msg::TriggerData);
+    EXPECT_EQ(Found[0].WParam, static_cast<std::uint32_t>(Doubled));
+    EXPECT_EQ(Found[1].WParam, static_cast<std::uint32_t>(Repeated));
 }
 
 TEST_F(ScriptedDispatcher, TimerFiresOnlyAfterMoreThanItsLengthAlsoAcrossTheClockWrap)
