@@ -46,6 +46,7 @@ struct TChannel
     TMarBuffer MarBuffer;
     float MarSum = 0.0f;   // running sum of the moving-average window
     bool MarPrime = false; // next valid sample fills the window
+    int MarSize = 0;       // window size that MarSum stands for
 };
 
 } // namespace kelvalog

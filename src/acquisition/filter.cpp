@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 
 namespace kelvalog {
 
@@ -21,11 +22,22 @@ void MovingAverageStep(TChannel& channel, int size)
     if (channel.MarPrime) {
         std::fill(buffer.data(), buffer.data() + size, sample);
         channel.MarSum = static_cast<float>(static_cast<double>(size) * sample);
+        channel.MarSize = size;
         channel.Filtered = sample;
         channel.MarPrime = false;
         return;
     }
-    // The running sum is only ever corrected, never recomputed from the buffer.
+    // A new size continues with the entries the register holds, but the
+    // running sum of the old window would stay off by the entries that
+    // joined or left it for good: sum the new window once.
+    if (channel.MarSize != size) {
+        channel.MarSum = static_cast<float>(
+            std::accumulate(buffer.data(), buffer.data() + size, 0.0,
+                            [](double sum, float entry) { return sum + entry; }));
+        channel.MarSize = size;
+    }
+    // While the size stays, the running sum is only corrected, never
+    // recomputed from the buffer.
     channel.MarSum = static_cast<float>(static_cast<double>(channel.MarSum) - buffer[oldest]);
     std::copy_backward(buffer.data(), buffer.data() + oldest, buffer.data() + size);
     buffer[0] = sample;

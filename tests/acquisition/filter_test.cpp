@@ -108,6 +108,26 @@ TEST(MovingAverage, SizeChangeContinuesWithoutPriming)
     EXPECT_EQ(c.MarBuffer[2], 4.0f);
 }
 
+TEST(MovingAverage, SizeChangeAveragesTheEntriesNowInTheWindow)
+{
+    TChannel c;
+    c.MarPrime = true;
+    Feed(c, Mar(4), {20.0f}); // window 20, 20, 20, 20
+    // Shrinking: a steady 20 stays 20, not the old sum over a smaller size.
+    EXPECT_EQ(Feed(c, Mar(2), {20.0f, 22.0f}), (std::vector<float>{20.0f, 21.0f}));
+    EXPECT_EQ(c.MarSum, 42.0f);
+    // Growing again takes in the older entries the register still holds.
+    Feed(c, Mar(4), {24.0f}); // window 24, 22, 20, 20
+    EXPECT_EQ(c.Filtered, 21.5f);
+    EXPECT_EQ(c.MarSum, 86.0f);
+    Feed(c, Mar(4), {26.0f, 26.0f, 26.0f, 26.0f});
+    EXPECT_EQ(c.Filtered, 26.0f);
+    // A size of 1 in between passes samples through and leaves the window as it was.
+    Feed(c, Mar(1), {0.0f});
+    Feed(c, Mar(4), {30.0f});
+    EXPECT_EQ(c.Filtered, 27.0f);
+}
+
 TEST(MovingAverage, WindowBeyondBufferRaisesAndLeavesChannelUntouched)
 {
     for (bool prime : {true, false}) {
