@@ -463,6 +463,13 @@ void TMainForm::BuildLayout()
                            QStringLiteral("Excel worksheet")});
     SetHint(LoggingType, QStringLiteral("Log type|Select what kind of log should be made"));
     Caption(LogGroup, "LoggingTypeLabel1", {8, 19, 185, 13}, "Log data to", LoggingType);
+    // Each list lies above its pages but is made after them: Tab reaches it
+    // before the pages' fields, as the eye does.
+    QWidget::setTabOrder(FilterType, MarFilterSizeField);
+    QWidget::setTabOrder(MarFilterSizeField, FilterSliderEdit);
+    QWidget::setTabOrder(FilterSliderEdit, FilterSlider);
+    QWidget::setTabOrder(LoggingType, SylkFileEdit);
+    QWidget::setTabOrder(SylkFileEdit, TABFileEdit);
 
     IntervalField =
         IntegerField(LogGroup, "IntervalField", {16, 128, 97, 21}, "9999999999", 1, 32767, false,

@@ -26,21 +26,6 @@ constexpr TCalibrationKey CalibrationKeys[] = {
     {"RH sensor", "Offset adjust", "0", &TMainForm::RhOffset},
 };
 
-// Keeps the store open for the length of a scope.
-class TStoreUse
-{
-public:
-    explicit TStoreUse(TIniFileStore& Store) : FStore(Store) { FStore.OpenStore(); }
-    ~TStoreUse() { FStore.CloseStore(); }
-    TStoreUse(const TStoreUse&) = delete;
-    TStoreUse& operator=(const TStoreUse&) = delete;
-
-private:
-    TIniFileStore& FStore;
-};
-
-} // namespace
-
 std::optional<double> ReadCalibration(const std::string& Text, char DecimalSeparator)
 {
     if (auto Value = ParseDecimal(Text, DecimalSeparator))
@@ -51,6 +36,8 @@ std::optional<double> ReadCalibration(const std::string& Text, char DecimalSepar
         return ParseDecimal(Text, '.');
     return std::nullopt;
 }
+
+} // namespace
 
 void TMainForm::LoadSettings()
 {

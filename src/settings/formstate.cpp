@@ -51,19 +51,6 @@ QList<QRect> AvailableAreas()
     return Areas;
 }
 
-// RAII pairing of OpenStore and CloseStore.
-class TOpenStore
-{
-public:
-    explicit TOpenStore(TIniFileStore& Store) : FStore(Store) { FStore.OpenStore(); }
-    ~TOpenStore() { FStore.CloseStore(); }
-    TOpenStore(const TOpenStore&) = delete;
-    TOpenStore& operator=(const TOpenStore&) = delete;
-
-private:
-    TIniFileStore& FStore;
-};
-
 } // namespace
 
 TWindowPlacement GetWindowPlacement(const QWidget& Window)
@@ -174,7 +161,7 @@ void TFormState::RestoreWindowState()
     if (!FStorage)
         return;
     TIniFileStore& Store = *FStorage;
-    TOpenStore Open(Store);
+    TStoreUse Open(Store);
 
     const std::int32_t Ppi = FWindow.logicalDpiY();
     if (Store.ReadIntegerValue(Section, "PixelsPerInch", Ppi) != Ppi)
@@ -224,7 +211,7 @@ void TFormState::SaveWindowState()
     if (!FStorage)
         return;
     TIniFileStore& Store = *FStorage;
-    TOpenStore Open(Store);
+    TStoreUse Open(Store);
 
     const TWindowPlacement P = GetWindowPlacement(FWindow);
     Store.WriteIntegerValue(Section, "Flags", P.Flags);

@@ -31,19 +31,6 @@ std::string IniPathForExecutable(std::string_view ExePath)
     return std::string(Folder) + std::string(Name) + ".INI";
 }
 
-class TIniFileStore::TUse
-{
-public:
-    explicit TUse(TIniFileStore& Store) : FStore(Store) { FStore.OpenStore(); }
-    ~TUse() { FStore.CloseStore(); }
-    TUse(const TUse&) = delete;
-    TUse& operator=(const TUse&) = delete;
-    TIniFile& File() { return *FStore.FIniFile; }
-
-private:
-    TIniFileStore& FStore;
-};
-
 TIniFileStore::TIniFileStore(std::string ExePath) : FExePath(std::move(ExePath)) {}
 
 TIniFileStore::~TIniFileStore()
@@ -84,15 +71,16 @@ void TIniFileStore::CloseStore()
 std::string TIniFileStore::ReadTextValue(std::string_view Section, std::string_view Key,
                                          std::string_view Default)
 {
-    TUse Use(*this);
-    return Use.File().ReadString(Section, Key, Default);
+    // Opens for the length of one call when nobody else holds it open.
+    TStoreUse Use(*this);
+    return FIniFile->ReadString(Section, Key, Default);
 }
 
 void TIniFileStore::WriteTextValue(std::string_view Section, std::string_view Key,
                                    std::string_view Value)
 {
-    TUse Use(*this);
-    Use.File().WriteString(Section, Key, Value);
+    TStoreUse Use(*this);
+    FIniFile->WriteString(Section, Key, Value);
 }
 
 std::int32_t TIniFileStore::ReadIntegerValue(std::string_view Section, std::string_view Key,

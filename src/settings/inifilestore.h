@@ -62,9 +62,19 @@ private:
     int FUseCount = 0;
     std::unique_ptr<TIniFile> FIniFile;
     std::vector<std::pair<const void*, std::function<void()>>> FFreeNotifications;
+};
 
-    // Opens for the length of one call when nobody else holds it open.
-    class TUse;
+// Holds a store open for the length of a scope; the close runs on every way out.
+class TStoreUse
+{
+public:
+    explicit TStoreUse(TIniFileStore& Store) : FStore(Store) { FStore.OpenStore(); }
+    ~TStoreUse() { FStore.CloseStore(); }
+    TStoreUse(const TStoreUse&) = delete;
+    TStoreUse& operator=(const TStoreUse&) = delete;
+
+private:
+    TIniFileStore& FStore;
 };
 
 } // namespace kelvalog

@@ -12,6 +12,7 @@
 #include "controls/numericfield.h"
 #include "controls/panelstatusbar.h"
 #include "controls/simplefield.h"
+#include "controls/slider.h"
 #include "link/statuslight.h"
 #include "settings/formstate.h"
 
@@ -90,6 +91,34 @@ private slots:
         QCOMPARE(Form.UsedBoardComboBox->itemText(1), QStringLiteral("I2C (3,3V)"));
         QCOMPARE(Form.LoggingType->itemText(2), QStringLiteral("Excel worksheet"));
         QCOMPARE(Form.FilterType->itemText(1), QStringLiteral("Moving Average"));
+    }
+
+    void tabFollowsTheLayoutFromTopLeft()
+    {
+        TMainForm Form(QuickOptions(IniPath()));
+        QList<QWidget*> Chain;
+        for (QWidget* W = Form.nextInFocusChain(); W != &Form; W = W->nextInFocusChain())
+            if (W->focusPolicy() & Qt::TabFocus)
+                Chain.append(W);
+        const QList<QWidget*> Expected{Form.UsedBoardComboBox,
+                                       Form.PSensorLowerRange,
+                                       Form.PSensorUpperRange,
+                                       Form.SampleIntervalField,
+                                       Form.AverageSamplesCheckBox,
+                                       Form.FilterType,
+                                       Form.MarFilterSizeField,
+                                       Form.FilterSlider,
+                                       Form.LoggingType,
+                                       Form.SylkFileEdit,
+                                       Form.TABFileEdit,
+                                       Form.IntervalField,
+                                       Form.LogRecordsWritten};
+        qsizetype Last = -1;
+        for (QWidget* W : Expected) {
+            const qsizetype At = Chain.indexOf(W);
+            QVERIFY2(At > Last, qPrintable(W->objectName() + QStringLiteral(" out of order")));
+            Last = At;
+        }
     }
 
     void hintsGoToTooltipAndStatusBar()
