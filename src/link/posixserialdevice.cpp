@@ -72,6 +72,20 @@ bool Unsupported(int Errno)
     return Errno == ENOTTY || Errno == EINVAL;
 }
 
+// Whether the terminal passes bytes as SetSettings leaves it: no line editing,
+// translation, echo or signals, and a read returns what has arrived. A
+// terminal the system left in its cooked mode is not, even when its speed and
+// format already match.
+bool IsByteTransparent(const termios& Tio)
+{
+    return (Tio.c_iflag &
+            (IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXANY | IGNPAR)) == 0 &&
+           (Tio.c_oflag & OPOST) == 0 &&
+           (Tio.c_lflag & (ECHO | ECHONL | ICANON | ISIG | IEXTEN)) == 0 &&
+           (Tio.c_cflag & (CLOCAL | CREAD)) == (CLOCAL | CREAD) && Tio.c_cc[VMIN] == 1 &&
+           Tio.c_cc[VTIME] == 0;
+}
+
 int RemainingMs(std::chrono::steady_clock::time_point Deadline)
 {
     const auto Left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -175,6 +189,8 @@ int TPosixSerialDevice::GetSettings(TDeviceSettings& Settings)
     if (::tcgetattr(FFd, &Tio) != 0)
         return DeviceErrorCode(errno);
     Settings = FCached;
+    Settings.Binary = IsByteTransparent(Tio);
+    Settings.ParityCheck = (Tio.c_iflag & INPCK) != 0;
     const std::uint32_t Baud = BaudOf(::cfgetospeed(&Tio));
     if (Baud != 0)
         Settings.Baud = Baud;

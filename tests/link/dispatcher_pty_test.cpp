@@ -103,6 +103,35 @@ TEST(PtyDispatcher, WaitingBytesAreReadIn256ByteBuffersAndAnnouncedWithUnreadCou
     ::close(Slave);
 }
 
+TEST(PtyDispatcher, ATerminalAlreadyAtTheLineSettingsStillPassesBytesUnchanged)
+{
+    test::TPty Pty;
+    ASSERT_TRUE(Pty.Valid());
+    // A terminal as the system leaves it: 9600 8N1 with line editing, CR to
+    // LF translation and echo on. Only the line settings match.
+    const int Slave = ::open(Pty.Path().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(Slave, 0);
+    termios Tio{};
+    ASSERT_EQ(::tcgetattr(Slave, &Tio), 0);
+    Tio.c_iflag |= ICRNL;
+    Tio.c_lflag |= ICANON | ECHO;
+    Tio.c_cflag = (Tio.c_cflag & ~(CSIZE | PARENB | CSTOPB)) | CS8;
+    ::cfsetispeed(&Tio, B9600);
+    ::cfsetospeed(&Tio, B9600);
+    ASSERT_EQ(::tcsetattr(Slave, TCSANOW, &Tio), 0);
+
+    TSerialDispatcher D;
+    ASSERT_EQ(OpenPty(D, Pty.Path()), 0);
+    Pty.Write("\n12.5;T1\r");
+    ASSERT_TRUE(WaitUntil([&] { return D.InBuffUsed() >= 9; }, 2s)) << D.InBuffUsed();
+    std::string Got(static_cast<std::size_t>(D.InBuffUsed()), '\0');
+    ASSERT_EQ(D.GetBlock(Got.data(), Got.size()), static_cast<int>(Got.size()));
+    EXPECT_EQ(Got, "\n12.5;T1\r");
+    pollfd Echo{Pty.Master(), POLLIN, 0};
+    EXPECT_EQ(::poll(&Echo, 1, 100), 0) << "received bytes were echoed to the board";
+    ::close(Slave);
+}
+
 TEST(PtyDispatcher, FullRingLeavesTheRestInTheQueue)
 {
     test::TPty Pty;
