@@ -64,7 +64,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const double slider = 1 + (selector % 99);
         const TTickUpdates updates = table.SampleTick({filterType, marSize, slider}, board);
         table.AddLine(line, inputs, average);
-        table.SampleTick({filterType, marSize, slider}, board);
+        // A second window size takes the moving average through a size change.
+        const int nextMarSize = 1 + (selector >> 2) % 24;
+        table.SampleTick({filterType, nextMarSize, slider}, board);
         if (updates.size() > 12)
             __builtin_trap();
     }
