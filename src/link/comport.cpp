@@ -87,6 +87,8 @@ void TCustomComPort::SetOpen(bool Value)
         FOpenAfterLoading = Value;
         return;
     }
+    if (!Value)
+        FReopenAfterClose = false;
     if (Value == FOpen)
         return;
     if (Value)
@@ -231,6 +233,10 @@ void TCustomComPort::HandleClosePending()
         return;
     }
     Teardown();
+    if (FReopenAfterClose) {
+        FReopenAfterClose = false;
+        RunGuarded([this] { SetOpen(true); });
+    }
 }
 
 void TCustomComPort::Teardown()
@@ -406,6 +412,8 @@ void TCustomComPort::SetComNumber(std::uint16_t Value)
     DoClose();
     if (FPortState.load() == TPortState::psClosed)
         DoOpen();
+    else
+        FReopenAfterClose = true;
 }
 
 void TCustomComPort::ApplyLineSettings()

@@ -76,7 +76,9 @@ public:
     // --- Properties -------------------------------------------------------
     std::uint16_t ComNumber() const { return FComNumber; }
     // While open: closes and opens again on the new number (subscribers hear
-    // both); triggers are set up anew by their owners.
+    // both); triggers are set up anew by their owners. From inside an event
+    // the opening follows once the closing has completed; its failure goes to
+    // the application's handler.
     void SetComNumber(std::uint16_t Value);
     std::int32_t Baud() const { return FBaud; }
     void SetBaud(std::int32_t Value);
@@ -230,6 +232,9 @@ private:
     bool FRS485Mode = false;
     bool FOpen = false;
     bool FOpenAfterLoading = false;
+    // A new number was set while a closing had to wait for the dispatch
+    // thread: the port opens on it once that closing has completed.
+    bool FReopenAfterClose = false;
     // Read by the dispatch thread too (services called by the framer).
     std::atomic<TPortState> FPortState{TPortState::psClosed};
     bool FForce = false;

@@ -292,6 +292,39 @@ TEST(Port, LinesArriveInOrderOneHandlerAtATime)
     L.GoOffLine();
 }
 
+TEST(Port, ANewNumberWhileOpenMovesTheLinkAndItsArmedFramer)
+{
+    TPtyPorts Ports;
+    Ports.Add(2);
+    Ports.Add(3);
+    Ports.Add(4);
+    TLink L;
+    const auto Errors = TTestApplication::Instance()->Caught.size();
+    // The second number is set from inside the line handler, where the
+    // closing has to wait until the handler has returned.
+    L.Packet.OnStringPacket = [&](QObject*, const std::string& Line) {
+        L.Lines.push_back(Line);
+        if (Line == "to 4")
+            L.Port.SetComNumber(4);
+    };
+    auto OnLineAt = [&](int Com) {
+        return WaitFor([&] {
+            return L.Port.PortState() == TPortState::psOpen && L.Port.ComNumber() == Com &&
+                   L.Packet.Mode() == TDataPacket::TMode::WaitingForStart;
+        });
+    };
+    L.GoOnLine(2);
+    L.Port.SetComNumber(3);
+    ASSERT_TRUE(OnLineAt(3));
+    Ports.Write(3, "\nto 4\r");
+    ASSERT_TRUE(OnLineAt(4));
+    Ports.Write(4, "\nB\r");
+    ASSERT_TRUE(WaitFor([&] { return L.Lines.size() == 2; }));
+    EXPECT_EQ(L.Lines, (std::vector<std::string>{"to 4", "B"}));
+    EXPECT_EQ(TTestApplication::Instance()->Caught.size(), Errors);
+    L.GoOffLine();
+}
+
 TEST(Port, AnUnfinishedLineTimesOutOnceAndTheNextLineStartsFresh)
 {
     TPtyPorts Ports;
