@@ -143,6 +143,88 @@ bool TEntryField::handleCommonKey(QKeyEvent* Event)
     }
 }
 
+namespace {
+enum class TEditCommand { None, Cut, Paste, Restore };
+
+TEditCommand EditCommandOf(const QKeyEvent& Event)
+{
+    const Qt::KeyboardModifiers mods = Event.modifiers() & ~Qt::KeypadModifier;
+    const int key = Event.key();
+    const bool ctrl = mods == Qt::ControlModifier;
+    const bool shift = mods == Qt::ShiftModifier;
+    const bool alt = mods == Qt::AltModifier;
+    if ((ctrl && key == Qt::Key_X) || (shift && key == Qt::Key_Delete))
+        return TEditCommand::Cut;
+    if ((ctrl && key == Qt::Key_V) || (shift && key == Qt::Key_Insert))
+        return TEditCommand::Paste;
+    if ((ctrl && key == Qt::Key_Z) || (alt && key == Qt::Key_Backspace))
+        return TEditCommand::Restore;
+    return TEditCommand::None;
+}
+} // namespace
+
+void TEntryField::cutSelection()
+{
+    Beep();
+}
+
+void TEntryField::pasteClipboard()
+{
+    Beep();
+}
+
+void TEntryField::restoreContent()
+{
+    Beep();
+}
+
+void TEntryField::removeCharacter()
+{
+    Beep();
+}
+
+void TEntryField::typeKey(QChar)
+{
+    Beep();
+}
+
+void TEntryField::keyPressEvent(QKeyEvent* Event)
+{
+    switch (EditCommandOf(*Event)) {
+    case TEditCommand::Cut:
+        // A read-only field copies but keeps its text.
+        copySelection();
+        if (readOnly_)
+            Beep();
+        else
+            cutSelection();
+        return;
+    case TEditCommand::Paste:
+        readOnly_ ? Beep() : pasteClipboard();
+        return;
+    case TEditCommand::Restore:
+        readOnly_ ? Beep() : restoreContent();
+        return;
+    case TEditCommand::None:
+        break;
+    }
+    if (handleCommonKey(Event))
+        return;
+    const Qt::KeyboardModifiers mods = Event->modifiers() & ~Qt::KeypadModifier;
+    const bool ctrlOrAlt = mods.testFlag(Qt::ControlModifier) || mods.testFlag(Qt::AltModifier);
+    const int key = Event->key();
+    if ((key == Qt::Key_Backspace || key == Qt::Key_Delete) && !ctrlOrAlt) {
+        readOnly_ ? Beep() : removeCharacter();
+        return;
+    }
+    const QString text = Event->text();
+    if (text.size() == 1 && text[0].isPrint() && !ctrlOrAlt) {
+        readOnly_ ? Beep() : typeKey(text[0]);
+        return;
+    }
+    Event->ignore();
+}
+
 void TEntryField::paintEvent(QPaintEvent*)
 {
     QPainter p(this);

@@ -73,11 +73,20 @@ protected:
     void setSelected(bool On);
 
     // Handles the keys every field treats alike (navigation, selection,
-    // copy, Insert, Enter/Esc, the read-only refusals). Returns true when the
-    // key was consumed.
+    // copy, Insert, Enter/Esc). Returns true when the key was consumed.
     bool handleCommonKey(QKeyEvent* Event);
     void copySelection() const;
 
+    // The edits a key asks for. A read-only field refuses each with the beep
+    // (a cut still copies) and never calls these; a field that takes edits
+    // overrides them. Without an override they are refused too.
+    virtual void cutSelection();
+    virtual void pasteClipboard();
+    virtual void restoreContent();
+    virtual void removeCharacter(); // Backspace, Delete
+    virtual void typeKey(QChar Ch); // a printable character
+
+    void keyPressEvent(QKeyEvent* Event) override;
     void paintEvent(QPaintEvent* Event) override;
     void focusInEvent(QFocusEvent* Event) override;
     void focusOutEvent(QFocusEvent* Event) override;

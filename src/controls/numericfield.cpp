@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QKeyEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -218,12 +217,8 @@ bool TNumericField::removeLast()
     return true;
 }
 
-void TNumericField::paste()
+void TNumericField::pasteClipboard()
 {
-    if (ReadOnly()) {
-        Beep();
-        return;
-    }
     const QString before = Text();
     const QString clip = QApplication::clipboard()->text();
     if (Selected()) {
@@ -238,23 +233,14 @@ void TNumericField::paste()
         raiseChange();
 }
 
-void TNumericField::cut()
+void TNumericField::cutSelection()
 {
-    copySelection();
-    if (ReadOnly()) {
-        Beep();
-        return;
-    }
     if (Selected() && removeLast())
         raiseChange();
 }
 
-void TNumericField::restore()
+void TNumericField::restoreContent()
 {
-    if (ReadOnly()) {
-        Beep();
-        return;
-    }
     setShownText(restoreValue_);
     contentIsValue_ = false;
     loadEditState();
@@ -262,46 +248,18 @@ void TNumericField::restore()
     raiseChange();
 }
 
-void TNumericField::keyPressEvent(QKeyEvent* Event)
+void TNumericField::removeCharacter()
 {
-    const Qt::KeyboardModifiers mods = Event->modifiers() & ~Qt::KeypadModifier;
-    const int key = Event->key();
-    const bool ctrl = mods == Qt::ControlModifier;
-    const bool shift = mods == Qt::ShiftModifier;
-    const bool alt = mods == Qt::AltModifier;
+    if (removeLast())
+        raiseChange();
+}
 
-    if ((ctrl && key == Qt::Key_X) || (shift && key == Qt::Key_Delete)) {
-        cut();
-        return;
-    }
-    if ((ctrl && key == Qt::Key_V) || (shift && key == Qt::Key_Insert)) {
-        paste();
-        return;
-    }
-    if ((ctrl && key == Qt::Key_Z) || (alt && key == Qt::Key_Backspace)) {
-        restore();
-        return;
-    }
-    if (handleCommonKey(Event))
-        return;
-    if ((key == Qt::Key_Backspace || key == Qt::Key_Delete) &&
-        !mods.testFlag(Qt::ControlModifier) && !mods.testFlag(Qt::AltModifier)) {
-        if (ReadOnly())
-            Beep();
-        else if (removeLast())
-            raiseChange();
-        return;
-    }
-    const QString text = Event->text();
-    if (text.size() == 1 && text[0].isPrint() && !mods.testFlag(Qt::ControlModifier) &&
-        !mods.testFlag(Qt::AltModifier)) {
-        if (ReadOnly() || typeCharacter(text[0]) == TTypeResult::Refused)
-            Beep();
-        else
-            raiseChange();
-        return;
-    }
-    Event->ignore();
+void TNumericField::typeKey(QChar Ch)
+{
+    if (typeCharacter(Ch) == TTypeResult::Refused)
+        Beep();
+    else
+        raiseChange();
 }
 
 void TNumericField::focusInEvent(QFocusEvent* Event)

@@ -66,7 +66,11 @@ public:
     TNotifyEvent OnChange;
 
 protected:
-    void keyPressEvent(QKeyEvent* Event) override;
+    void cutSelection() override;
+    void pasteClipboard() override;
+    void restoreContent() override;
+    void removeCharacter() override;
+    void typeKey(QChar Ch) override;
     void focusInEvent(QFocusEvent* Event) override;
     void focusOutEvent(QFocusEvent* Event) override;
 
@@ -74,9 +78,6 @@ private:
     enum class TTypeResult { Accepted, Refused };
     TTypeResult typeCharacter(QChar Ch);
     bool removeLast();
-    void paste();
-    void cut();
-    void restore();
     void loadEditState();
     void rebuildFromBuffer(bool EmptyWhenBlank);
     void showValueText();

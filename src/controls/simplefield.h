@@ -17,9 +17,6 @@ public:
 
     // Shows Text trimmed of blanks and cut to MaxLength characters.
     void SetTextValue(const QString& Text);
-
-protected:
-    void keyPressEvent(QKeyEvent* Event) override;
 };
 
 } // namespace kelvalog

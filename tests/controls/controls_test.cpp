@@ -377,6 +377,16 @@ private slots:
         QCOMPARE(probe_->Beeps, 3);
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("12:34:56 and th"));
         QCOMPARE(field->Text(), QStringLiteral("12:34:56 and th"));
+        QApplication::clipboard()->setText(QStringLiteral("pasted"));
+        QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+        QTest::keyClick(field, Qt::Key_Insert, Qt::ShiftModifier);
+        QTest::keyClick(field, Qt::Key_Z, Qt::ControlModifier);
+        QTest::keyClick(field, Qt::Key_Delete);
+        QCOMPARE(probe_->Beeps, 7);
+        QCOMPARE(field->Text(), QStringLiteral("12:34:56 and th"));
+        QTest::keyClick(field, Qt::Key_Insert, Qt::ControlModifier); // copy, no beep
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("12:34:56 and th"));
+        QCOMPARE(probe_->Beeps, 7);
     }
 
     void attachedLabelFollowsItsControl()

@@ -294,6 +294,48 @@ private slots:
         QCOMPARE(f.Changes, 4);
     }
 
+    void secondChordsDoTheSameAsTheFirst()
+    {
+        TForm& f = *form_;
+        QClipboard* clip = QApplication::clipboard();
+        f.SampleInterval->SetIntegerValue(42);
+        f.Lower->setFocus();
+        f.SampleInterval->setFocus();
+        QTest::keyClick(f.SampleInterval, Qt::Key_Insert, Qt::ControlModifier);
+        QCOMPARE(clip->text(), QStringLiteral("42"));
+        QVERIFY(f.SampleInterval->InsertCaret()); // Ctrl+Insert copies only
+        clip->setText(QStringLiteral("7"));
+        QTest::keyClick(f.SampleInterval, Qt::Key_Insert, Qt::ShiftModifier);
+        QCOMPARE(f.SampleInterval->Text(), QStringLiteral("7"));
+        QTest::keyClick(f.SampleInterval, Qt::Key_Backspace, Qt::AltModifier);
+        QCOMPARE(f.SampleInterval->Text(), QStringLiteral("42"));
+        QVERIFY(f.SampleInterval->Selected());
+        QTest::keyClick(f.SampleInterval, Qt::Key_Delete, Qt::ShiftModifier);
+        QCOMPARE(f.SampleInterval->Text(), QString());
+        QCOMPARE(f.Changes, 3);
+        // Without a selection a cut removes nothing.
+        clip->setText(QStringLiteral("x"));
+        typeText(f.SampleInterval, QStringLiteral("5"));
+        QTest::keyClick(f.SampleInterval, Qt::Key_X, Qt::ControlModifier);
+        QCOMPARE(f.SampleInterval->Text(), QStringLiteral("5"));
+        QCOMPARE(clip->text(), QStringLiteral("x"));
+        QCOMPARE(f.Changes, 4);
+        QTest::keyClick(f.SampleInterval, Qt::Key_Left, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(f.SampleInterval->Selected());
+        QCOMPARE(probe_->Beeps, 0);
+
+        f.Records->SetIntegerValue(77);
+        f.Records->setFocus();
+        QTest::keyClick(f.Records, Qt::Key_Insert, Qt::ShiftModifier);
+        QTest::keyClick(f.Records, Qt::Key_Backspace, Qt::AltModifier);
+        QTest::keyClick(f.Records, Qt::Key_Delete);
+        QTest::keyClick(f.Records, Qt::Key_Delete, Qt::ShiftModifier);
+        QCOMPARE(probe_->Beeps, 4);
+        QCOMPARE(clip->text(), QStringLiteral("77"));
+        QCOMPARE(f.Records->Text(), QStringLiteral("77"));
+        QCOMPARE(f.Changes, 4);
+    }
+
     void readOnlyFieldCopiesButNeverChanges()
     {
         TForm& f = *form_;
