@@ -53,21 +53,15 @@ TCallBridge::TJobPtr TCallBridge::Queue(std::function<void()> Call)
 
 bool TCallBridge::InvokeAndWait(std::function<void()> Call)
 {
-    if (IsWindowThread()) {
-        Call();
-        return true;
-    }
-    const TJobPtr Job = Queue(std::move(Call));
-    if (!Job)
-        return false;
-    std::unique_lock Guard(FLock);
-    FChanged.wait(Guard, [&] {
-        return Job->State == TJob::TState::Done || Job->State == TJob::TState::Dropped;
-    });
-    return Job->State == TJob::TState::Done;
+    return Deliver(std::move(Call), -1);
 }
 
 bool TCallBridge::Send(std::function<void()> Call, int TimeoutMs)
+{
+    return Deliver(std::move(Call), TimeoutMs < 0 ? 0 : TimeoutMs);
+}
+
+bool TCallBridge::Deliver(std::function<void()> Call, int TimeoutMs)
 {
     if (IsWindowThread()) {
         Call();
@@ -77,10 +71,13 @@ bool TCallBridge::Send(std::function<void()> Call, int TimeoutMs)
     if (!Job)
         return false;
     std::unique_lock Guard(FLock);
-    const bool Ended = FChanged.wait_for(Guard, std::chrono::milliseconds(TimeoutMs), [&] {
+    const auto Finished = [&] {
         return Job->State == TJob::TState::Done || Job->State == TJob::TState::Dropped;
-    });
-    if (!Ended && Job->State == TJob::TState::Queued) {
+    };
+    if (TimeoutMs < 0)
+        FChanged.wait(Guard, Finished);
+    else if (!FChanged.wait_for(Guard, std::chrono::milliseconds(TimeoutMs), Finished) &&
+             Job->State == TJob::TState::Queued) {
         // Not started in time: passed over for good.
         Job->State = TJob::TState::Dropped;
         Job->Call = nullptr;

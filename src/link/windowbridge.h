@@ -96,6 +96,9 @@ private:
     std::function<void(std::exception_ptr)> FSink;
 
     TJobPtr Queue(std::function<void()> Call);
+    // Runs the call on the window thread and waits, without a limit when
+    // TimeoutMs is negative; true when it ran.
+    bool Deliver(std::function<void()> Call, int TimeoutMs);
 };
 
 } // namespace kelvalog
