@@ -1,5 +1,5 @@
 #include "app/applicationevents.h"
-#include "link/guibridge.h"
+#include "link/dispatch/guibridge.h"
 
 #include <QEvent>
 #include <QVariant>

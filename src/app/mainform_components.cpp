@@ -2,10 +2,10 @@
 
 #include "app/applicationevents.h"
 #include "app/mainform.h"
-#include "link/comport.h"
-#include "link/datapacket.h"
-#include "link/slcontroller.h"
-#include "link/statuslight.h"
+#include "link/port/comport.h"
+#include "link/port/datapacket.h"
+#include "link/port/slcontroller.h"
+#include "link/port/statuslight.h"
 #include "settings/formstate.h"
 #include "settings/inifilestore.h"
 

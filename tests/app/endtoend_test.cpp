@@ -6,9 +6,9 @@
 #include "app/mainform.h"
 #include "appfixture.h"
 #include "controls/numericfield.h"
-#include "link/comport.h"
-#include "link/comselectform.h"
-#include "link/statuslight.h"
+#include "link/port/comport.h"
+#include "link/port/comselectform.h"
+#include "link/port/statuslight.h"
 
 #include <QComboBox>
 #include <QFileInfo>

@@ -8,7 +8,7 @@
 #include "controls/dropdownlist.h"
 #include "controls/numericfield.h"
 #include "controls/simplefield.h"
-#include "link/comport.h"
+#include "link/port/comport.h"
 #include "ptyboard.h"
 
 #include <QComboBox>

@@ -1,5 +1,5 @@
-#include "link/dispatcher.h"
-#include "link/guibridge.h"
+#include "link/dispatch/dispatcher.h"
+#include "link/dispatch/guibridge.h"
 
 #include "device_pty.h"
 

@@ -1,7 +1,7 @@
 #include "common/linkerror.h"
-#include "link/comnames.h"
-#include "link/dispatcher.h"
-#include "link/posixserialdevice.h"
+#include "link/device/comnames.h"
+#include "link/dispatch/dispatcher.h"
+#include "link/device/posixserialdevice.h"
 
 #include "device_pty.h"
 

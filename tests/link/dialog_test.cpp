@@ -1,8 +1,8 @@
 // The port selection dialog: its face, its keys and the ports it lists.
 
-#include "link/comport.h"
-#include "link/comselectform.h"
-#include "link/guibridge.h"
+#include "link/port/comport.h"
+#include "link/port/comselectform.h"
+#include "link/dispatch/guibridge.h"
 #include "port_testsupport.h"
 
 #include <QApplication>

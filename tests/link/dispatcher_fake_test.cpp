@@ -1,6 +1,6 @@
 #include "common/linkerror.h"
-#include "link/dispatcher.h"
-#include "link/scriptedserialdevice.h"
+#include "link/dispatch/dispatcher.h"
+#include "scriptedserialdevice.h"
 
 #include "device_pty.h"
 

@@ -1,5 +1,5 @@
 #include "common/linkerror.h"
-#include "link/dispatcher.h"
+#include "link/dispatch/dispatcher.h"
 
 #include "device_pty.h"
 

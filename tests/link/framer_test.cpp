@@ -2,10 +2,10 @@
 // thread, events run at once, the collection timer is expired by hand.
 
 #include "common/linkerror.h"
-#include "link/comport.h"
-#include "link/datapacket.h"
-#include "link/dispatcher.h"
-#include "link/guibridge.h"
+#include "link/port/comport.h"
+#include "link/port/datapacket.h"
+#include "link/dispatch/dispatcher.h"
+#include "link/dispatch/guibridge.h"
 #include "port_testsupport.h"
 
 #include <cstring>

@@ -3,13 +3,13 @@
 
 #include "common/linkerror.h"
 #include "common/tickclock.h"
-#include "link/comnames.h"
-#include "link/comport.h"
-#include "link/datapacket.h"
-#include "link/guibridge.h"
-#include "link/scriptedserialdevice.h"
-#include "link/slcontroller.h"
-#include "link/statuslight.h"
+#include "link/device/comnames.h"
+#include "link/port/comport.h"
+#include "link/port/datapacket.h"
+#include "link/dispatch/guibridge.h"
+#include "scriptedserialdevice.h"
+#include "link/port/slcontroller.h"
+#include "link/port/statuslight.h"
 #include "port_testsupport.h"
 
 #include <QElapsedTimer>

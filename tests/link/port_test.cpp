@@ -3,10 +3,10 @@
 // event and a device that vanishes.
 
 #include "common/linkerror.h"
-#include "link/comport.h"
-#include "link/datapacket.h"
-#include "link/dispatcher.h"
-#include "link/guibridge.h"
+#include "link/port/comport.h"
+#include "link/port/datapacket.h"
+#include "link/dispatch/dispatcher.h"
+#include "link/dispatch/guibridge.h"
 #include "port_testsupport.h"
 
 #include <QElapsedTimer>

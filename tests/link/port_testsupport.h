@@ -130,7 +130,7 @@ private:
     }
 
 #include "common/tickclock.h"
-#include "link/comselectform.h"
+#include "link/port/comselectform.h"
 
 #include <QComboBox>
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
-#include "link/dispatcherthreads.h"
+#include "link/dispatch/dispatcherthreads.h"
 
 #include "common/linkerror.h"
-#include "link/dispatcher.h"
+#include "link/dispatch/dispatcher.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,6 +1,6 @@
-#include "link/serialdevice.h"
+#include "link/device/serialdevice.h"
 
-#include "link/posixserialdevice.h"
+#include "link/device/posixserialdevice.h"
 
 #include <mutex>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/serialdevice.h"
+#include "link/device/serialdevice.h"
 
 #include <condition_variable>
 #include <deque>

@@ -15,7 +15,7 @@
 // an EInOutError through that handler; the port then waits to be closed and
 // can be opened again on the same number once the device is back.
 
-#include "link/basecomponent.h"
+#include "link/port/basecomponent.h"
 
 #include <atomic>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "link/guibridge.h"
+#include "link/dispatch/guibridge.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>

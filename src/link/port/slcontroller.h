@@ -12,9 +12,9 @@
 //     SLController->SetWatching(OnLine);   // in UpdateControls
 // Everything runs on the window thread.
 
-#include "link/basecomponent.h"
-#include "link/comport.h"
-#include "link/statuslight.h"
+#include "link/port/basecomponent.h"
+#include "link/port/comport.h"
+#include "link/port/statuslight.h"
 
 #include <QPointer>
 

@@ -1,7 +1,7 @@
-#include "link/scriptedserialdevice.h"
+#include "scriptedserialdevice.h"
 
 #include "common/linkerror.h"
-#include "link/posixserialdevice.h"
+#include "link/device/posixserialdevice.h"
 
 #include <chrono>
 

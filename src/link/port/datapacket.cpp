@@ -1,8 +1,8 @@
-#include "link/datapacket.h"
+#include "link/port/datapacket.h"
 
 #include "common/linkerror.h"
-#include "link/dispatcher.h"
-#include "link/exceptionrelay.h"
+#include "link/dispatch/dispatcher.h"
+#include "link/dispatch/exceptionrelay.h"
 
 #include <QCoreApplication>
 

@@ -1,4 +1,4 @@
-#include "link/windowbridge.h"
+#include "link/dispatch/windowbridge.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "common/tickclock.h"
-#include "link/iqueue.h"
-#include "link/serialdevice.h"
-#include "link/windowbridge.h"
+#include "link/dispatch/iqueue.h"
+#include "link/device/serialdevice.h"
+#include "link/dispatch/windowbridge.h"
 
 #include <atomic>
 #include <condition_variable>

@@ -1,8 +1,8 @@
-#include "link/dispatcher.h"
+#include "link/dispatch/dispatcher.h"
 
 #include "common/linkerror.h"
-#include "link/comnames.h"
-#include "link/dispatcherthreads.h"
+#include "link/device/comnames.h"
+#include "link/dispatch/dispatcherthreads.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/windowbridge.h"
+#include "link/dispatch/windowbridge.h"
 
 #include <QObject>
 

@@ -1,4 +1,4 @@
-#include "link/comnames.h"
+#include "link/device/comnames.h"
 
 #include <cctype>
 #include <cstdlib>

@@ -1,10 +1,10 @@
-#include "link/comport.h"
+#include "link/port/comport.h"
 
 #include "common/linkerror.h"
-#include "link/comnames.h"
-#include "link/comselectform.h"
-#include "link/dispatcher.h"
-#include "link/exceptionrelay.h"
+#include "link/device/comnames.h"
+#include "link/port/comselectform.h"
+#include "link/dispatch/dispatcher.h"
+#include "link/dispatch/exceptionrelay.h"
 
 #include <QCoreApplication>
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "link/statuslight.h"
+#include "link/port/statuslight.h"
 
 #include <QBitmap>
 #include <QPainter>

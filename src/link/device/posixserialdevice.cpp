@@ -1,4 +1,4 @@
-#include "link/posixserialdevice.h"
+#include "link/device/posixserialdevice.h"
 
 #include "common/linkerror.h"
 

@@ -1,4 +1,4 @@
-#include "link/exceptionrelay.h"
+#include "link/dispatch/exceptionrelay.h"
 
 #include <QCoreApplication>
 #include <QEvent>

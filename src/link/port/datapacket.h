@@ -17,8 +17,8 @@
 // Properties are set on the window thread; the events run there too, while
 // the port's dispatch thread waits for them.
 
-#include "link/basecomponent.h"
-#include "link/comport.h"
+#include "link/port/basecomponent.h"
+#include "link/port/comport.h"
 
 #include <atomic>
 #include <cstdint>

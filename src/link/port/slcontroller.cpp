@@ -1,7 +1,7 @@
-#include "link/slcontroller.h"
+#include "link/port/slcontroller.h"
 
 #include "common/linkerror.h"
-#include "link/dispatcher.h"
+#include "link/dispatch/dispatcher.h"
 
 namespace kelvalog {
 

@@ -1,8 +1,8 @@
-#include "link/comselectform.h"
+#include "link/port/comselectform.h"
 
 #include "common/linkerror.h"
-#include "link/comnames.h"
-#include "link/dispatcher.h"
+#include "link/device/comnames.h"
+#include "link/dispatch/dispatcher.h"
 
 #include <QComboBox>
 #include <QFrame>

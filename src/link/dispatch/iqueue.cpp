@@ -1,4 +1,4 @@
-#include "link/iqueue.h"
+#include "link/dispatch/iqueue.h"
 
 #include <algorithm>
 #include <cstring>
