@@ -46,7 +46,8 @@ class TMainFormLogView;
 // What the program takes from its surroundings; tests replace it.
 struct TMainFormOptions
 {
-    // The settings file; empty selects the one beside the executable.
+    // The settings file; empty selects the one beside the executable, or the
+    // user's own where that cannot be written.
     QString SettingsPath;
     std::uint32_t StartDelay = 1000;
     std::uint32_t CloseDelay = 500;

@@ -8,6 +8,7 @@
 #include "link/port/statuslight.h"
 #include "settings/formstate.h"
 #include "settings/inifilestore.h"
+#include "settings/settingslocation.h"
 
 namespace kelvalog {
 
@@ -37,10 +38,10 @@ void TMainForm::CreateComponents()
     SLController->Lights().ERRORLight = ErrorStatusLight;
 
     IniFileStore = std::make_unique<TIniFileStore>();
-    if (!FOptions.SettingsPath.isEmpty()) {
-        IniFileStore->IniFileName = FOptions.SettingsPath.toStdString();
-        IniFileStore->UseExeDir = false;
-    }
+    IniFileStore->IniFileName =
+        FOptions.SettingsPath.isEmpty() ? SettingsPath() : FOptions.SettingsPath.toStdString();
+    IniFileStore->UseExeDir = false;
+    IniFileStore->MakeFolders = FOptions.SettingsPath.isEmpty();
     FormState = std::make_unique<TFormState>(*this, IniFileStore.get());
     FormState->OnCreate = [this] { FormCreate(); };
     FormState->OnCloseQuery = [this](bool& CanClose) { CanClose = FormCloseQuery(); };

@@ -1,6 +1,7 @@
 #include "settings/inifilestore.h"
 
 #include "settings/integertext.h"
+#include "settings/settingslocation.h"
 
 #include <algorithm>
 #include <climits>
@@ -80,6 +81,8 @@ void TIniFileStore::WriteTextValue(std::string_view Section, std::string_view Ke
                                    std::string_view Value)
 {
     TStoreUse Use(*this);
+    if (MakeFolders)
+        CreateFoldersFor(FIniFile->FileName()); // a failure shows as the write's own
     FIniFile->WriteString(Section, Key, Value);
 }
 

@@ -36,6 +36,9 @@ public:
     // is taken in the executable's folder while UseExeDir is set.
     std::string IniFileName;
     bool UseExeDir = true;
+    // Makes the file's missing folders at the first write (the user's settings
+    // folder); otherwise a missing folder fails the write.
+    bool MakeFolders = false;
 
     // The path the file accessor uses.
     std::string FileName() const;

@@ -1,0 +1,96 @@
+#include "settings/settingslocation.h"
+
+#include "settings/inifilestore.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace kelvalog {
+
+namespace {
+
+std::string FolderOf(std::string_view Path)
+{
+    const auto Slash = Path.rfind('/');
+    if (Slash == std::string_view::npos)
+        return ".";
+    return Slash == 0 ? std::string("/") : std::string(Path.substr(0, Slash));
+}
+
+std::string EnvironmentValue(const char* Name)
+{
+    const char* Value = std::getenv(Name);
+    return Value ? std::string(Value) : std::string();
+}
+
+// HOME, or the password database's entry when HOME is not set.
+std::string HomeFolder()
+{
+    std::string Home = EnvironmentValue("HOME");
+    if (!Home.empty())
+        return Home;
+    std::vector<char> Buffer(16384);
+    passwd Entry = {};
+    passwd* Found = nullptr;
+    if (::getpwuid_r(::getuid(), &Entry, Buffer.data(), Buffer.size(), &Found) == 0 && Found &&
+        Found->pw_dir)
+        Home = Found->pw_dir;
+    return Home;
+}
+
+} // namespace
+
+std::string UserSettingsPath(std::string_view XdgConfigHome, std::string_view Home)
+{
+    std::string Base;
+    // Relative values are to be ignored, as the base directory rules say.
+    if (!XdgConfigHome.empty() && XdgConfigHome.front() == '/')
+        Base = XdgConfigHome;
+    else if (!Home.empty() && Home.front() == '/')
+        Base = std::string(Home) + (Home.back() == '/' ? "" : "/") + ".config";
+    else
+        return {};
+    if (Base.back() != '/')
+        Base += '/';
+    return Base + "kelvalog/kelvalog.INI";
+}
+
+std::string SettingsPathFor(std::string_view ExePath, const std::string& UserPath)
+{
+    if (ExePath.empty())
+        return UserPath;
+    const std::string Beside = IniPathForExecutable(ExePath);
+    const bool Usable = ::access(Beside.c_str(), F_OK) == 0
+                            ? ::access(Beside.c_str(), W_OK) == 0
+                            : ::access(FolderOf(Beside).c_str(), W_OK | X_OK) == 0;
+    return Usable || UserPath.empty() ? Beside : UserPath;
+}
+
+std::string SettingsPath()
+{
+    return SettingsPathFor(ExecutablePath(),
+                           UserSettingsPath(EnvironmentValue("XDG_CONFIG_HOME"), HomeFolder()));
+}
+
+bool CreateFoldersFor(std::string_view FilePath)
+{
+    const std::string Folder = FolderOf(FilePath);
+    struct stat Info = {};
+    if (::stat(Folder.c_str(), &Info) == 0)
+        return S_ISDIR(Info.st_mode);
+    // Each level from the top down; one that exists already is fine.
+    for (std::size_t At = Folder.find('/', 1);; At = Folder.find('/', At + 1)) {
+        const std::string Level = Folder.substr(0, At);
+        if (::mkdir(Level.c_str(), 0700) != 0 && errno != EEXIST)
+            return false;
+        if (At == std::string::npos)
+            break;
+    }
+    return ::stat(Folder.c_str(), &Info) == 0 && S_ISDIR(Info.st_mode);
+}
+
+} // namespace kelvalog
