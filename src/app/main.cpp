@@ -1,8 +1,11 @@
 #include "app/applicationevents.h"
+#include "app/commandline.h"
 #include "app/mainform.h"
 #include "app/systemlocale.h"
+#include "app/testclose.h"
 #include "controls/controlenv.h"
 
+#include <QIcon>
 #include <QLocale>
 #include <QSessionManager>
 
@@ -13,7 +16,12 @@
 int main(int argc, char* argv[])
 {
     using namespace kelvalog;
+    if (const auto ExitCode = AnswerCommandLine(argc, argv, QStringLiteral(KELVALOG_VERSION)))
+        return *ExitCode;
     TKelvalogApplication Application(argc, argv);
+    // Ties the window to the installed menu entry and its icon.
+    TKelvalogApplication::setDesktopFileName(QStringLiteral("kelvalog"));
+    TKelvalogApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("kelvalog")));
     TKelvalogApplication::setFont(TMainForm::WindowFont());
     TMainFormOptions Options;
     Options.Locale = LocaleFactsFrom(QLocale::system());
@@ -26,6 +34,7 @@ int main(int argc, char* argv[])
     // the link and the settings are dealt with.
     QObject::connect(&Application, &QGuiApplication::commitDataRequest, &MainForm,
                      [&MainForm](QSessionManager&) { MainForm.close(); });
+    ArmTestClose(MainForm);
     MainForm.show();
     return TKelvalogApplication::exec();
 }

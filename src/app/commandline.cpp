@@ -1,0 +1,95 @@
+#include "app/commandline.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <cstdio>
+
+namespace kelvalog {
+
+namespace {
+
+// The options the toolkit takes from the command line itself.
+void AcceptToolkitOptions(QCommandLineParser& Parser)
+{
+    const char* const WithValue[] = {"platform",      "platformpluginpath",
+                                     "platformtheme", "plugin",
+                                     "qmljsdebugger", "qwindowgeometry",
+                                     "qwindowicon",   "qwindowtitle",
+                                     "session",       "display",
+                                     "geometry",      "name",
+                                     "title",         "style",
+                                     "stylesheet"};
+    const char* const Flags[] = {"reverse", "widgetcount", "sync", "nograb", "dograb"};
+    for (const char* Name : WithValue) {
+        QCommandLineOption Option(QString::fromLatin1(Name), QString(), QStringLiteral("value"));
+        Option.setFlags(QCommandLineOption::HiddenFromHelp);
+        Parser.addOption(Option);
+    }
+    for (const char* Name : Flags) {
+        QCommandLineOption Option(QString::fromLatin1(Name));
+        Option.setFlags(QCommandLineOption::HiddenFromHelp);
+        Parser.addOption(Option);
+    }
+}
+
+void Print(std::FILE* To, const QString& Text)
+{
+    std::fputs(Text.toLocal8Bit().constData(), To);
+}
+
+const char* const Environment =
+    "\nEnvironment:\n"
+    "  KELVALOG_PORTS  A folder whose entries COM1, COM2, ... (usually symbolic\n"
+    "                  links to serial devices or pseudo-terminals) are the\n"
+    "                  serial ports, instead of /dev/ttyS*, /dev/ttyUSB* and\n"
+    "                  /dev/ttyACM*.\n"
+    "\nSettings:\n"
+    "  kelvalog.INI beside the program when it can be written there; otherwise\n"
+    "  $XDG_CONFIG_HOME/kelvalog/kelvalog.INI (~/.config/kelvalog/kelvalog.INI).\n";
+
+} // namespace
+
+std::optional<int> AnswerCommandLine(int argc, char* argv[], const QString& Version)
+{
+    QCoreApplication::setApplicationName(QStringLiteral("kelvalog"));
+    QCoreApplication::setApplicationVersion(Version);
+
+    QStringList Arguments;
+    for (int I = 0; I < argc; ++I)
+        Arguments << QString::fromLocal8Bit(argv[I]);
+
+    QCommandLineParser Parser;
+    // "-platform offscreen" as the toolkit spells its options.
+    Parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    Parser.setApplicationDescription(
+        QStringLiteral("Kelvalog: reads, shows and logs the Dravon I2C sensor interface board."));
+    const QCommandLineOption Help = Parser.addHelpOption();
+    const QCommandLineOption ShowVersion = Parser.addVersionOption();
+    AcceptToolkitOptions(Parser);
+
+    if (!Parser.parse(Arguments)) {
+        Print(stderr, QStringLiteral("kelvalog: %1\nTry 'kelvalog --help' for more information.\n")
+                          .arg(Parser.errorText()));
+        return 2;
+    }
+    if (Parser.isSet(Help)) {
+        Print(stdout, Parser.helpText() + QString::fromLatin1(Environment));
+        return 0;
+    }
+    if (Parser.isSet(ShowVersion)) {
+        Print(stdout, QStringLiteral("kelvalog %1\n").arg(Version));
+        return 0;
+    }
+    if (!Parser.positionalArguments().isEmpty()) {
+        Print(stderr, QStringLiteral("kelvalog: unexpected argument '%1'.\n"
+                                     "Try 'kelvalog --help' for more information.\n")
+                          .arg(Parser.positionalArguments().constFirst()));
+        return 2;
+    }
+    return std::nullopt;
+}
+
+} // namespace kelvalog

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+namespace kelvalog {
+
+// Answers --help and --version and refuses what the program does not know,
+// all before the application object exists, so no display is needed. Qt's own
+// options (-platform, -style, -display, ...) pass through to the application.
+// An exit code when the program is to end: 0 after an answer, 2 for a wrong
+// command line; nothing when the window is to start.
+std::optional<int> AnswerCommandLine(int argc, char* argv[], const QString& Version);
+
+} // namespace kelvalog
