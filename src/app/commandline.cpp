@@ -66,7 +66,11 @@ std::optional<int> AnswerCommandLine(int argc, char* argv[], const QString& Vers
     Parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     Parser.setApplicationDescription(
         QStringLiteral("Kelvalog: reads, shows and logs the Dravon I2C sensor interface board."));
-    const QCommandLineOption Help = Parser.addHelpOption();
+    // Not addHelpOption(): its --help-all only works through process(), which
+    // needs the application object.
+    const QCommandLineOption Help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Displays this help."));
+    Parser.addOption(Help);
     const QCommandLineOption ShowVersion = Parser.addVersionOption();
     AcceptToolkitOptions(Parser);
 
@@ -76,7 +80,10 @@ std::optional<int> AnswerCommandLine(int argc, char* argv[], const QString& Vers
         return 2;
     }
     if (Parser.isSet(Help)) {
-        Print(stdout, Parser.helpText() + QString::fromLatin1(Environment));
+        // Without the application object the parser knows no program name.
+        QString Text = Parser.helpText();
+        Text.replace(QStringLiteral("<executable_name>"), QStringLiteral("kelvalog"));
+        Print(stdout, Text + QString::fromLatin1(Environment));
         return 0;
     }
     if (Parser.isSet(ShowVersion)) {

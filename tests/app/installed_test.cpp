@@ -155,6 +155,8 @@ private slots:
             QVERIFY2(Help.Out.contains(QLatin1String(Expected)), Expected);
         // The toolkit's own options are accepted but not offered.
         QVERIFY(!Help.Out.contains(QLatin1String("platform")));
+        QVERIFY2(Help.Out.startsWith(QLatin1String("Usage: kelvalog [options]")),
+                 qPrintable(Help.Out));
 
         const TRun Unknown = RunHeadless({QStringLiteral("--bogus")});
         QCOMPARE(Unknown.ExitCode, 2);
