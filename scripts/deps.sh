@@ -18,3 +18,6 @@ BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev libgtest-dev libgmo
 # The "Excel worksheet" log kind writes into a LibreOffice Calc sheet over UNO;
 # the SDK is needed to build that server and its tests.
 OFFICE_PACKAGES=(libreoffice-calc-nogui libreoffice-dev)
+# The Debian package: dpkg-shlibdeps (dpkg-dev, file) finds its library
+# dependencies; desktop-file-validate checks its menu entry.
+PACKAGING_PACKAGES=(dpkg-dev file desktop-file-utils)

@@ -46,4 +46,39 @@ if command -v clang++ >/dev/null; then
         grep -E '^stat::number_of_executed_units' "$log" || true
     done
 fi
+# ---- Debian package: install rules, control fields, the unpacked program ----
+echo "== Debian package =="
+ensure_packages "${PACKAGING_PACKAGES[@]}"
+bash scripts/package.sh
+debs=(build/release/kelvalog_*_amd64.deb)
+deb=${debs[0]}
+dpkg-deb -c "$deb" | awk '{print $6}' >build/release/package-files.txt
+for f in ./usr/bin/kelvalog ./usr/bin/kelvalog-boardsim \
+         ./usr/share/applications/kelvalog.desktop \
+         ./usr/share/icons/hicolor/scalable/apps/kelvalog.svg \
+         ./usr/share/icons/hicolor/256x256/apps/kelvalog.png \
+         ./usr/share/doc/kelvalog/README.md; do
+    grep -qxF "$f" build/release/package-files.txt || { echo "package lacks $f"; exit 1; }
+done
+version=$(dpkg-deb -f "$deb" Version)
+[ "$(dpkg-deb -f "$deb" Package)" = kelvalog ] || { echo "wrong package name"; exit 1; }
+[ "$(dpkg-deb -f "$deb" Architecture)" = amd64 ] || { echo "wrong architecture"; exit 1; }
+[ "$(basename "$deb")" = "kelvalog_${version}_amd64.deb" ] || { echo "wrong file name $deb"; exit 1; }
+depends=$(dpkg-deb -f "$deb" Depends)
+names() { tr ',' '\n' | sed 's/^ *//; s/[ (].*//'; }
+for dep in fonts-liberation2 libc6 libqt6widgets6 libstdc++6; do
+    names <<<"$depends" | grep -qxF "$dep" || { echo "Depends lacks $dep: $depends"; exit 1; }
+done
+dpkg-deb -f "$deb" Recommends | names | grep -qxF libreoffice-calc \
+    || { echo "Recommends lacks libreoffice-calc"; exit 1; }
+scratch=build/release/package-check
+rm -rf "$scratch"
+dpkg -x "$deb" "$scratch"
+answer=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$scratch/usr/bin/kelvalog" --version)
+[ "$answer" = "kelvalog $version" ] || { echo "unpacked --version says '$answer', package is $version"; exit 1; }
+desktop-file-validate "$scratch/usr/share/applications/kelvalog.desktop"
+file "$scratch/usr/share/icons/hicolor/256x256/apps/kelvalog.png" | grep -q "256 x 256" \
+    || { echo "the PNG icon is not 256 px"; exit 1; }
+echo "$(basename "$deb"): Depends: $depends"
+# ---- end of Debian package ----
 echo "All test stages passed."

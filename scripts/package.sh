@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds the Debian package from a release build in build/release:
+# build/release/kelvalog_<version>_amd64.deb.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/deps.sh
+ensure_packages "${BUILD_PACKAGES[@]}" "${OFFICE_PACKAGES[@]}" "${PACKAGING_PACKAGES[@]}"
+
+launcher=()
+if command -v ccache >/dev/null; then
+    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+# The package holds the program and the simulator only: installing need not
+# build the tests and benchmarks first.
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON "${launcher[@]}"
+cmake --build build/release --target kelvalog kelvalog-boardsim
+rm -f build/release/kelvalog_*.deb
+(cd build/release && cpack -G DEB)
+ls build/release/kelvalog_*.deb
