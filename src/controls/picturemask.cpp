@@ -58,8 +58,8 @@ TFixedText RoundedFixed(double Value, int Decimals)
     const int places = std::max(Decimals + 1, std::min(53 - exponent, 1100));
     // Up to 309 integer digits, the point and the places.
     std::string s(static_cast<std::size_t>(places) + 320, '\0');
-    const auto [end, ec] = std::to_chars(s.data(), s.data() + s.size(), magnitude,
-                                         std::chars_format::fixed, places);
+    const auto [end, ec] =
+        std::to_chars(s.data(), s.data() + s.size(), magnitude, std::chars_format::fixed, places);
     s.resize(ec == std::errc() ? static_cast<std::size_t>(end - s.data()) : 0);
     const auto dot = s.find('.');
     std::string integer = s.substr(0, dot);
