@@ -14,6 +14,27 @@ export LSAN_OPTIONS=suppressions=$root/scripts/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export TSAN_OPTIONS=suppressions=$root/scripts/tsan.supp:halt_on_error=1:second_deadlock_stack=1
 
+# --- Locales and an unprivileged user for the locale and port tests ---------
+# The window's tests run once per locale (CTest label "locale") with LC_ALL and
+# LANG set; the locales are compiled into the archive without touching the
+# machine's default. The port dialog test runs part of itself as a system user
+# outside the dialout group (setpriv), to meet a port refused for permission.
+echo "== Locales and test user =="
+ensure_packages locales util-linux passwd
+for name in de_DE nl_NL en_US; do
+    if ! locale -a | grep -qx "${name}.utf8"; then
+        localedef -i "$name" -c -f UTF-8 "${name}.UTF-8"
+    fi
+done
+if ! getent passwd kelvalog-test >/dev/null; then
+    useradd --system --no-create-home --shell /usr/sbin/nologin kelvalog-test
+fi
+if id -nG kelvalog-test | grep -qw dialout; then
+    echo "kelvalog-test must not be in the dialout group" >&2
+    exit 1
+fi
+# ---------------------------------------------------------------------------
+
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build =="
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKELVALOG_SANITIZE=address
 cmake --build build/asan

@@ -159,9 +159,10 @@ void TMainForm::OnLineActionExecute()
             ArmFramer(true);
             OnLine = true;
             StartSampling();
-        } catch (const EOpenComm&) {
+        } catch (const EOpenComm& E) {
             ShowMessage(this, TMessageKind::Error,
-                        QStringLiteral("Unable to open the serial port."));
+                        QStringLiteral("Unable to open the serial port."),
+                        QString::fromStdString(E.Detail()));
         }
     } else {
         GoOffLine();

@@ -8,6 +8,7 @@ namespace kelvalog {
 
 namespace {
 TMessageHook MessageHook;
+TMessageDetailHook MessageDetailHook;
 TFileDialogHook FileDialogHook;
 } // namespace
 
@@ -16,16 +17,30 @@ void SetMessageHook(TMessageHook Hook)
     MessageHook = std::move(Hook);
 }
 
+void SetMessageDetailHook(TMessageDetailHook Hook)
+{
+    MessageDetailHook = std::move(Hook);
+}
+
 void ShowMessage(QWidget* Parent, TMessageKind Kind, const QString& Text)
 {
-    if (MessageHook) {
-        MessageHook(Kind, Text);
+    ShowMessage(Parent, Kind, Text, QString());
+}
+
+void ShowMessage(QWidget* Parent, TMessageKind Kind, const QString& Text, const QString& Detail)
+{
+    if (MessageHook || MessageDetailHook) {
+        if (MessageHook)
+            MessageHook(Kind, Text);
+        if (MessageDetailHook)
+            MessageDetailHook(Kind, Text, Detail);
         return;
     }
     const bool Error = Kind == TMessageKind::Error;
     QMessageBox Box(Error ? QMessageBox::Critical : QMessageBox::Warning,
                     Error ? QStringLiteral("Error") : QStringLiteral("Warning"), Text,
                     QMessageBox::Ok, Parent);
+    Box.setInformativeText(Detail);
     Box.exec();
 }
 

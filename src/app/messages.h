@@ -16,6 +16,12 @@ enum class TMessageKind { Error, Warning };
 using TMessageHook = std::function<void(TMessageKind Kind, const QString& Text)>;
 void SetMessageHook(TMessageHook Hook); // empty restores the boxes
 void ShowMessage(QWidget* Parent, TMessageKind Kind, const QString& Text);
+// A box whose Detail (the device and cause of a failure) stands below Text.
+void ShowMessage(QWidget* Parent, TMessageKind Kind, const QString& Text, const QString& Detail);
+// Tests that look at the details too; called beside the message hook.
+using TMessageDetailHook =
+    std::function<void(TMessageKind Kind, const QString& Text, const QString& Detail)>;
+void SetMessageDetailHook(TMessageDetailHook Hook);
 
 // A file-open dialog as the logging controls describe it.
 struct TFileDialogRequest

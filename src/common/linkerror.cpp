@@ -181,4 +181,14 @@ void RaiseLinkError(int Code)
     std::rethrow_exception(MakeLinkException(Code));
 }
 
+void RaiseLinkError(int Code, const std::string& Detail)
+{
+    try {
+        RaiseLinkError(Code);
+    } catch (ELinkException& E) {
+        E.SetDetail(Detail);
+        throw;
+    }
+}
+
 } // namespace kelvalog

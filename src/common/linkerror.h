@@ -74,9 +74,14 @@ public:
     {
     }
     int ErrorCode() const noexcept { return FCode; }
+    // What the user can do about it, beyond the message (the device and the
+    // cause of a failed opening); empty when there is nothing to add.
+    const std::string& Detail() const noexcept { return FDetail; }
+    void SetDetail(std::string Detail) { FDetail = std::move(Detail); }
 
 private:
     int FCode;
+    std::string FDetail;
 };
 
 #define KELVALOG_LINK_FAMILY(Name, Base)                                                           \
@@ -157,6 +162,8 @@ public:
 // generic text and code 0 for anything else.
 std::exception_ptr MakeLinkException(int Code);
 [[noreturn]] void RaiseLinkError(int Code);
+// The same, with Detail attached when the exception is one of the layer's own.
+[[noreturn]] void RaiseLinkError(int Code, const std::string& Detail);
 
 // Returns Code when it is not negative, raises its exception otherwise.
 inline int CheckLinkResult(int Code)

@@ -1,8 +1,10 @@
 #include "controls/picturemask.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <limits>
+#include <system_error>
 
 namespace kelvalog {
 
@@ -43,16 +45,22 @@ bool TPictureMask::Admits(char Ch) const
 TFixedText RoundedFixed(double Value, int Decimals)
 {
     TFixedText out;
-    // The exact decimal expansion of the double (glibc prints it exactly),
-    // then rounding of the magnitude at the wanted digit: a digit >= 5
-    // behind it means at least half a unit, so ties go away from zero.
+    // The exact decimal expansion of the magnitude, then rounding at the
+    // wanted digit: a digit >= 5 behind it means at least half a unit, so
+    // ties go away from zero. std::to_chars never follows the process locale,
+    // which is what the separator search below relies on.
     const bool negative = std::signbit(Value);
-    // 200 places hold every float exactly.
-    const int places = Decimals + 1 > 200 ? Decimals + 1 : 200;
-    const int length = std::snprintf(nullptr, 0, "%.*f", places, std::fabs(Value));
-    std::string s(static_cast<std::size_t>(length) + 1, '\0');
-    std::snprintf(s.data(), s.size(), "%.*f", places, std::fabs(Value));
-    s.resize(static_cast<std::size_t>(length));
+    const double magnitude = std::fabs(Value);
+    int exponent = 0;
+    std::frexp(magnitude, &exponent);
+    // The lowest bit of the mantissa weighs 2^(exponent - 53): that many places
+    // (at least one past the wanted digit) hold the value exactly.
+    const int places = std::max(Decimals + 1, std::min(53 - exponent, 1100));
+    // Up to 309 integer digits, the point and the places.
+    std::string s(static_cast<std::size_t>(places) + 320, '\0');
+    const auto [end, ec] =
+        std::to_chars(s.data(), s.data() + s.size(), magnitude, std::chars_format::fixed, places);
+    s.resize(ec == std::errc() ? static_cast<std::size_t>(end - s.data()) : 0);
     const auto dot = s.find('.');
     std::string integer = s.substr(0, dot);
     std::string fraction = dot == std::string::npos ? std::string() : s.substr(dot + 1);

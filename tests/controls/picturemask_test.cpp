@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
 #include <limits>
+#include <string>
 
 using namespace kelvalog;
 
@@ -48,6 +50,47 @@ TEST(PictureMask, FloatTextRoundsAndPlacesDigits)
     EXPECT_EQ(m.FloatText(0.0, '.'), "0.00");
     EXPECT_EQ(m.FloatText(-0.001, '.'), "0.00"); // no sign on a rounded zero
     EXPECT_EQ(m.FloatText(21.46, ','), "21,46");
+}
+
+// The texts must not follow the process locale, which a Qt program takes
+// from the environment: under a comma locale a search for "." finds nothing.
+TEST(PictureMask, FloatTextIgnoresTheProcessLocale)
+{
+    const std::string before = std::setlocale(LC_ALL, nullptr);
+    bool comma = false;
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "nl_NL.UTF-8"}) {
+        if (std::setlocale(LC_ALL, name) != nullptr) {
+            comma = true;
+            break;
+        }
+    }
+    const TPictureMask m("###.##");
+    const TPictureMask p("#####");
+    const std::string dotted = m.FloatText(30.03, '.');
+    const std::string commaed = m.FloatText(23.2, ',');
+    const std::string pressure = p.FloatText(1003.4, ',');
+    const std::string tie = m.FloatText(-0.125, ',');
+    std::setlocale(LC_ALL, before.c_str());
+    if (!comma)
+        GTEST_SKIP() << "no comma locale installed (scripts/test.sh makes de_DE.UTF-8)";
+    EXPECT_EQ(dotted, "30.03");
+    EXPECT_EQ(commaed, "23,20");
+    EXPECT_EQ(pressure, "1003");
+    EXPECT_EQ(tie, "-0,13");
+}
+
+TEST(PictureMask, RoundingUsesTheExactStoredValue)
+{
+    // Halfway points and values a hair either side of them, large and tiny.
+    EXPECT_EQ(RoundedFixed(1.005, 2).Fraction, "00"); // 1.00499999999999989...
+    EXPECT_EQ(RoundedFixed(0.375, 2).Fraction, "38");
+    EXPECT_EQ(RoundedFixed(1e-300, 2).Integer, "0");
+    EXPECT_FALSE(RoundedFixed(-1e-300, 2).Negative);
+    const TFixedText huge = RoundedFixed(1e300, 0);
+    EXPECT_EQ(huge.Integer.size(), 301U);
+    EXPECT_EQ(huge.Integer.substr(0, 4), "1000");
+    EXPECT_EQ(RoundedFixed(3.4028234663852886e38, 0).Integer,
+              "340282346638528859811704183484516925440");
 }
 
 TEST(PictureMask, TooWideValuesLoseLeadingDigitsAndSign)

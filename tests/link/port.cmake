@@ -7,3 +7,7 @@ kelvalog_test(test_link_lights SOURCES ${CMAKE_CURRENT_LIST_DIR}/light_test.cpp
               LIBS kelvalog_link THREADED OWN_MAIN)
 kelvalog_test(test_link_portdialog SOURCES ${CMAKE_CURRENT_LIST_DIR}/dialog_test.cpp
               LIBS kelvalog_link Qt6::Test OWN_MAIN)
+# Part of the dialog test runs as the unprivileged test user (scripts/test.sh).
+if(TEST test_link_portdialog)
+  set_property(TEST test_link_portdialog APPEND PROPERTY LABELS unprivileged)
+endif()

@@ -203,8 +203,10 @@ public:
             FLast = Form;
             ++Shown;
             Lists.push_back({});
+            // The numbers listed; the entries also show their devices.
             for (int I = 0; I < Form->PortsComboBox->count(); ++I)
-                Lists.back().push_back(Form->PortsComboBox->itemText(I).toStdString());
+                Lists.back().push_back("COM" +
+                                       std::to_string(Form->PortsComboBox->itemData(I).toInt()));
             FAnswer(Form);
         });
         FTimer.start();
@@ -215,7 +217,7 @@ public:
 
     static void Choose(kelvalog::TComSelectForm* Form, const QString& Port)
     {
-        Form->PortsComboBox->setCurrentIndex(Form->PortsComboBox->findText(Port));
+        Form->PortsComboBox->setCurrentIndex(Form->IndexOfNumber(Port.mid(3).toInt()));
         Form->OkBtn->click();
     }
 

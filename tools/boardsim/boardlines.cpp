@@ -1,9 +1,11 @@
 #include "boardlines.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
+#include <locale>
 #include <sstream>
+#include <system_error>
 #include <vector>
 
 namespace kelvalog {
@@ -15,15 +17,18 @@ constexpr double Pull = 0.01;
 
 std::string Temperature(double Celsius)
 {
-    char Text[32];
-    std::snprintf(Text, sizeof Text, "%.2f", Celsius);
-    return Text;
+    // The board writes a point whatever the locale of this process.
+    char Text[48];
+    const auto [End, Ec] =
+        std::to_chars(Text, Text + sizeof Text, Celsius, std::chars_format::fixed, 2);
+    return Ec == std::errc() ? std::string(Text, End) : std::string("*");
 }
 
 std::vector<std::string> Split(const std::string& Record)
 {
     std::vector<std::string> Tokens;
     std::istringstream In(Record);
+    In.imbue(std::locale::classic());
     for (std::string T; In >> T;)
         Tokens.push_back(T);
     return Tokens;

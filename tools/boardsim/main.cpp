@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -18,6 +19,7 @@
 #include <string>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <termios.h>
 #include <unistd.h>
 
@@ -75,16 +77,27 @@ struct TOptions
     std::exit(2);
 }
 
+// "%g" without the C library's locale: the options and the messages use a
+// point whatever LC_NUMERIC says.
+std::string NumberText(double V)
+{
+    char Text[64];
+    const auto [End, Ec] =
+        std::to_chars(Text, Text + sizeof Text, V, std::chars_format::general, 6);
+    return Ec == std::errc() ? std::string(Text, End) : std::string("?");
+}
+
 double NumberArg(const std::string& Option, const std::string& Text, double Low, double High)
 {
-    char* End = nullptr;
-    errno = 0;
-    const double V = std::strtod(Text.c_str(), &End);
-    if (Text.empty() || *End != '\0' || errno != 0 || !(V >= Low && V <= High)) {
-        char Range[64];
-        std::snprintf(Range, sizeof Range, " wants a number from %g to %g", Low, High);
-        UsageError(Option + Range + ", not \"" + Text + "\"");
-    }
+    double V = 0;
+    const char* First = Text.c_str();
+    const char* Last = First + Text.size();
+    if (First != Last && *First == '+')
+        ++First;
+    const auto [End, Ec] = std::from_chars(First, Last, V, std::chars_format::general);
+    if (Text.empty() || End != Last || Ec != std::errc() || !(V >= Low && V <= High))
+        UsageError(Option + " wants a number from " + NumberText(Low) + " to " + NumberText(High) +
+                   ", not \"" + Text + "\"");
     return V;
 }
 
@@ -365,13 +378,11 @@ int Run(const TOptions& O)
 
     std::string Faults;
     if (O.FaultPercent > 0) {
-        char Text[48];
-        std::snprintf(Text, sizeof Text, ", %g%% faulty", O.FaultPercent);
-        Faults = Text;
+        Faults = ", " + NumberText(O.FaultPercent) + "% faulty";
     }
-    std::printf("kelvalog-boardsim: %s board on %s%s%s, %g lines per second%s, seed %llu\n",
+    std::printf("kelvalog-boardsim: %s board on %s%s%s, %s lines per second%s, seed %llu\n",
                 BoardName(O.Board), Pty.SlaveName().c_str(), Link ? " linked as " : "",
-                Link ? Link->Path().c_str() : "", O.Rate, Faults.c_str(),
+                Link ? Link->Path().c_str() : "", NumberText(O.Rate).c_str(), Faults.c_str(),
                 static_cast<unsigned long long>(Seed));
     std::printf("kelvalog-boardsim: Ctrl+C stops\n");
     std::fflush(stdout);

@@ -125,18 +125,23 @@ int TPosixSerialDevice::OpenErrorCode(int Errno)
 int TPosixSerialDevice::Open(const std::string& Path)
 {
     Close();
+    FOpenErrno = 0;
     const int Fd = ::open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (Fd < 0)
-        return OpenErrorCode(errno);
+    if (Fd < 0) {
+        FOpenErrno = errno;
+        return OpenErrorCode(FOpenErrno);
+    }
     termios Tio{};
     if (::tcgetattr(Fd, &Tio) != 0) {
         ::close(Fd);
+        FOpenErrno = ENOTTY;
         return ecode::FileNotFound; // not a terminal: no port of ours
     }
     // Root passes TIOCEXCL, so the lock is what keeps two openers apart.
     if (::flock(Fd, LOCK_EX | LOCK_NB) != 0) {
         const int Error = errno;
         ::close(Fd);
+        FOpenErrno = Error;
         return Error == EWOULDBLOCK ? ecode::AccessDenied : OpenErrorCode(Error);
     }
     ::ioctl(Fd, TIOCEXCL);

@@ -21,6 +21,7 @@ public:
     TPosixSerialDevice& operator=(const TPosixSerialDevice&) = delete;
 
     int Open(const std::string& Path) override;
+    int LastOpenErrno() const override { return FOpenErrno; }
     void Close() override;
     bool IsOpen() const override { return FFd >= 0; }
 
@@ -49,6 +50,7 @@ public:
 
 private:
     int FFd = -1;
+    int FOpenErrno = 0;
     int FWakeFd = -1;
     bool FHasModemLines = false;
     bool FHasCounters = false;

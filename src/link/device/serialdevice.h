@@ -88,6 +88,9 @@ public:
     virtual ~TSerialDevice() = default;
 
     virtual int Open(const std::string& Path) = 0;
+    // The operating system's error number behind the last failed Open (0 when
+    // the device has none to tell), so that the user can learn the cause.
+    virtual int LastOpenErrno() const { return 0; }
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;
 

@@ -346,6 +346,8 @@ public:
     // Opens the device the way an opening would and closes it again at once,
     // without threads: 0, or the opening's error (-5: exists but in use).
     static int ProbeDevice(const std::string& Name);
+    // The error number behind the last failed opening of the device (0 if none).
+    int LastOpenErrno() const { return FDevice ? FDevice->LastOpenErrno() : 0; }
 
 protected:
     int DeviceOpen(const std::string& Path) override;

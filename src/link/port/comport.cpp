@@ -2,9 +2,11 @@
 
 #include "common/linkerror.h"
 #include "link/device/comnames.h"
-#include "link/port/comselectform.h"
+#include "link/device/openfailure.h"
+#include "link/device/portinfo.h"
 #include "link/dispatch/dispatcher.h"
 #include "link/dispatch/exceptionrelay.h"
+#include "link/port/comselectform.h"
 
 #include <QCoreApplication>
 #include <QObject>
@@ -56,6 +58,17 @@ int MapOpenResult(int Code)
     if (Code == ecode::FileNotFound || Code == ecode::PathNotFound)
         return ecode::BadId;
     return Code;
+}
+
+// The device and the cause of a failed opening, for the user.
+std::string OpenFailureDetail(const std::string& Name, int DeviceResult, int Errno)
+{
+    const std::string Path = ResolvePortName(Name);
+    const std::string Device = Path.empty() ? Name : ShownDevicePath(Path);
+    TOpenFailure Failure = Errno != 0 ? OpenFailureOf(Errno) : TOpenFailure::Other;
+    if (Failure == TOpenFailure::Other)
+        Failure = OpenFailureOfCode(DeviceResult);
+    return OpenFailureText(Device, Failure);
 }
 
 } // namespace
@@ -166,11 +179,11 @@ void TCustomComPort::OpenDevice()
     Options.Dtr = FDTR;
     Options.Rts = FRTS;
     Options.HWFlow = FHWFlowOptions;
-    const int Result = MapOpenResult(Dispatcher->OpenDevice(Name, static_cast<std::uint32_t>(FBaud),
-                                                            static_cast<int>(FParity), FDataBits,
-                                                            FStopBits, FInSize, FOutSize, Options));
-    if (Result < 0)
-        RaiseLinkError(Result);
+    const int DeviceResult =
+        Dispatcher->OpenDevice(Name, static_cast<std::uint32_t>(FBaud), static_cast<int>(FParity),
+                               FDataBits, FStopBits, FInSize, FOutSize, Options);
+    if (const int Result = MapOpenResult(DeviceResult); Result < 0)
+        RaiseLinkError(Result, OpenFailureDetail(Name, DeviceResult, Dispatcher->LastOpenErrno()));
 
     FDispatcher = std::move(Dispatcher);
     UpdatePortHandler();

@@ -2,6 +2,7 @@
 
 #include "common/linkerror.h"
 #include "link/device/comnames.h"
+#include "link/device/portinfo.h"
 #include "link/dispatch/dispatcher.h"
 
 #include <QComboBox>
@@ -13,18 +14,27 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include <algorithm>
+
 namespace kelvalog {
 
 namespace {
 constexpr int HighestPort = 256;
-}
+constexpr int FormWidth = 220;
+constexpr int FormHeight = 131;
+constexpr int Margin = 8;
+// The drop-down's frame and arrow beside its text.
+constexpr int ComboChrome = 40;
+const QString Gap = QStringLiteral("   ");
+} // namespace
 
-TComSelectForm::TComSelectForm(QWidget* Parent)
+TComSelectForm::TComSelectForm(QWidget* Parent, std::string SysfsRoot)
     : QDialog(Parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint)
+                          Qt::WindowCloseButtonHint),
+      FSysfsRoot(std::move(SysfsRoot))
 {
     setWindowTitle(QStringLiteral("Select Port"));
-    setFixedSize(220, 131);
+    setFixedSize(FormWidth, FormHeight);
     setModal(true);
     // The application's font: the program sets the one its layout was drawn with.
     QPalette Pal = palette();
@@ -72,25 +82,68 @@ TComSelectForm::TComSelectForm(QWidget* Parent)
 void TComSelectForm::FormCreate()
 {
     for (int N = 1; N <= HighestPort; ++N)
-        if (PortAvailable(N))
-            PortsComboBox->addItem(QString::fromStdString(ComDisplayName(N)));
+        if (PortAvailable(N, FSysfsRoot))
+            PortsComboBox->addItem(EntryText(N, FSysfsRoot), N);
     PortsComboBox->setCurrentIndex(PortsComboBox->count() > 0 ? 0 : -1);
+    FitWidth();
 }
 
-bool TComSelectForm::PortAvailable(int Number)
+void TComSelectForm::FitWidth()
+{
+    // Wide enough for the longest entry; the buttons keep to the edges.
+    int Text = 0;
+    for (int I = 0; I < PortsComboBox->count(); ++I)
+        Text = std::max(Text,
+                        PortsComboBox->fontMetrics().horizontalAdvance(PortsComboBox->itemText(I)));
+    const int Width = std::max(FormWidth, Text + ComboChrome + 2 * Margin);
+    if (Width == FormWidth)
+        return;
+    setFixedSize(Width, FormHeight);
+    Bevel1->setGeometry(Margin, 8, Width - 2 * Margin - 3, 42);
+    PortsComboBox->setGeometry(Margin, 64, Width - 2 * Margin - 3, 21);
+    AbortBtn->setGeometry(Width - Margin - 3 - 85, 95, 85, 27);
+}
+
+bool TComSelectForm::PortAvailable(int Number, const std::string& SysfsRoot)
 {
     if (Number <= 0)
+        return false;
+    const std::string Path = ComDevicePath(Number);
+    if (Path.empty())
+        return false;
+    // The kernel makes ttyS nodes for UARTs that are not there; opening them
+    // tells nothing to a user outside the dialout group.
+    if (DescribePortDevice(Path, SysfsRoot).NoUart)
         return false;
     const int Result = TSerialDispatcher::ProbeDevice(ComDisplayName(Number));
     return Result == 0 || Result == ecode::AccessDenied;
 }
 
+QString TComSelectForm::EntryText(int Number, const std::string& SysfsRoot)
+{
+    const std::string Path = ComDevicePath(Number);
+    QString Text = QString::fromStdString(ComDisplayName(Number));
+    if (Path.empty())
+        return Text;
+    const TPortInfo Info = DescribePortDevice(Path, SysfsRoot);
+    Text += Gap + QString::fromStdString(Info.Device);
+    if (!Info.UsbName.empty())
+        Text += Gap + QString::fromStdString(Info.UsbName);
+    return Text;
+}
+
+int TComSelectForm::IndexOfNumber(int Number) const
+{
+    return PortsComboBox->findData(Number);
+}
+
 int TComSelectForm::SelectedNumber() const
 {
-    const QString Text =
-        PortsComboBox->currentIndex() < 0 ? QString() : PortsComboBox->currentText();
+    const int Index = PortsComboBox->currentIndex();
+    if (Index < 0)
+        return 0;
     bool Ok = false;
-    const int N = Text.mid(3).toInt(&Ok);
+    const int N = PortsComboBox->itemData(Index).toInt(&Ok);
     return Ok ? N : 0;
 }
 

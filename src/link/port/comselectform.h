@@ -1,9 +1,12 @@
 #pragma once
 
 // The port selection dialog: lists the COM ports that can be opened (or that
-// exist but are held by another program) and lets the user choose one.
+// exist but are held by another program or refused for permission) and lets
+// the user choose one. Each entry shows the device behind the number.
 
 #include <QDialog>
+
+#include <string>
 
 class QComboBox;
 class QFrame;
@@ -19,15 +22,21 @@ class TComSelectForm : public QDialog
 {
     Q_OBJECT
 public:
-    // Fills the list at once, probing COM1 to COM256.
-    explicit TComSelectForm(QWidget* Parent = nullptr);
+    // Fills the list at once, probing COM1 to COM256; sysfs is read below
+    // SysfsRoot.
+    explicit TComSelectForm(QWidget* Parent = nullptr, std::string SysfsRoot = "/sys");
 
     // The number of the selected entry ("COM12" gives 12); 0 when nothing is
     // selected.
     int SelectedNumber() const;
 
-    // Whether COMn can be chosen: it opens, or exists but is in use.
-    static bool PortAvailable(int Number);
+    // Whether COMn can be chosen: it opens, or exists but is in use or refused
+    // for permission. A ttyS node without a UART (sysfs type 0) never is.
+    static bool PortAvailable(int Number, const std::string& SysfsRoot = "/sys");
+    // The entry's text: "COMn", the device and a USB adapter's name.
+    static QString EntryText(int Number, const std::string& SysfsRoot = "/sys");
+    // The index of the entry of COMn, -1 when it is not listed.
+    int IndexOfNumber(int Number) const;
 
     QLabel* Label1;
     QLabel* Label2;
@@ -45,6 +54,9 @@ protected:
 
 private:
     void FormCreate();
+    void FitWidth();
+
+    std::string FSysfsRoot;
 };
 
 } // namespace kelvalog

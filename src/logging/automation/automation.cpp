@@ -1,6 +1,7 @@
 #include "logging/automation/automation.h"
 
-#include <cstdio>
+#include <charconv>
+#include <system_error>
 
 namespace kelvalog {
 
@@ -84,9 +85,11 @@ std::string DescribeVariant(const TVariant& value)
         std::string operator()(bool flag) const { return flag ? "true" : "false"; }
         std::string operator()(double number) const
         {
-            char buffer[32];
-            std::snprintf(buffer, sizeof buffer, "%.17g", number);
-            return buffer;
+            // As "%.17g" in the C locale, whatever locale the process runs in.
+            char buffer[40];
+            const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, number,
+                                                 std::chars_format::general, 17);
+            return ec == std::errc() ? std::string(buffer, end) : std::string("?");
         }
         std::string operator()(const TDispatchRef& object) const
         {
