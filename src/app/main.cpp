@@ -1,5 +1,6 @@
 #include "app/applicationevents.h"
 #include "app/mainform.h"
+#include "app/officebusy.h"
 #include "app/systemlocale.h"
 #include "controls/controlenv.h"
 
@@ -18,10 +19,13 @@ int main(int argc, char* argv[])
     TMainFormOptions Options;
     Options.Locale = LocaleFactsFrom(QLocale::system());
     SetDefaultDecimalSeparator(QChar(QLatin1Char(Options.Locale.DecimalSeparator)));
-#ifdef KELVALOG_HAVE_CALC
-    RegisterCalcServer();
-#endif
+    // Outlives the window, whose closing may still quit an office.
+    TOfficeBusy OfficeBusy;
     TMainForm MainForm(Options);
+    OfficeBusy.SetStatusBar(MainForm.StatusBar);
+#ifdef KELVALOG_HAVE_CALC
+    RegisterCalcServer(&OfficeBusy);
+#endif
     // Ending the session closes the window like the user would, so the log,
     // the link and the settings are dealt with.
     QObject::connect(&Application, &QGuiApplication::commitDataRequest, &MainForm,
