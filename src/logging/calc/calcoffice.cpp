@@ -78,19 +78,33 @@ Reference<css::uno::XComponentContext> LocalUnoContext()
 
 namespace {
 
-// A user interface needs a display and an office built with one.
+bool HasFileStartingWith(const std::filesystem::path& folder, std::string_view prefix,
+                         std::string_view suffix = {})
+{
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(prefix, 0) == 0 && name.size() >= prefix.size() + suffix.size() &&
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+            return true;
+    }
+    return false;
+}
+
+// Calc shows a window where there is a display, the office has a window
+// system plug-in, and Calc has its window descriptions: the Calc without a
+// GUI ships none, and its windows abort the office.
 bool CanShowWindows()
 {
     const char* x11 = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     if ((x11 == nullptr || *x11 == '\0') && (wayland == nullptr || *wayland == '\0'))
         return false;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(ProgramDir, error)) {
-        if (entry.path().filename().string().rfind("libvclplug_", 0) == 0)
-            return true;
-    }
-    return false;
+    const std::filesystem::path program = ProgramDir;
+    return HasFileStartingWith(program, "libvclplug_") &&
+           HasFileStartingWith(program / ".." / "share" / "config" / "soffice.cfg" / "modules" /
+                                   "scalc" / "ui",
+                               "", ".ui");
 }
 
 std::string NewPipeName()
@@ -137,9 +151,14 @@ std::string FileUrl(const std::filesystem::path& path)
 }
 
 // Runs the office and, once it has ended for good, removes its profile. The
-// first start in a new profile ends asking to be started again.
+// first start of a window in a new profile ends asking to be started again,
+// after the first connection may have been made: a start without a window
+// that ends at once prepares the profile instead.
 constexpr const char* KeeperScript =
-    "profile=$1; shift\n"
+    "profile=$1; prepare=$2; shift 2\n"
+    "if [ \"$prepare\" = 1 ]; then\n"
+    "  \"$1\" \"$2\" --headless --terminate_after_init --norestore --nologo --nolockcheck\n"
+    "fi\n"
     "while :; do \"$@\"; status=$?; [ $status -eq 81 ] || break; done\n"
     "rm -rf -- \"$profile\"\n"
     "exit $status\n";
@@ -162,6 +181,11 @@ void ReapWhenEnded(pid_t child)
 }
 
 } // namespace
+
+bool CalcCanShowWindows()
+{
+    return CanShowWindows();
+}
 
 void RunSlowStep(IServerWait* wait, TServerActivity activity, std::chrono::milliseconds limit,
                  const std::function<void()>& step, const std::function<void()>& abort)
@@ -255,6 +279,7 @@ void TCalcOffice::Launch()
         KeeperScript,
         "kelvalog-office",
         Profile.string(),
+        IsHeadless ? "0" : "1",
         binary,
         "-env:UserInstallation=" + FileUrl(Profile),
         "--accept=pipe,name=" + PipeName + ";urp;StarOffice.ComponentContext",

@@ -29,6 +29,10 @@ css::uno::Reference<css::uno::XComponentContext> LocalUnoContext();
 // For tests only: nobody could see or keep such a sheet.
 inline constexpr const char* HeadlessOfficeVariable = "KELVALOG_TEST_HEADLESS_OFFICE";
 
+// True where the office can show Calc in a window: a display, a window
+// system plug-in and Calc's window descriptions.
+bool CalcCanShowWindows();
+
 // Runs `step` on a thread of its own while `wait` (when given) keeps the
 // window alive. A step still running after `limit` is cut short by `abort`
 // and the call raises EAutomationError; a failure of the step is passed on.
