@@ -29,3 +29,5 @@ if(NOT KELVALOG_SANITIZE STREQUAL "thread" AND EXISTS ${PROJECT_SOURCE_DIR}/tool
     TIMEOUT 300
     ENVIRONMENT "${worksheet_window_environment}")
 endif()
+kelvalog_test(test_app_officebusy SOURCES ${CMAKE_CURRENT_LIST_DIR}/officebusy_test.cpp
+              LIBS kelvalog_app Qt6::Widgets OWN_MAIN THREADED)

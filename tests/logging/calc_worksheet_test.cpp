@@ -21,13 +21,14 @@
 #include <com/sun/star/util/NumberFormat.hpp>
 #include <com/sun/star/util/XNumberFormatsSupplier.hpp>
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <optional>
+#include <sstream>
 #include <sys/wait.h>
 #include <thread>
 
@@ -257,6 +258,57 @@ TEST_F(CalcWorksheet, AnOfficeThatDiesFailsTheNextRecordOnce)
     // The dead office was reaped; nothing of it is left.
     EXPECT_EQ(LiveMembers(office), 0);
     EXPECT_FALSE(std::filesystem::exists(profile));
+}
+
+// Counts what the window was asked to do while it waited.
+struct TCountingWait : IServerWait
+{
+    void Begin(TServerActivity activity) override
+    {
+        ++Begins;
+        Activity = activity;
+    }
+    void Pump() override { ++Pumps; }
+    void End() override { ++Ends; }
+    int Begins = 0;
+    int Pumps = 0;
+    int Ends = 0;
+    TServerActivity Activity = TServerActivity::Closing;
+};
+
+// An office that does not answer in its time is cut short, the window kept
+// going meanwhile, and the waiting ends with a failure.
+TEST(OfficeSlowStep, AStepPastItsLimitIsCutShortAndFails)
+{
+    TCountingWait wait;
+    std::atomic<bool> cut{false};
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_THROW(RunSlowStep(
+                     &wait, TServerActivity::Starting, std::chrono::milliseconds(300),
+                     [&] {
+                         while (!cut)
+                             std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                     },
+                     [&] { cut = true; }),
+                 EAutomationError);
+    EXPECT_TRUE(cut);
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(300));
+    EXPECT_EQ(wait.Begins, 1);
+    EXPECT_EQ(wait.Ends, 1);
+    EXPECT_EQ(wait.Activity, TServerActivity::Starting);
+    EXPECT_GE(wait.Pumps, 10);
+
+    // A step's own failure comes through; one in time is not cut.
+    cut = false;
+    EXPECT_THROW(RunSlowStep(
+                     &wait, TServerActivity::Closing, std::chrono::seconds(30),
+                     [] { throw EAutomationError("refused"); }, [&] { cut = true; }),
+                 EAutomationError);
+    EXPECT_FALSE(cut);
+    EXPECT_EQ(wait.Ends, 2);
+    EXPECT_NO_THROW(RunSlowStep(
+        nullptr, TServerActivity::Closing, std::chrono::seconds(30), [] {}, [&] { cut = true; }));
+    EXPECT_FALSE(cut);
 }
 
 // The window side of a log set to the worksheet kind.
