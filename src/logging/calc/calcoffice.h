@@ -44,8 +44,8 @@ void RunSlowStep(IServerWait* wait, TServerActivity activity, std::chrono::milli
 // and, once the log is done with it (Quit), it is left to the user: it runs
 // on after the log and after this program, and a keeper shell removes the
 // profile when the office has ended. Without a display, or with an office
-// that has no user interface, no office is started (Start raises), unless
-// the tests ask for a headless one (HeadlessOfficeVariable).
+// that has no user interface, no office is started (the constructor raises),
+// unless the tests ask for a headless one (HeadlessOfficeVariable).
 class TCalcOffice
 {
 public:
