@@ -16,6 +16,7 @@
 #include <com/sun/star/lang/XMultiComponentFactory.hpp>
 #include <cppuhelper/bootstrap.hxx>
 #include <rtl/bootstrap.hxx>
+#include <rtl/digest.h>
 
 #include <algorithm>
 #include <atomic>
@@ -150,15 +151,33 @@ std::string FileUrl(const std::filesystem::path& path)
     return url;
 }
 
+// The office's pipe for later starts in the same profile: named after the
+// MD5 digest of the profile's URL in UTF-16, each byte in hex without
+// leading zero.
+std::string InstancePipeName(const std::string& profileUrl)
+{
+    const OUString url = ToUno(profileUrl);
+    sal_uInt8 digest[RTL_DIGEST_LENGTH_MD5] = {};
+    if (rtl_digest_MD5(url.getStr(), static_cast<sal_uInt32>(url.getLength() * sizeof(sal_Unicode)),
+                       digest, sizeof digest) != rtl_Digest_E_None)
+        return {};
+    static const char* const hex = "0123456789abcdef";
+    std::string name = "SingleOfficeIPC_";
+    for (const sal_uInt8 byte : digest) {
+        if (byte >= 0x10)
+            name += hex[byte >> 4];
+        name += hex[byte & 0x0F];
+    }
+    return name;
+}
+
 // Runs the office and, once it has ended for good, removes its profile. The
-// first start of a window in a new profile ends asking to be started again,
-// after the first connection may have been made: a start without a window
-// that ends at once prepares the profile instead.
+// first start in a new profile ends asking to be started again, after the
+// first connection may have been made: a start that ends at once prepares
+// the profile instead.
 constexpr const char* KeeperScript =
-    "profile=$1; prepare=$2; shift 2\n"
-    "if [ \"$prepare\" = 1 ]; then\n"
-    "  \"$1\" \"$2\" --headless --terminate_after_init --norestore --nologo --nolockcheck\n"
-    "fi\n"
+    "profile=$1; shift\n"
+    "\"$1\" \"$2\" --headless --terminate_after_init --norestore --nologo --nolockcheck\n"
     "while :; do \"$@\"; status=$?; [ $status -eq 81 ] || break; done\n"
     "rm -rf -- \"$profile\"\n"
     "exit $status\n";
@@ -279,7 +298,6 @@ void TCalcOffice::Launch()
         KeeperScript,
         "kelvalog-office",
         Profile.string(),
-        IsHeadless ? "0" : "1",
         binary,
         "-env:UserInstallation=" + FileUrl(Profile),
         "--accept=pipe,name=" + PipeName + ";urp;StarOffice.ComponentContext",
@@ -514,9 +532,15 @@ void TCalcOffice::KillAndReap()
 
 void TCalcOffice::RemoveProfile()
 {
-    // An office that was killed leaves its pipe's socket behind.
-    if (!PipeName.empty()) {
-        const std::string socket = "OSL_PIPE_" + std::to_string(::getuid()) + '_' + PipeName;
+    // An office that was killed leaves the sockets of its pipes behind: ours,
+    // and the one through which a second start would reach it.
+    std::vector<std::string> pipes;
+    if (!PipeName.empty())
+        pipes.push_back(PipeName);
+    if (!Profile.empty())
+        pipes.push_back(InstancePipeName(FileUrl(Profile)));
+    for (const std::string& pipe : pipes) {
+        const std::string socket = "OSL_PIPE_" + std::to_string(::getuid()) + '_' + pipe;
         for (const char* folder : {"/tmp/", "/var/tmp/"}) {
             std::error_code error;
             const std::filesystem::path path = folder + socket;
