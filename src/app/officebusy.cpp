@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QInputEvent>
 
 namespace kelvalog {
 
@@ -39,7 +40,7 @@ void TOfficeBusy::Begin(TServerActivity Activity)
 
 void TOfficeBusy::Pump()
 {
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QCoreApplication::processEvents();
 }
 
 void TOfficeBusy::End()
@@ -65,6 +66,10 @@ bool TOfficeBusy::eventFilter(QObject* Watched, QEvent* Event)
         ++FDeferredCalls;
         return true;
     }
+    // Clicks and keys while the cursor says "wait" are dropped, not saved up
+    // for later: a second click on the log button would end the new log.
+    if (dynamic_cast<QInputEvent*>(Event) != nullptr)
+        return true;
     // The window cannot go while the office it waits for is half started.
     if (Event->type() == QEvent::Close && Watched->isWidgetType()) {
         Event->ignore();

@@ -12,9 +12,9 @@ class TPanelStatusBar;
 
 // Keeps the window alive while the worksheet's office starts or quits: the
 // status bar says what is going on, the cursor shows the wait, the window
-// paints and its timers run, while the user's input waits. Board lines handed
-// over meanwhile are decoded afterwards, in their order; closing the window
-// waits as well.
+// paints and its timers run, while the user's clicks and keys are dropped.
+// Board lines handed over meanwhile are decoded afterwards, in their order;
+// the window cannot be closed meanwhile.
 class TOfficeBusy : public QObject, public IServerWait
 {
 public:

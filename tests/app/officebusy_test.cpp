@@ -1,7 +1,7 @@
 // The window while the worksheet's office starts or quits: it paints and its
-// timers run, the status bar and the cursor say what is going on, board lines
-// handed over meanwhile wait and then run in order, and it cannot be closed
-// half-way.
+// timers run, the status bar and the cursor say what is going on, clicks and
+// keys are dropped, board lines handed over meanwhile wait and then run in
+// order, and it cannot be closed half-way.
 
 #include "app/applicationevents.h"
 #include "app/officebusy.h"
@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 
@@ -38,6 +40,9 @@ TEST(OfficeBusy, BoardLinesWaitForTheOfficeAndRunInOrderAfterwards)
     Bar.AddTextPanel(200);
     Bar.setPanelText(1, QStringLiteral("a hint"));
     QWidget Window;
+    QPushButton Button(&Window);
+    int Clicks = 0;
+    QObject::connect(&Button, &QPushButton::clicked, [&] { ++Clicks; });
     Window.show();
     TOfficeBusy Busy;
     Busy.SetStatusBar(&Bar);
@@ -63,6 +68,10 @@ TEST(OfficeBusy, BoardLinesWaitForTheOfficeAndRunInOrderAfterwards)
     EXPECT_GE(Ticks, 5) << "the window's timers did not run";
     EXPECT_FALSE(Window.close());
     EXPECT_TRUE(Window.isVisible());
+    QTest::mouseClick(&Button, Qt::LeftButton);
+    QTest::keyClick(&Button, Qt::Key_Space);
+    PumpFor(Busy, 50);
+    EXPECT_EQ(Clicks, 0) << "input was taken while the office was starting";
 
     Busy.Begin(TServerActivity::Closing);
     EXPECT_EQ(Bar.Panel(1).Text, QStringLiteral("Closing\u2026"));
@@ -77,6 +86,9 @@ TEST(OfficeBusy, BoardLinesWaitForTheOfficeAndRunInOrderAfterwards)
         QApplication::processEvents(QEventLoop::AllEvents, 10);
     Dispatch.join();
     EXPECT_EQ(Lines, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(Clicks, 0) << "input held back was replayed";
+    QTest::mouseClick(&Button, Qt::LeftButton);
+    EXPECT_EQ(Clicks, 1);
     EXPECT_TRUE(Window.close());
 }
 

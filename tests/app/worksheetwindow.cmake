@@ -30,4 +30,4 @@ if(NOT KELVALOG_SANITIZE STREQUAL "thread" AND EXISTS ${PROJECT_SOURCE_DIR}/tool
     ENVIRONMENT "${worksheet_window_environment}")
 endif()
 kelvalog_test(test_app_officebusy SOURCES ${CMAKE_CURRENT_LIST_DIR}/officebusy_test.cpp
-              LIBS kelvalog_app Qt6::Widgets OWN_MAIN THREADED)
+              LIBS kelvalog_app Qt6::Widgets Qt6::Test OWN_MAIN THREADED)

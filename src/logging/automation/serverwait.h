@@ -10,8 +10,8 @@ enum class TServerActivity {
 
 // How the window stays alive while a server's slow step (starting, quitting)
 // runs on a thread of its own: Begin once, Pump every few milliseconds until
-// the step has ended, End once. Pump handles the window's pending events
-// except the user's input; it must not start another call to the server.
+// the step has ended, End once. Pump handles the window's pending events but
+// not the user's input; it must not start another call to the server.
 class IServerWait
 {
 public:
