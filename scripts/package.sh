@@ -4,7 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
-ensure_packages "${BUILD_PACKAGES[@]}" "${OFFICE_PACKAGES[@]}" "${PACKAGING_PACKAGES[@]}"
+ensure_packages "${BUILD_PACKAGES[@]}" "${PACKAGING_PACKAGES[@]}"
+ensure_office_packages
 
 launcher=()
 if command -v ccache >/dev/null; then
@@ -13,7 +14,7 @@ fi
 # The package holds the program and the simulator only: installing need not
 # build the tests and benchmarks first.
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON "${launcher[@]}"
+    -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON "${OFFICE_CMAKE_ARGS[@]}" "${launcher[@]}"
 cmake --build build/release --target kelvalog kelvalog-boardsim
 rm -f build/release/kelvalog_*.deb
 (cd build/release && cpack -G DEB)

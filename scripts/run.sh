@@ -5,9 +5,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
-ensure_packages "${BUILD_PACKAGES[@]}" "${OFFICE_PACKAGES[@]}"
+ensure_packages "${BUILD_PACKAGES[@]}"
+ensure_office_packages
 
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release "${OFFICE_CMAKE_ARGS[@]}"
 cmake --build build/release --target kelvalog kelvalog-boardsim
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then

@@ -5,7 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
-ensure_packages "${BUILD_PACKAGES[@]}" "${OFFICE_PACKAGES[@]}" clang libclang-rt-14-dev
+ensure_packages "${BUILD_PACKAGES[@]}" x11-utils clang libclang-rt-14-dev
+ensure_office_packages
 
 root=$PWD
 export QT_QPA_PLATFORM=offscreen
@@ -36,7 +37,8 @@ fi
 # ---------------------------------------------------------------------------
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build =="
-cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKELVALOG_SANITIZE=address
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKELVALOG_SANITIZE=address \
+    "${OFFICE_CMAKE_ARGS[@]}"
 cmake --build build/asan
 ctest --test-dir build/asan --output-on-failure -j2
 

@@ -1,6 +1,7 @@
 #include "app/applicationevents.h"
 #include "app/commandline.h"
 #include "app/mainform.h"
+#include "app/officebusy.h"
 #include "app/systemlocale.h"
 #include "app/testclose.h"
 #include "controls/controlenv.h"
@@ -26,10 +27,13 @@ int main(int argc, char* argv[])
     TMainFormOptions Options;
     Options.Locale = LocaleFactsFrom(QLocale::system());
     SetDefaultDecimalSeparator(QChar(QLatin1Char(Options.Locale.DecimalSeparator)));
-#ifdef KELVALOG_HAVE_CALC
-    RegisterCalcServer();
-#endif
+    // Outlives the window, whose closing may still quit an office.
+    TOfficeBusy OfficeBusy;
     TMainForm MainForm(Options);
+    OfficeBusy.SetStatusBar(MainForm.StatusBar);
+#ifdef KELVALOG_HAVE_CALC
+    RegisterCalcServer(&OfficeBusy);
+#endif
     // Ending the session closes the window like the user would, so the log,
     // the link and the settings are dealt with.
     QObject::connect(&Application, &QGuiApplication::commitDataRequest, &MainForm,

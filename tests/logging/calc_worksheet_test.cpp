@@ -7,6 +7,9 @@
 
 #include "common/serialdate.h"
 #include "logging/calc/calcserver.h"
+#include "logging/logcontrol.h"
+
+#include <gmock/gmock.h>
 
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XNamed.hpp>
@@ -18,10 +21,14 @@
 #include <com/sun/star/util/NumberFormat.hpp>
 #include <com/sun/star/util/XNumberFormatsSupplier.hpp>
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <optional>
+#include <sstream>
 #include <sys/wait.h>
 #include <thread>
 
@@ -60,6 +67,31 @@ TLogRecordValues Record(int validCount, float base)
     return values;
 }
 
+// Processes of the group that still run; an orphan that died may stay a
+// zombie where the init process does not reap.
+int LiveMembers(pid_t group)
+{
+    int live = 0;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        if (!std::getline(stat, line))
+            continue;
+        const auto close = line.rfind(')');
+        if (close == std::string::npos)
+            continue;
+        std::istringstream fields(line.substr(close + 2));
+        char state = 0;
+        pid_t parent = 0;
+        pid_t processGroup = 0;
+        fields >> state >> parent >> processGroup;
+        if (processGroup == group && state != 'Z' && state != 'X')
+            ++live;
+    }
+    return live;
+}
+
 std::shared_ptr<TCalcSheet> CalcSheetOf(const TWorksheetWriter& writer)
 {
     auto sheet = std::dynamic_pointer_cast<TCalcSheet>(ObjectArg(writer.LogSheet()));
@@ -81,8 +113,10 @@ TEST_F(CalcWorksheet, RecordsLandInTheSheetAsDatesAndNumbers)
     TWorksheetWriter writer(Facts("d-M-yyyy"), ClockAt(seconds));
     writer.Open("");
     const auto sheet = CalcSheetOf(writer);
-    const pid_t office = sheet->Session()->Office->ProcessId();
+    const pid_t office = sheet->Session()->Office->ProcessGroup();
     ASSERT_GT(office, 0);
+    const auto profile = sheet->Session()->Office->ProfileFolder();
+    ASSERT_TRUE(std::filesystem::is_directory(profile));
 
     writer.WriteRecord(Record(5, 21.5f), 0);
     seconds = 1;
@@ -149,8 +183,10 @@ TEST_F(CalcWorksheet, RecordsLandInTheSheetAsDatesAndNumbers)
 
     writer.Close();
     EXPECT_TRUE(std::holds_alternative<std::monostate>(writer.LogSheet()));
-    // Quit ended our office and reaped it.
-    EXPECT_EQ(::kill(office, 0), -1);
+    // Quit ended the office nobody could see, reaped it and removed its
+    // profile.
+    EXPECT_EQ(LiveMembers(office), 0);
+    EXPECT_FALSE(std::filesystem::exists(profile));
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(120));
 }
 
@@ -208,9 +244,15 @@ TEST_F(CalcWorksheet, AnOfficeThatDiesFailsTheNextRecordOnce)
     EXPECT_EQ(named->getName(), OUString("Kelvalog 12-8-2024"));
     writer->WriteRecord(Record(2, 1.0f), 0);
 
-    const pid_t office = sheet->Session()->Office->ProcessId();
+    const pid_t office = sheet->Session()->Office->ProcessGroup();
     ASSERT_GT(office, 0);
-    ASSERT_EQ(::kill(office, SIGKILL), 0);
+    const auto profile = sheet->Session()->Office->ProfileFolder();
+    // The office dies under its keeper, as in a crash.
+    std::ifstream children("/proc/" + std::to_string(office) + "/task/" + std::to_string(office) +
+                           "/children");
+    pid_t soffice = 0;
+    ASSERT_TRUE(children >> soffice);
+    ASSERT_EQ(::kill(soffice, SIGKILL), 0);
 
     const auto before = std::chrono::steady_clock::now();
     EXPECT_THROW(writer->WriteRecord(Record(2, 2.0f), 1), ELogError);
@@ -219,7 +261,136 @@ TEST_F(CalcWorksheet, AnOfficeThatDiesFailsTheNextRecordOnce)
     EXPECT_TRUE(std::holds_alternative<std::monostate>(writer->LogSheet()));
     writer.reset();
     // The dead office was reaped; nothing of it is left.
-    EXPECT_EQ(::kill(office, 0), -1);
+    EXPECT_EQ(LiveMembers(office), 0);
+    EXPECT_FALSE(std::filesystem::exists(profile));
+}
+
+// Counts what the window was asked to do while it waited.
+struct TCountingWait : IServerWait
+{
+    void Begin(TServerActivity activity) override
+    {
+        ++Begins;
+        Activity = activity;
+    }
+    void Pump() override { ++Pumps; }
+    void End() override { ++Ends; }
+    int Begins = 0;
+    int Pumps = 0;
+    int Ends = 0;
+    TServerActivity Activity = TServerActivity::Closing;
+};
+
+// An office that does not answer in its time is cut short, the window kept
+// going meanwhile, and the waiting ends with a failure.
+TEST(OfficeSlowStep, AStepPastItsLimitIsCutShortAndFails)
+{
+    TCountingWait wait;
+    std::atomic<bool> cut{false};
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_THROW(RunSlowStep(
+                     &wait, TServerActivity::Starting, std::chrono::milliseconds(300),
+                     [&] {
+                         while (!cut)
+                             std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                     },
+                     [&] { cut = true; }),
+                 EAutomationError);
+    EXPECT_TRUE(cut);
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(300));
+    EXPECT_EQ(wait.Begins, 1);
+    EXPECT_EQ(wait.Ends, 1);
+    EXPECT_EQ(wait.Activity, TServerActivity::Starting);
+    EXPECT_GE(wait.Pumps, 10);
+
+    // A step's own failure comes through; one in time is not cut.
+    cut = false;
+    EXPECT_THROW(RunSlowStep(
+                     &wait, TServerActivity::Closing, std::chrono::seconds(30),
+                     [] { throw EAutomationError("refused"); }, [&] { cut = true; }),
+                 EAutomationError);
+    EXPECT_FALSE(cut);
+    EXPECT_EQ(wait.Ends, 2);
+    EXPECT_NO_THROW(RunSlowStep(
+        nullptr, TServerActivity::Closing, std::chrono::seconds(30), [] {}, [&] { cut = true; }));
+    EXPECT_FALSE(cut);
+}
+
+// The window side of a log set to the worksheet kind.
+class TWorksheetView : public ILogView
+{
+public:
+    int LoggingTypeIndex() const override { return static_cast<int>(TLogKind::Worksheet); }
+    std::string FileName(TLogKind) const override { return {}; }
+    void SetFileName(TLogKind, const std::string&) override {}
+    std::int32_t LogInterval() const override { return 1; }
+    void ShowRecordsWritten(std::int32_t count) override { Shown = count; }
+    void ShowLoggingPage(int) override {}
+    void ShowMessage(TLogMessageKind, const std::string& text) override
+    {
+        Messages.push_back(text);
+    }
+    std::optional<std::string> ChooseFile(const TLogFileDialog&, const std::string&) override
+    {
+        return std::nullopt;
+    }
+    void UpdateControls() override {}
+
+    std::vector<std::string> Messages;
+    std::int32_t Shown = -1;
+};
+
+// Sets an environment variable, or removes it for nullptr, for one scope.
+class TScopedVariable
+{
+public:
+    TScopedVariable(const char* name, const char* value) : Name(name)
+    {
+        if (const char* old = std::getenv(name))
+            Saved = old;
+        if (value != nullptr)
+            ::setenv(name, value, 1);
+        else
+            ::unsetenv(name);
+    }
+    ~TScopedVariable()
+    {
+        if (Saved)
+            ::setenv(Name.c_str(), Saved->c_str(), 1);
+        else
+            ::unsetenv(Name.c_str());
+    }
+
+private:
+    std::string Name;
+    std::optional<std::string> Saved;
+};
+
+// Where no window can be shown, a sheet would be filled that nobody sees and
+// that vanishes with its office: the opening fails as any other, nothing is
+// counted and no office or profile is left.
+TEST_F(CalcWorksheet, WithoutADisplayTheLogCannotBeCreatedAndNothingIsCounted)
+{
+    char folder[] = "/tmp/kelvalog-nowindow-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    const TScopedVariable headless(HeadlessOfficeVariable, nullptr);
+    const TScopedVariable display("DISPLAY", nullptr);
+    const TScopedVariable wayland("WAYLAND_DISPLAY", nullptr);
+    const TScopedVariable temporary("TMPDIR", folder);
+
+    TWorksheetView view;
+    TLogControl control(view, Facts("d-M-yyyy"));
+    control.SetWriterFactory(TLogKind::Worksheet, WorksheetWriterFactory(Facts("d-M-yyyy")));
+    control.LogOnActionExecute();
+    EXPECT_THAT(view.Messages, ::testing::ElementsAre(LogCreateFailedText));
+    EXPECT_FALSE(control.Logging());
+    EXPECT_FALSE(control.LogOpen());
+    for (int tick = 0; tick < 3; ++tick)
+        control.SampleTick(Record(2, 1.0f));
+    EXPECT_EQ(control.RecordsWritten(), 0);
+    EXPECT_EQ(view.Shown, 0);
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
+    std::filesystem::remove(folder);
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 #include <com/sun/star/lang/XMultiComponentFactory.hpp>
 #include <cppuhelper/bootstrap.hxx>
 #include <rtl/bootstrap.hxx>
+#include <rtl/digest.h>
 
 #include <algorithm>
 #include <atomic>
@@ -24,8 +25,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <future>
 #include <mutex>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -53,9 +54,11 @@ namespace {
 
 const std::string ProgramDir = KELVALOG_OFFICE_PROGRAM_DIR;
 
-// The local UNO context, made once per process: it carries the office's type
-// libraries that the bridge needs to marshal calls.
-Reference<css::uno::XComponentContext> LocalContext()
+} // namespace
+
+// It carries the office's type libraries that the bridge needs to marshal
+// calls.
+Reference<css::uno::XComponentContext> LocalUnoContext()
 {
     static std::mutex lock;
     static Reference<css::uno::XComponentContext> context;
@@ -74,19 +77,35 @@ Reference<css::uno::XComponentContext> LocalContext()
     return context;
 }
 
-// A user interface needs a display and an office built with one.
+namespace {
+
+bool HasFileStartingWith(const std::filesystem::path& folder, std::string_view prefix,
+                         std::string_view suffix = {})
+{
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(prefix, 0) == 0 && name.size() >= prefix.size() + suffix.size() &&
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+            return true;
+    }
+    return false;
+}
+
+// Calc shows a window where there is a display, the office has a window
+// system plug-in, and Calc has its window descriptions: the Calc without a
+// GUI ships none, and its windows abort the office.
 bool CanShowWindows()
 {
     const char* x11 = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     if ((x11 == nullptr || *x11 == '\0') && (wayland == nullptr || *wayland == '\0'))
         return false;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(ProgramDir, error)) {
-        if (entry.path().filename().string().rfind("libvclplug_", 0) == 0)
-            return true;
-    }
-    return false;
+    const std::filesystem::path program = ProgramDir;
+    return HasFileStartingWith(program, "libvclplug_") &&
+           HasFileStartingWith(program / ".." / "share" / "config" / "soffice.cfg" / "modules" /
+                                   "scalc" / "ui",
+                               "", ".ui");
 }
 
 std::string NewPipeName()
@@ -132,9 +151,100 @@ std::string FileUrl(const std::filesystem::path& path)
     return url;
 }
 
+// The office's pipe for later starts in the same profile: named after the
+// MD5 digest of the profile's URL in UTF-16, each byte in hex without
+// leading zero.
+std::string InstancePipeName(const std::string& profileUrl)
+{
+    const OUString url = ToUno(profileUrl);
+    sal_uInt8 digest[RTL_DIGEST_LENGTH_MD5] = {};
+    if (rtl_digest_MD5(url.getStr(), static_cast<sal_uInt32>(url.getLength() * sizeof(sal_Unicode)),
+                       digest, sizeof digest) != rtl_Digest_E_None)
+        return {};
+    static const char* const hex = "0123456789abcdef";
+    std::string name = "SingleOfficeIPC_";
+    for (const sal_uInt8 byte : digest) {
+        if (byte >= 0x10)
+            name += hex[byte >> 4];
+        name += hex[byte & 0x0F];
+    }
+    return name;
+}
+
+// Runs the office and, once it has ended for good, removes its profile. The
+// first start in a new profile ends asking to be started again, after the
+// first connection may have been made: a start that ends at once prepares
+// the profile instead.
+constexpr const char* KeeperScript =
+    "profile=$1; shift\n"
+    "\"$1\" \"$2\" --headless --terminate_after_init --norestore --nologo --nolockcheck\n"
+    "while :; do \"$@\"; status=$?; [ $status -eq 81 ] || break; done\n"
+    "rm -rf -- \"$profile\"\n"
+    "exit $status\n";
+
+bool HeadlessRequested()
+{
+    const char* value = std::getenv(HeadlessOfficeVariable);
+    return value != nullptr && std::string_view(value) == "1";
+}
+
+// Waits for a child without a time limit, so that an office left to the user
+// does not stay behind as a zombie once it ends.
+void ReapWhenEnded(pid_t child)
+{
+    std::thread([child] {
+        int status = 0;
+        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
+}
+
 } // namespace
 
-TCalcOffice::TCalcOffice()
+bool CalcCanShowWindows()
+{
+    return CanShowWindows();
+}
+
+void RunSlowStep(IServerWait* wait, TServerActivity activity, std::chrono::milliseconds limit,
+                 const std::function<void()>& step, const std::function<void()>& abort)
+{
+    auto running = std::async(std::launch::async, step);
+    if (wait != nullptr)
+        wait->Begin(activity);
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    bool cut = false;
+    try {
+        while (running.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
+            if (!cut && std::chrono::steady_clock::now() >= deadline) {
+                cut = true;
+                abort();
+            }
+            if (wait != nullptr)
+                wait->Pump();
+        }
+    } catch (...) {
+        // The step must not outlive what it works on.
+        if (!cut)
+            abort();
+        running.wait();
+        if (wait != nullptr)
+            wait->End();
+        throw;
+    }
+    if (wait != nullptr)
+        wait->End();
+    if (cut) {
+        try {
+            running.get();
+        } catch (...) {
+        }
+        throw EAutomationError("the office did not answer in time");
+    }
+    running.get();
+}
+
+TCalcOffice::TCalcOffice(IServerWait* wait) : Wait(wait)
 {
     // A write into the pipe of an office that has died must fail the call,
     // not end this program.
@@ -142,14 +252,26 @@ TCalcOffice::TCalcOffice()
     if (::sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
         std::signal(SIGPIPE, SIG_IGN);
 
-    IsHeadless = !CanShowWindows();
-    LocalContext();
-    Profile = NewProfileFolder();
-    PipeName = NewPipeName();
+    // A sheet nobody can see vanishes with its office: refuse it.
+    IsHeadless = HeadlessRequested();
+    if (!IsHeadless && !CanShowWindows())
+        throw EAutomationError("the office cannot show a window here");
     try {
-        Launch();
-        Connect();
+        RunSlowStep(
+            Wait, TServerActivity::Starting, StartTimeout + std::chrono::seconds(5),
+            [this] {
+                LocalUnoContext();
+                Profile = NewProfileFolder();
+                PipeName = NewPipeName();
+                Launch();
+                Connect();
+            },
+            [this] {
+                if (const pid_t group = Group.load(); group > 0)
+                    ::kill(-group, SIGKILL);
+            });
     } catch (...) {
+        Disconnect();
         KillAndReap();
         RemoveProfile();
         throw;
@@ -160,14 +282,9 @@ TCalcOffice::~TCalcOffice()
 {
     if (Ended)
         return;
-    if (Shown && !IsHeadless) {
-        // The user sees the document: leave it to them, as a visible
-        // spreadsheet application is left when its last reference goes.
-        Disconnect();
-        return;
-    }
+    // Not handed over by Quit: an office of a failed opening.
     try {
-        Quit();
+        End();
     } catch (...) {
     }
 }
@@ -176,16 +293,22 @@ void TCalcOffice::Launch()
 {
     const std::string binary = ProgramDir + "/soffice.bin";
     std::vector<std::string> arguments{
+        "/bin/sh",
+        "-c",
+        KeeperScript,
+        "kelvalog-office",
+        Profile.string(),
         binary,
         "-env:UserInstallation=" + FileUrl(Profile),
         "--accept=pipe,name=" + PipeName + ";urp;StarOffice.ComponentContext",
-        IsHeadless ? "--headless" : "--invisible",
         "--nologo",
         "--norestore",
         "--nodefault",
         "--nolockcheck",
         "--nofirststartwizard",
     };
+    if (IsHeadless)
+        arguments.emplace_back("--headless");
     std::vector<char*> argv;
     for (auto& argument : arguments)
         argv.push_back(argument.data());
@@ -204,48 +327,37 @@ void TCalcOffice::Launch()
     envp.push_back(temporary.data());
     envp.push_back(nullptr);
 
-    const pid_t parent = ::getpid();
     const pid_t child = ::fork();
-    if (child < 0) {
+    if (child < 0)
         throw EAutomationError("the office could not be started");
-    }
     if (child == 0) {
-        // Only async-signal-safe calls from here to exec.
-        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (::getppid() != parent)
-            ::_exit(127);
-        ::setpgid(0, 0);
+        // Only async-signal-safe calls from here to exec. A session of its
+        // own: the office outlives this program and its terminal.
+        ::setsid();
         const int null = ::open("/dev/null", O_RDWR);
         if (null >= 0) {
             ::dup2(null, 0);
             ::dup2(null, 1);
             ::dup2(null, 2);
         }
-        ::execve(binary.c_str(), argv.data(), envp.data());
+        ::execve("/bin/sh", argv.data(), envp.data());
         ::_exit(127);
     }
-    Process = child;
+    Group.store(child);
 }
 
 void TCalcOffice::Connect()
 {
-    const auto local = LocalContext();
+    const auto local = LocalUnoContext();
     const auto connector = css::connection::Connector::create(local);
     const auto deadline = std::chrono::steady_clock::now() + StartTimeout;
-    int restarts = 0;
     Reference<css::connection::XConnection> connection;
     while (!connection.is()) {
         try {
             connection = connector->connect(ToUno("pipe,name=" + PipeName));
         } catch (const css::connection::NoConnectException&) {
-            if (WaitForExit(std::chrono::milliseconds(0))) {
-                // The first start in a new profile ends asking to be
-                // started again.
-                if (ExitCode != RestartExitCode || ++restarts > 2)
-                    throw EAutomationError("the office ended while starting");
-                Launch();
-                continue;
-            }
+            if (WaitForExit(std::chrono::milliseconds(0)))
+                throw EAutomationError("the office ended while starting");
             if (std::chrono::steady_clock::now() >= deadline)
                 throw EAutomationError("the office did not answer in time");
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -278,12 +390,21 @@ Reference<css::sheet::XSpreadsheetDocument> TCalcOffice::NewDocument()
         loadable->initNew();
         document.set(loadable, UNO_QUERY);
     } else {
-        css::uno::Sequence<css::beans::PropertyValue> arguments(1);
-        arguments.getArray()[0].Name = "Hidden";
-        arguments.getArray()[0].Value <<= !Shown;
-        document.set(Desktop->loadComponentFromURL(OUString("private:factory/scalc"),
-                                                   OUString("_blank"), 0, arguments),
-                     UNO_QUERY);
+        // Loading a document with its window takes a while.
+        RunSlowStep(
+            Wait, TServerActivity::Starting, StartTimeout,
+            [this, &document] {
+                css::uno::Sequence<css::beans::PropertyValue> arguments(1);
+                arguments.getArray()[0].Name = "Hidden";
+                arguments.getArray()[0].Value <<= !Shown;
+                document.set(Desktop->loadComponentFromURL(OUString("private:factory/scalc"),
+                                                           OUString("_blank"), 0, arguments),
+                             UNO_QUERY);
+            },
+            [this] {
+                if (const pid_t group = Group.load(); group > 0)
+                    ::kill(-group, SIGKILL);
+            });
     }
     if (!document.is())
         throw EAutomationError("the office made no spreadsheet");
@@ -313,26 +434,51 @@ void TCalcOffice::Quit()
 {
     if (Ended)
         return;
-    Ended = true;
-    bool terminated = false;
-    std::string failure;
-    try {
-        if (Desktop.is())
-            terminated = Desktop->terminate();
-        else
-            failure = "the office is not connected";
-    } catch (const css::uno::Exception& error) {
-        // Mostly a bridge that went down with the office.
-        failure = FromUno(error.Message);
-    }
-    if (!terminated && failure.empty() && Shown && !IsHeadless) {
-        // The user kept the office open (for instance to save the sheet).
-        Disconnect();
+    if (IsHeadless) {
+        End();
         return;
     }
-    Disconnect();
-    if (!WaitForExit(std::chrono::seconds(10)))
-        KillAndReap();
+    // Left to the user: the window, the workbook and the decision to save
+    // them are theirs now.
+    Ended = true;
+    RunSlowStep(
+        Wait, TServerActivity::Closing, QuitTimeout, [this] { Disconnect(); }, [] {});
+    if (const pid_t group = Group.exchange(-1); group > 0)
+        ReapWhenEnded(group);
+    Profile.clear();
+    PipeName.clear();
+}
+
+void TCalcOffice::End()
+{
+    Ended = true;
+    std::string failure;
+    try {
+        RunSlowStep(
+            Wait, TServerActivity::Closing, QuitTimeout,
+            [this, &failure] {
+                try {
+                    if (Desktop.is())
+                        Desktop->terminate();
+                    else
+                        failure = "the office is not connected";
+                } catch (const css::uno::Exception& error) {
+                    // Mostly a bridge that went down with the office.
+                    failure = FromUno(error.Message);
+                }
+                Disconnect();
+                if (!WaitForExit(std::chrono::seconds(10)))
+                    KillAndReap();
+            },
+            [this] {
+                if (const pid_t group = Group.load(); group > 0)
+                    ::kill(-group, SIGKILL);
+            });
+    } catch (const std::exception& error) {
+        if (failure.empty())
+            failure = error.what();
+    }
+    KillAndReap();
     RemoveProfile();
     if (!failure.empty())
         throw EAutomationError("the office could not be asked to quit: " + failure);
@@ -353,15 +499,17 @@ void TCalcOffice::Disconnect()
 
 bool TCalcOffice::WaitForExit(std::chrono::milliseconds limit)
 {
-    if (Process <= 0)
+    const pid_t group = Group.load();
+    if (group <= 0)
         return true;
     const auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
         int status = 0;
-        const pid_t done = ::waitpid(Process, &status, WNOHANG);
-        if (done == Process || (done < 0 && errno != EINTR)) {
-            ExitCode = done == Process && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            Process = -1;
+        const pid_t done = ::waitpid(group, &status, WNOHANG);
+        if (done == group || (done < 0 && errno != EINTR)) {
+            Group.store(-1);
+            // The office may outlive a keeper that was killed.
+            ::kill(-group, SIGKILL);
             return true;
         }
         if (std::chrono::steady_clock::now() >= deadline)
@@ -372,22 +520,27 @@ bool TCalcOffice::WaitForExit(std::chrono::milliseconds limit)
 
 void TCalcOffice::KillAndReap()
 {
-    if (Process <= 0)
+    const pid_t group = Group.load();
+    if (group <= 0)
         return;
-    ::kill(-Process, SIGTERM);
-    ::kill(Process, SIGTERM);
+    ::kill(-group, SIGTERM);
     if (!WaitForExit(std::chrono::seconds(5))) {
-        ::kill(-Process, SIGKILL);
-        ::kill(Process, SIGKILL);
+        ::kill(-group, SIGKILL);
         WaitForExit(std::chrono::seconds(5));
     }
 }
 
 void TCalcOffice::RemoveProfile()
 {
-    // An office that was killed leaves its pipe's socket behind.
-    if (!PipeName.empty()) {
-        const std::string socket = "OSL_PIPE_" + std::to_string(::getuid()) + '_' + PipeName;
+    // An office that was killed leaves the sockets of its pipes behind: ours,
+    // and the one through which a second start would reach it.
+    std::vector<std::string> pipes;
+    if (!PipeName.empty())
+        pipes.push_back(PipeName);
+    if (!Profile.empty())
+        pipes.push_back(InstancePipeName(FileUrl(Profile)));
+    for (const std::string& pipe : pipes) {
+        const std::string socket = "OSL_PIPE_" + std::to_string(::getuid()) + '_' + pipe;
         for (const char* folder : {"/tmp/", "/var/tmp/"}) {
             std::error_code error;
             const std::filesystem::path path = folder + socket;

@@ -1,13 +1,17 @@
 #pragma once
 
+#include "logging/automation/serverwait.h"
+
 #include <com/sun/star/bridge/XBridge.hpp>
 #include <com/sun/star/frame/XDesktop2.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/uno/XComponentContext.hpp>
 #include <rtl/ustring.hxx>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <sys/types.h>
 
@@ -17,34 +21,60 @@ namespace kelvalog {
 rtl::OUString ToUno(const std::string& text);
 std::string FromUno(const rtl::OUString& text);
 
-// A LibreOffice process of our own: private profile folder, private pipe,
-// and the UNO bridge to it. Start raises EAutomationError when the office
-// cannot be started or does not answer in time. Make it on a thread that
-// lives as long as the office should (the window thread): the office is told
-// to end when the thread that started it ends.
+// The local UNO context (made once per process) that bridges to an office
+// are built on.
+css::uno::Reference<css::uno::XComponentContext> LocalUnoContext();
+
+// Set to "1", the office runs without a window even where it could show one.
+// For tests only: nobody could see or keep such a sheet.
+inline constexpr const char* HeadlessOfficeVariable = "KELVALOG_TEST_HEADLESS_OFFICE";
+
+// True where the office can show Calc in a window: a display, a window
+// system plug-in and Calc's window descriptions.
+bool CalcCanShowWindows();
+
+// Runs `step` on a thread of its own while `wait` (when given) keeps the
+// window alive. A step still running after `limit` is cut short by `abort`
+// and the call raises EAutomationError; a failure of the step is passed on.
+void RunSlowStep(IServerWait* wait, TServerActivity activity, std::chrono::milliseconds limit,
+                 const std::function<void()>& step, const std::function<void()>& abort);
+
+// A LibreOffice Calc process of our own: a private profile folder, a private
+// pipe and the UNO bridge to it. With a display the office shows its window
+// and, once the log is done with it (Quit), it is left to the user: it runs
+// on after the log and after this program, and a keeper shell removes the
+// profile when the office has ended. Without a display, or with an office
+// that has no user interface, no office is started (the constructor raises),
+// unless the tests ask for a headless one (HeadlessOfficeVariable).
 class TCalcOffice
 {
 public:
     static constexpr std::chrono::seconds StartTimeout{60};
+    static constexpr std::chrono::seconds QuitTimeout{15};
 
-    TCalcOffice();
-    // Ends the office unless it shows a window that the user may still
-    // work in (then it is left running).
+    // Starts the office and connects to it; raises EAutomationError when it
+    // cannot show a window, cannot be started or does not answer in time,
+    // and then leaves neither process nor profile behind.
+    explicit TCalcOffice(IServerWait* wait = nullptr);
+    // Ends an office that was not left to the user by Quit.
     ~TCalcOffice();
     TCalcOffice(const TCalcOffice&) = delete;
     TCalcOffice& operator=(const TCalcOffice&) = delete;
 
-    // True when the office runs without any window (no display, or an
-    // office built without a user interface).
     bool Headless() const { return IsHeadless; }
-    pid_t ProcessId() const { return Process; }
+    // The keeper shell; it leads the process group of the office.
+    pid_t ProcessGroup() const { return Group.load(); }
+    const std::filesystem::path& ProfileFolder() const { return Profile; }
+    const std::string& Pipe() const { return PipeName; }
 
-    // A new, empty spreadsheet document; hidden until Show.
+    // A new, empty spreadsheet document; its window stays hidden until Show.
     css::uno::Reference<css::sheet::XSpreadsheetDocument> NewDocument();
     void Show(const css::uno::Reference<css::sheet::XSpreadsheetDocument>& document);
 
-    // Asks the office to end and waits for it (bounded), then kills what is
-    // left. Does nothing more after the first time.
+    // The log is done with the office. With a window the office is left to
+    // the user, who may still save the workbook; headless, it is asked to end
+    // (then killed when it does not) and its profile removed. Does nothing
+    // more after the first time; raises when the office could not be reached.
     void Quit();
 
     const css::uno::Reference<css::uno::XComponentContext>& Context() const { return Remote; }
@@ -53,15 +83,16 @@ private:
     void Launch();
     void Connect();
     void Disconnect();
-    // Waits up to `limit` for the process to end; true when it has.
+    void End();
+    // Waits up to `limit` for the keeper shell to end; true when it has.
     bool WaitForExit(std::chrono::milliseconds limit);
     void KillAndReap();
     void RemoveProfile();
 
+    IServerWait* Wait = nullptr;
     bool IsHeadless = true;
-    static constexpr int RestartExitCode = 81;
-    pid_t Process = -1;
-    int ExitCode = 0;
+    // Written by the starting thread, read by the one that may cut it short.
+    std::atomic<pid_t> Group{-1};
     std::filesystem::path Profile;
     std::string PipeName;
     css::uno::Reference<css::bridge::XBridge> Bridge;

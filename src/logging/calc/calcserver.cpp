@@ -175,13 +175,13 @@ private:
 
 } // namespace
 
-void RegisterCalcServer()
+void RegisterCalcServer(IServerWait* wait)
 {
-    const TServerFactory factory = []() -> TDispatchRef {
+    const TServerFactory factory = [wait]() -> TDispatchRef {
         // A start that fails inside the UNO runtime is a failed creation too.
         try {
             auto session = std::make_shared<TCalcSession>();
-            session->Office = std::make_unique<TCalcOffice>();
+            session->Office = std::make_unique<TCalcOffice>(wait);
             return std::make_shared<TCalcApplication>(std::move(session));
         } catch (const css::uno::Exception& error) {
             throw EAutomationError("the office could not be started: " + FromUno(error.Message));

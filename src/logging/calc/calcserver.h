@@ -14,7 +14,9 @@ namespace kelvalog {
 inline constexpr const char* CalcServerProgId = "Kelvalog.Calc";
 
 // Registers the Calc server as "Excel.Application" and as CalcServerProgId.
-void RegisterCalcServer();
+// `wait` keeps the window alive while an office starts or quits; it must
+// outlive every office the server starts.
+void RegisterCalcServer(IServerWait* wait = nullptr);
 
 // What the objects of one application object share: its office process and
 // the workbook that is active.
