@@ -55,6 +55,7 @@ TMainForm::TMainForm(TMainFormOptions Options) : FOptions(std::move(Options))
 TMainForm::~TMainForm()
 {
     SampleIntervalTimer.stop();
+    ReconnectTimer.stop();
     // A log still open is released quietly with its control.
     LogControl.reset();
     DestroyComponents();
@@ -91,6 +92,8 @@ void TMainForm::WireEvents()
     SampleIntervalTimer.setTimerType(Qt::PreciseTimer);
     connect(&SampleIntervalTimer, &QTimer::timeout, this,
             [this] { Guarded([this] { SampleIntervalTimerTimer(); }); });
+    connect(&ReconnectTimer, &QTimer::timeout, this,
+            [this] { Guarded([this] { ReconnectTimerTimer(); }); });
 }
 
 void TMainForm::FormCreate()
@@ -111,6 +114,7 @@ void TMainForm::FormCreate()
 
 bool TMainForm::FormCloseQuery()
 {
+    StopReconnecting();
     if (LogOpen())
         CloseLog(); // a failure keeps the window open; LogOpen is already false then
     if (OnLine) {
@@ -150,7 +154,10 @@ void TMainForm::closeEvent(QCloseEvent* Event)
 
 void TMainForm::OnLineActionExecute()
 {
-    if (!OnLine) {
+    if (!OnLine && Reconnecting()) {
+        // Off line by hand: the vanished port is no longer waited for.
+        StopReconnecting();
+    } else if (!OnLine) {
         try {
             const int Chosen = Board();
             if (Chosen == Board5V || Chosen == Board3V)
@@ -303,7 +310,7 @@ void TMainForm::ApplicationEventsException(std::exception_ptr)
 
 void TMainForm::ApplicationEventsHint(const QString& LongHint)
 {
-    StatusBar->setPanelText(1, LongHint);
+    StatusBar->setPanelText(1, LongHint.isEmpty() ? FNotice : LongHint);
 }
 
 void TMainForm::UpdateControls()
@@ -313,7 +320,8 @@ void TMainForm::UpdateControls()
     SetWatching(OnLine);
     LogOnAction->setEnabled(OnLine);
     UsedBoardComboBox->setEnabled(!OnLine);
-    OnLineAction->setChecked(OnLine);
+    // Pressed also while a vanished port is being reopened: a click ends that.
+    OnLineAction->setChecked(OnLine || Reconnecting());
     LogOnAction->setChecked(Logging());
     LogGroup->setEnabled(!Logging());
     WarningLabel->setVisible(SampleIntervalField->GetIntegerValue() <= 1);

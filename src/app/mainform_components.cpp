@@ -17,6 +17,9 @@ void TMainForm::CreateComponents()
     ComPort->SetBaud(57600);
     ComPort->SetAutoOpen(false);
     ComPort->SetTapiMode(TTapiMode::tmNone);
+    ComPort->OnDeviceLost = [this](QObject*, int Code) {
+        Guarded([&] { ComPortDeviceLost(Code); });
+    };
 
     DataPacket = std::make_unique<TDataPacket>();
     DataPacket->SetComPort(ComPort.get());
