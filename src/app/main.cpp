@@ -1,5 +1,6 @@
 #include "app/applicationevents.h"
 #include "app/mainform.h"
+#include "app/stopsignals.h"
 #include "app/systemlocale.h"
 #include "controls/controlenv.h"
 
@@ -26,6 +27,7 @@ int main(int argc, char* argv[])
     // the link and the settings are dealt with.
     QObject::connect(&Application, &QGuiApplication::commitDataRequest, &MainForm,
                      [&MainForm](QSessionManager&) { MainForm.close(); });
+    const TStopSignals StopSignals([&MainForm](int) { CloseWithoutUser(MainForm); });
     MainForm.show();
     return TKelvalogApplication::exec();
 }
