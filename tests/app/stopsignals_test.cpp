@@ -2,6 +2,7 @@
 // that logs a pty board's lines the way the program does, with the same stop
 // signal handling as the program's main, and sends it real signals.
 
+#include "app/applicationevents.h"
 #include "app/mainform.h"
 #include "app/stopsignals.h"
 #include "appfixture.h"
@@ -39,7 +40,7 @@ QByteArray ReadBytes(const QString& Path)
 // file of the chosen kind, then waiting for signals.
 int RunChild(int Argc, char** Argv)
 {
-    QApplication App(Argc, Argv);
+    TKelvalogApplication App(Argc, Argv);
     const QString Dir = qEnvironmentVariable("KELVALOG_STOP_DIR");
     const int Kind = qEnvironmentVariableIntValue("KELVALOG_STOP_KIND");
     TPtyBoard Pty(BoardCom);
