@@ -48,8 +48,12 @@ TMainForm::TMainForm(TMainFormOptions Options) : FOptions(std::move(Options))
         const QRect Area = Screen->availableGeometry();
         move(Area.center() - QPoint(width() / 2, height() / 2));
     }
-    // The creation event: the window's own handler, then the saved placement.
-    Guarded([this] { FormState->DoCreate(); });
+    // The creation event: the window's own handler, then the saved placement,
+    // from one reading of the settings file.
+    Guarded([this] {
+        TStoreUse Use(*IniFileStore);
+        FormState->DoCreate();
+    });
 }
 
 TMainForm::~TMainForm()
@@ -141,10 +145,17 @@ void TMainForm::closeEvent(QCloseEvent* Event)
 {
     bool CanClose = true;
     bool Failed = true;
+    // The whole close writes the settings file once, at its end.
+    TStoreUse Use(*IniFileStore);
     Guarded([&] {
         FormState->DoCloseQuery(CanClose);
         Failed = false;
     });
+    try {
+        Use.Close();
+    } catch (const EIniFileError& Error) {
+        ShowMessage(this, TMessageKind::Error, QString::fromStdString(Error.what()));
+    }
     if (Failed || !CanClose) {
         Event->ignore();
         return;
