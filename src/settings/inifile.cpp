@@ -285,8 +285,10 @@ bool ReplaceFile(const std::string& FileName, const std::string& Content)
 // start lines of their own.
 bool Storable(std::string_view Section, std::string_view Key, std::string_view Value)
 {
+    // A CR inside a value is kept: only a line feed ends a line here.
     return !(Section.empty() || Key.empty() || HasLineBreak(Section) || HasLineBreak(Key) ||
-             HasLineBreak(Value) || Section.find(']') != std::string_view::npos ||
+             Value.find('\n') != std::string_view::npos ||
+             Section.find(']') != std::string_view::npos ||
              Key.find('=') != std::string_view::npos || Key.front() == '[' || Key.front() == ';' ||
              Key.front() == '#');
 }

@@ -105,8 +105,9 @@ private slots:
         // Waiting for the adapter costs no measurable time.
         const double Before = ProcessCpuSeconds();
         QTest::qWait(3000);
-        QVERIFY2(ProcessCpuSeconds() - Before < 0.3,
-                 qPrintable(QString::number(ProcessCpuSeconds() - Before)));
+        const double Spent = ProcessCpuSeconds() - Before;
+        qInfo("processor time while waiting 3 s for the adapter: %.3f s", Spent);
+        QVERIFY2(Spent < 0.3, qPrintable(QString::number(Spent)));
         QVERIFY(!Form.OnLine);
         const qsizetype LinesBefore = ReadBytes(Log).count("\r\n");
 
