@@ -50,13 +50,18 @@ bool SameName(std::string_view A, std::string_view B)
 
 enum class TLineKind { Other, Section, Key };
 
+// One line; its name and value are places in its text, so that a large file
+// costs one allocation per line.
 struct TLine
 {
     std::string Text;
     TLineKind Kind = TLineKind::Other;
-    std::string Name;  // section or key name
-    std::string Value; // key lines only
+    std::size_t NameAt = 0, NameLength = 0;   // section or key name
+    std::size_t ValueAt = 0, ValueLength = 0; // key lines only
     std::size_t EqualsAt = 0;
+
+    std::string_view Name() const { return std::string_view(Text).substr(NameAt, NameLength); }
+    std::string_view Value() const { return std::string_view(Text).substr(ValueAt, ValueLength); }
 };
 
 // The file split into lines, each classified once.
@@ -69,26 +74,32 @@ struct TDocument
 
 void Classify(TLine& Line)
 {
-    const std::string_view T = Trim(Line.Text);
+    Line.Kind = TLineKind::Other;
+    const std::string_view Text = Line.Text;
+    const auto Place = [&Text](std::string_view Part, std::size_t& At, std::size_t& Length) {
+        At = Part.empty() ? 0 : static_cast<std::size_t>(Part.data() - Text.data());
+        Length = Part.size();
+    };
+    const std::string_view T = Trim(Text);
     if (T.empty() || T.front() == ';' || T.front() == '#')
         return;
     if (T.front() == '[') {
         const auto Close = T.find(']');
         Line.Kind = TLineKind::Section;
-        Line.Name =
-            Trim(T.substr(1, Close == std::string_view::npos ? std::string_view::npos : Close - 1));
+        Place(
+            Trim(T.substr(1, Close == std::string_view::npos ? std::string_view::npos : Close - 1)),
+            Line.NameAt, Line.NameLength);
         return;
     }
-    const auto Eq = Line.Text.find('=');
+    const auto Eq = Text.find('=');
     if (Eq == std::string::npos)
         return;
-    const std::string_view Text = Line.Text;
     const std::string_view Name = Trim(Text.substr(0, Eq));
     if (Name.empty())
         return;
-    Line.Name = Name;
     Line.Kind = TLineKind::Key;
-    Line.Value = Trim(Text.substr(Eq + 1));
+    Place(Name, Line.NameAt, Line.NameLength);
+    Place(Trim(Text.substr(Eq + 1)), Line.ValueAt, Line.ValueLength);
     Line.EqualsAt = Eq;
 }
 
@@ -111,7 +122,8 @@ std::optional<std::string> ReadWholeFile(const std::string& FileName)
     std::optional<std::string> Content;
     if (::fstat(Fd, &St) == 0 && S_ISREG(St.st_mode)) {
         Content.emplace();
-        char Buffer[8192];
+        Content->reserve(static_cast<std::size_t>(St.st_size));
+        char Buffer[65536];
         while (true) {
             const ssize_t N = ::read(Fd, Buffer, sizeof Buffer);
             if (N < 0 && errno == EINTR)
@@ -136,6 +148,8 @@ TDocument Parse(std::string_view Content)
     }
     const auto FirstEnd = Content.find('\n');
     Doc.CrLf = FirstEnd != std::string_view::npos && FirstEnd > 0 && Content[FirstEnd - 1] == '\r';
+    Doc.Lines.reserve(static_cast<std::size_t>(std::count(Content.begin(), Content.end(), '\n')) +
+                      1);
     std::size_t Start = 0;
     while (Start < Content.size()) {
         auto End = Content.find('\n', Start);
@@ -153,6 +167,10 @@ TDocument Parse(std::string_view Content)
 std::string Serialise(const TDocument& Doc)
 {
     std::string Out;
+    std::size_t Size = Utf8Bom.size();
+    for (const auto& Line : Doc.Lines)
+        Size += Line.Text.size() + 2;
+    Out.reserve(Size);
     if (Doc.Bom)
         Out += Utf8Bom;
     const std::string_view Eol = Doc.CrLf ? "\r\n" : "\n";
@@ -178,14 +196,14 @@ TKeySearch FindKey(const TDocument& Doc, std::string_view Section, std::string_v
     for (std::size_t I = 0; I < Doc.Lines.size(); ++I) {
         const TLine& Line = Doc.Lines[I];
         if (Line.Kind == TLineKind::Section) {
-            InSection = SameName(Line.Name, Section);
+            InSection = SameName(Line.Name(), Section);
             FirstSection = InSection && !Found.InsertAt;
             if (FirstSection)
                 Found.InsertAt = I + 1;
             continue;
         }
         if (InSection && Line.Kind == TLineKind::Key) {
-            if (SameName(Line.Name, Key)) {
+            if (SameName(Line.Name(), Key)) {
                 Found.KeyLine = I;
                 return Found;
             }
@@ -301,7 +319,7 @@ void Apply(TDocument& Doc, std::string_view Section, std::string_view Key, std::
         // Keeps the line's own spelling and spacing up to the value.
         const auto ValueAt = Line.Text.find_first_not_of(" \t", Line.EqualsAt + 1);
         Line.Text = Line.Text.substr(0, std::min(ValueAt, Line.Text.size())) + std::string(Value);
-        Line.Value = Value;
+        Classify(Line);
     } else if (Found.InsertAt) {
         Doc.Lines.insert(Doc.Lines.begin() + static_cast<std::ptrdiff_t>(*Found.InsertAt),
                          MakeLine(std::string(Key) + "=" + std::string(Value)));
@@ -350,6 +368,9 @@ struct TIniFile::TState
             Doc = std::move(*Read);
         else
             Unreadable = true;
+        // Writes made before the first read.
+        for (const TWrite& W : Pending)
+            Apply(Doc, W.Section, W.Key, W.Value);
     }
 };
 
@@ -371,7 +392,7 @@ std::string TIniFile::ReadString(std::string_view Section, std::string_view Key,
     FState->EnsureLoaded(FFileName);
     const TKeySearch Found = FindKey(FState->Doc, Section, Key);
     if (Found.KeyLine)
-        Result = FState->Doc.Lines[*Found.KeyLine].Value;
+        Result = FState->Doc.Lines[*Found.KeyLine].Value();
     return Result;
 }
 
@@ -381,11 +402,14 @@ void TIniFile::WriteString(std::string_view Section, std::string_view Key, std::
     Key = Trim(Key);
     if (!Storable(Section, Key, Value))
         throw EIniFileError(FFileName);
-    FState->EnsureLoaded(FFileName);
+    // A file that is there but cannot be read is not replaced blindly.
     if (FState->Unreadable)
-        throw EIniFileError(FFileName); // there but unreadable: do not replace it blindly
+        throw EIniFileError(FFileName);
     const std::string_view Trimmed = Trim(Value);
-    Apply(FState->Doc, Section, Key, Trimmed);
+    // Written without reading first (as at a close), the file is read once,
+    // by UpdateFile.
+    if (FState->Loaded)
+        Apply(FState->Doc, Section, Key, Trimmed);
     FState->Pending.push_back({std::string(Section), std::string(Key), std::string(Trimmed)});
 }
 
@@ -408,6 +432,7 @@ void TIniFile::UpdateFile()
         throw EIniFileError(FFileName);
     FState->Pending.clear();
     FState->Doc = std::move(*Current);
+    FState->Loaded = true;
 }
 
 } // namespace kelvalog
