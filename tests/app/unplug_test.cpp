@@ -1,5 +1,7 @@
-// The board's adapter pulled out while logging: a pseudo-terminal that hangs
-// up and loses its name, then comes back as a new one under the same COM name.
+// What the window says when the link or the log fails under it: the board's
+// adapter pulled out while logging (a pseudo-terminal that hangs up and loses
+// its name, then comes back as a new one under the same COM name), and a log
+// on a device that is full.
 
 #include "app/applicationevents.h"
 #include "app/mainform.h"
@@ -7,7 +9,9 @@
 #include "controls/buttonedit.h"
 #include "controls/dropdownlist.h"
 #include "controls/numericfield.h"
+#include "controls/panelstatusbar.h"
 #include "link/port/comport.h"
+#include "link/port/statuslight.h"
 #include "ptyboard.h"
 
 #include <QComboBox>
@@ -17,6 +21,7 @@
 #include <QToolButton>
 
 #include <ctime>
+#include <unistd.h>
 
 using namespace kelvalog;
 using namespace kelvalog::test;
@@ -63,6 +68,37 @@ private slots:
         TCustomComPort::SetPortPromptHook([](QObject*) { return std::uint16_t(BoardCom); });
     }
     void cleanup() { TCustomComPort::SetPortPromptHook(nullptr); }
+
+    void recordsThatCannotBeWrittenAreCountedInTheStatusBar()
+    {
+        if (::access("/dev/full", W_OK) != 0)
+            QSKIP("no /dev/full to write to");
+        TErrorBoxes Boxes;
+        TMainForm Form(QuickOptions(Dir.filePath(QStringLiteral("Kelvalog.INI"))));
+        Form.IntervalField->SetIntegerValue(1);
+        Form.LoggingType->setItemIndex(1);
+        Form.LoggingTypeClick();
+        Form.TABFileEdit->setText(QStringLiteral("/dev/full"));
+        Form.LogOnActionExecute();
+        QVERIFY(Form.Logging());
+        QVERIFY(!Form.ErrorStatusLight->Lit());
+        Form.SampleIntervalTimerTimer();
+        QVERIFY(Form.ErrorStatusLight->Lit());
+        Form.SampleIntervalTimerTimer();
+        const QString Said =
+            QStringLiteral("Log: 2 records could not be written (No space left on device)");
+        QCOMPARE(Form.StatusBar->Panel(1).Text, Said);
+        QCOMPARE(Form.LogRecordsWritten->GetIntegerValue(), 0);
+        QVERIFY(Form.Logging());
+        // A hint shows over it while it lasts.
+        Form.ApplicationEventsHint(QStringLiteral("a hint"));
+        QCOMPARE(Form.StatusBar->Panel(1).Text, QStringLiteral("a hint"));
+        Form.ApplicationEventsHint(QString());
+        QCOMPARE(Form.StatusBar->Panel(1).Text, Said);
+        QVERIFY(Boxes.Texts.empty());
+        Form.LogOnActionExecute();
+        QVERIFY(Boxes.Texts.empty());
+    }
 
     void anUnpluggedAdapterIsSaidAndTheLinkComesBackIntoTheSameLog()
     {
