@@ -53,6 +53,9 @@ TStopSignals::TStopSignals(std::function<void(int)> OnStop, QObject* Parent)
     Action.sa_handler = OnStopSignal;
     sigemptyset(&Action.sa_mask);
     Action.sa_flags = SA_RESTART;
+    // Under a file size limit a log write must fail and be counted, not end
+    // the program with its log unclosed.
+    ::signal(SIGXFSZ, SIG_IGN);
     FInstalled = true;
     for (const int S : StopSignalList)
         FInstalled = ::sigaction(S, &Action, nullptr) == 0 && FInstalled;

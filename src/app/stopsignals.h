@@ -4,7 +4,9 @@
 // window through its normal close path: the log is closed, the link goes off
 // line and the settings are written. A second stop signal ends the program at
 // once. The signal handler only writes a byte to a pipe; the window thread
-// reads it through a socket notifier and does the rest.
+// reads it through a socket notifier and does the rest. SIGXFSZ is ignored,
+// so that a write beyond a file size limit fails instead of ending the
+// program.
 
 #include <QObject>
 

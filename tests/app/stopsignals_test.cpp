@@ -21,6 +21,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <sys/resource.h>
 
 using namespace kelvalog;
 using namespace kelvalog::test;
@@ -155,6 +156,27 @@ private slots:
         QCOMPARE(ValueOf(Child.Ini(), QStringLiteral("Pressure sensor/Lower range")),
                  QStringLiteral("612"));
         QCOMPARE(KeysInOrder(Child.Ini()), TwelveKeys);
+    }
+
+    void aFileSizeLimitFailsRecordsButDoesNotEndTheProgram()
+    {
+        TChild Child;
+        Start(Child, 1, 10);
+        // The limit reaches the running program: the next records do not fit.
+        const QByteArray Before = ReadBytes(Child.Log());
+        rlimit Limit = {};
+        Limit.rlim_cur = Limit.rlim_max = static_cast<rlim_t>(Before.size() + 10);
+        QVERIFY(::prlimit(static_cast<pid_t>(Child.Process.processId()), RLIMIT_FSIZE, &Limit,
+                          nullptr) == 0);
+        const QByteArray Limited = ReadBytes(Child.Log());
+        QTest::qWait(2500); // two sampling ticks, each due a record
+        QCOMPARE(Child.Process.state(), QProcess::Running);
+        QCOMPARE(ReadBytes(Child.Log()), Limited);
+        Signal(Child, SIGTERM);
+        QVERIFY(Child.Process.waitForFinished(Wait));
+        QCOMPARE(Child.Process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(Child.Process.exitCode(), 0);
+        QVERIFY(ReadBytes(Child.Log()).endsWith("\t\t\t\r\n"));
     }
 
     void aSecondSignalEndsTheProgramAtOnce()
