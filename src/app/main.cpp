@@ -2,6 +2,7 @@
 #include "app/commandline.h"
 #include "app/mainform.h"
 #include "app/officebusy.h"
+#include "app/stopsignals.h"
 #include "app/systemlocale.h"
 #include "app/testclose.h"
 #include "controls/controlenv.h"
@@ -39,6 +40,7 @@ int main(int argc, char* argv[])
     QObject::connect(&Application, &QGuiApplication::commitDataRequest, &MainForm,
                      [&MainForm](QSessionManager&) { MainForm.close(); });
     ArmTestClose(MainForm);
+    const TStopSignals StopSignals([&MainForm](int) { CloseWithoutUser(MainForm); });
     MainForm.show();
     return TKelvalogApplication::exec();
 }

@@ -48,13 +48,18 @@ TMainForm::TMainForm(TMainFormOptions Options) : FOptions(std::move(Options))
         const QRect Area = Screen->availableGeometry();
         move(Area.center() - QPoint(width() / 2, height() / 2));
     }
-    // The creation event: the window's own handler, then the saved placement.
-    Guarded([this] { FormState->DoCreate(); });
+    // The creation event: the window's own handler, then the saved placement,
+    // from one reading of the settings file.
+    Guarded([this] {
+        TStoreUse Use(*IniFileStore);
+        FormState->DoCreate();
+    });
 }
 
 TMainForm::~TMainForm()
 {
     SampleIntervalTimer.stop();
+    ReconnectTimer.stop();
     // A log still open is released quietly with its control.
     LogControl.reset();
     DestroyComponents();
@@ -91,6 +96,8 @@ void TMainForm::WireEvents()
     SampleIntervalTimer.setTimerType(Qt::PreciseTimer);
     connect(&SampleIntervalTimer, &QTimer::timeout, this,
             [this] { Guarded([this] { SampleIntervalTimerTimer(); }); });
+    connect(&ReconnectTimer, &QTimer::timeout, this,
+            [this] { Guarded([this] { ReconnectTimerTimer(); }); });
 }
 
 void TMainForm::FormCreate()
@@ -111,6 +118,7 @@ void TMainForm::FormCreate()
 
 bool TMainForm::FormCloseQuery()
 {
+    StopReconnecting();
     if (LogOpen())
         CloseLog(); // a failure keeps the window open; LogOpen is already false then
     if (OnLine) {
@@ -137,10 +145,17 @@ void TMainForm::closeEvent(QCloseEvent* Event)
 {
     bool CanClose = true;
     bool Failed = true;
+    // The whole close writes the settings file once, at its end.
+    TStoreUse Use(*IniFileStore);
     Guarded([&] {
         FormState->DoCloseQuery(CanClose);
         Failed = false;
     });
+    try {
+        Use.Close();
+    } catch (const EIniFileError& Error) {
+        ShowMessage(this, TMessageKind::Error, QString::fromStdString(Error.what()));
+    }
     if (Failed || !CanClose) {
         Event->ignore();
         return;
@@ -150,7 +165,10 @@ void TMainForm::closeEvent(QCloseEvent* Event)
 
 void TMainForm::OnLineActionExecute()
 {
-    if (!OnLine) {
+    if (!OnLine && Reconnecting()) {
+        // Off line by hand: the vanished port is no longer waited for.
+        StopReconnecting();
+    } else if (!OnLine) {
         try {
             const int Chosen = Board();
             if (Chosen == Board5V || Chosen == Board3V)
@@ -304,7 +322,7 @@ void TMainForm::ApplicationEventsException(std::exception_ptr)
 
 void TMainForm::ApplicationEventsHint(const QString& LongHint)
 {
-    StatusBar->setPanelText(1, LongHint);
+    StatusBar->setPanelText(1, LongHint.isEmpty() ? FNotice : LongHint);
 }
 
 void TMainForm::UpdateControls()
@@ -314,7 +332,8 @@ void TMainForm::UpdateControls()
     SetWatching(OnLine);
     LogOnAction->setEnabled(OnLine);
     UsedBoardComboBox->setEnabled(!OnLine);
-    OnLineAction->setChecked(OnLine);
+    // Pressed also while a vanished port is being reopened: a click ends that.
+    OnLineAction->setChecked(OnLine || Reconnecting());
     LogOnAction->setChecked(Logging());
     LogGroup->setEnabled(!Logging());
     WarningLabel->setVisible(SampleIntervalField->GetIntegerValue() <= 1);

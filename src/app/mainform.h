@@ -134,6 +134,9 @@ public:
 
     // Non-visual parts
     QTimer SampleIntervalTimer;
+    // Reopens a vanished port once a second until it is back or the user
+    // goes off line.
+    QTimer ReconnectTimer;
     TDelayTimer DelayTimer;
     std::unique_ptr<TComPort> ComPort;
     std::unique_ptr<TDataPacket> DataPacket;
@@ -165,6 +168,16 @@ public:
     void TABFileEditButtonClick();
     void ApplicationEventsException(std::exception_ptr Error);
     void ApplicationEventsHint(const QString& LongHint);
+    void ComPortDeviceLost(int Code);
+    void ReconnectTimerTimer();
+
+    // A notice in the status bar's text panel; hints show over it while
+    // they last.
+    void ShowNotice(const QString& Text);
+    const QString& Notice() const { return FNotice; }
+    // The device vanished and the link is being reopened.
+    bool Reconnecting() const { return ReconnectTimer.isActive(); }
+    void StopReconnecting();
 
     void UpdateControls();
     void StartSampling();
@@ -184,6 +197,7 @@ private:
     std::unique_ptr<TMainFormLogView> FLogView;
     // Calibration texts that could not be read: written back unchanged.
     std::array<std::optional<std::string>, 4> FUnreadCalibration;
+    QString FNotice;
 
     // The sampling timer as a switch and an interval: it runs while both are
     // set and the interval is above 0.
@@ -211,6 +225,10 @@ private:
     void CloseLog();
     void LogTick();
     void ShowLogInterval();
+
+    // A vanished device
+    QString PortDescription() const;
+    void ShowFieldsStale();
 };
 
 } // namespace kelvalog

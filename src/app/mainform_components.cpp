@@ -18,6 +18,11 @@ void TMainForm::CreateComponents()
     ComPort->SetBaud(57600);
     ComPort->SetAutoOpen(false);
     ComPort->SetTapiMode(TTapiMode::tmNone);
+    // Reaches the window thread also when no bridge carries it there.
+    ComPort->OnDeviceLost = [this](QObject*, int Code) {
+        QMetaObject::invokeMethod(
+            this, [this, Code] { Guarded([&] { ComPortDeviceLost(Code); }); }, Qt::AutoConnection);
+    };
 
     DataPacket = std::make_unique<TDataPacket>();
     DataPacket->SetComPort(ComPort.get());

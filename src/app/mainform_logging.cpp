@@ -7,6 +7,7 @@
 #include "controls/dropdownlist.h"
 #include "controls/numericfield.h"
 #include "controls/simplefield.h"
+#include "link/port/statuslight.h"
 #include "logging/automation/worksheetwriter.h"
 #include "logging/logcontrol.h"
 
@@ -68,6 +69,13 @@ std::optional<std::string> TMainFormLogView::ChooseFile(const TLogFileDialog& Di
 void TMainFormLogView::UpdateControls()
 {
     FForm.UpdateControls();
+}
+
+void TMainFormLogView::ShowRecordFailures(const std::string& Text, bool First)
+{
+    FForm.ShowNotice(QString::fromStdString(Text));
+    if (First)
+        FForm.ErrorStatusLight->SetLit(true);
 }
 
 TButtonEdit* TMainFormLogView::Edit(TLogKind Kind) const

@@ -79,6 +79,7 @@ void TMainForm::SaveSettings()
                                      : FormatGeneral(this->*Key.Value, Locale().DecimalSeparator);
         IniFileStore->WriteTextValue(Key.Section, Key.Key, Text);
     }
+    Use.Close();
 }
 
 QString TMainForm::SettingsFileName() const

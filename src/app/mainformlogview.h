@@ -24,6 +24,7 @@ public:
     std::optional<std::string> ChooseFile(const TLogFileDialog& Dialog,
                                           const std::string& Initial) override;
     void UpdateControls() override;
+    void ShowRecordFailures(const std::string& Text, bool First) override;
 
 private:
     TMainForm& FForm;

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <limits>
+#include <system_error>
 #include <utility>
 
 namespace kelvalog {
@@ -18,6 +19,12 @@ std::string FormatLogInterval(std::int32_t sampleSeconds, std::int32_t samplesPe
     std::snprintf(text, sizeof text, "%lld:%.2lld:%.2lld", total / 3600, total % 3600 / 60,
                   total % 3600 % 60);
     return text;
+}
+
+std::string FormatRecordFailures(std::int32_t count, const std::string& cause)
+{
+    return "Log: " + std::to_string(count) + (count == 1 ? " record" : " records") +
+           " could not be written (" + cause + ")";
 }
 
 TLogControl::TLogControl(ILogView& view, TLocaleFacts facts, TLocalClock clock) : View(view)
@@ -72,9 +79,18 @@ void TLogControl::LogOnActionExecute()
     View.UpdateControls();
 }
 
+void TLogControl::CountFailure(const std::string& cause)
+{
+    if (FRecordsFailed < std::numeric_limits<std::int32_t>::max()) {
+        ++FRecordsFailed;
+    }
+    View.ShowRecordFailures(FormatRecordFailures(FRecordsFailed, cause), FRecordsFailed == 1);
+}
+
 void TLogControl::OpenLog()
 {
     SetRecordsWritten(0);
+    FRecordsFailed = 0;
     const int index = View.LoggingTypeIndex();
     if (index < 0 || index >= static_cast<int>(Factories.size())) {
         throw ELogError("no log kind chosen");
@@ -117,27 +133,43 @@ void TLogControl::WriteLogRecord(const TLogRecordValues& values)
     if (!FLogging) {
         return;
     }
-    if (Writer) {
-        try {
-            Writer->WriteRecord(values, FRecordsWritten);
-        } catch (...) {
-            // Whatever a writer or the server behind it raises stays here:
-            // a record failure must not reach the tick.
-            if (WriterKind == TLogKind::Worksheet) {
-                FLogging = false;
-                View.UpdateControls();
-                View.ShowMessage(TLogMessageKind::Error, WorksheetTransferFailedText);
-                try {
-                    CloseLog();
-                } catch (...) {
-                }
-            }
-            // A failed file record is dropped; the next one tries again.
-        }
+    if (!Writer) {
+        return;
     }
-    // Counted also when it failed: its row stays empty.
-    const auto next = static_cast<std::uint32_t>(FRecordsWritten) + 1u;
-    SetRecordsWritten(static_cast<std::int32_t>(next));
+    std::string failure;
+    try {
+        Writer->WriteRecord(values, FRecordsWritten);
+    } catch (const ELogError& error) {
+        failure = error.SystemError() != 0 ? std::generic_category().message(error.SystemError())
+                                           : error.what();
+    } catch (const std::exception& error) {
+        failure = error.what();
+    } catch (...) {
+        failure = "unknown error";
+    }
+    if (failure.empty()) {
+        // Only records that reached the log count, so SYLK rows stay
+        // consecutive in the file.
+        const auto next = static_cast<std::uint32_t>(FRecordsWritten) + 1u;
+        SetRecordsWritten(static_cast<std::int32_t>(next));
+        return;
+    }
+    // Whatever a writer or the server behind it raises stays here: a record
+    // failure must not reach the tick.
+    if (WriterKind == TLogKind::Worksheet) {
+        FLogging = false;
+        View.UpdateControls();
+        View.ShowMessage(TLogMessageKind::Error, WorksheetTransferFailedText);
+        try {
+            CloseLog();
+        } catch (...) {
+        }
+        // The worksheet keeps counting its failed record, as before.
+        const auto next = static_cast<std::uint32_t>(FRecordsWritten) + 1u;
+        SetRecordsWritten(static_cast<std::int32_t>(next));
+        return;
+    }
+    CountFailure(failure);
 }
 
 void TLogControl::SampleTick(const TLogRecordValues& values)

@@ -55,6 +55,9 @@ inline constexpr TLogFileDialog OpenTabDialog{"Select a text file",
 //                       must exist, the file need not, read-only box hidden,
 //                       resizable; starts at `initial`; returns the full path
 //                       when confirmed, nothing when cancelled
+//   ShowRecordFailures  the status bar says how many records of the open log
+//                       could not be written and why; the first failure of a
+//                       log also lights the error light
 //   UpdateControls      the window's UpdateControls (LogOnAction pressed
 //                       exactly while Logging(), enabled only on line, LogGroup
 //                       disabled while Logging())
@@ -72,6 +75,7 @@ public:
     virtual std::optional<std::string> ChooseFile(const TLogFileDialog& dialog,
                                                   const std::string& initial) = 0;
     virtual void UpdateControls() = 0;
+    virtual void ShowRecordFailures(const std::string& /*text*/, bool /*first*/) {}
 };
 
 enum class TLogState {
@@ -83,6 +87,9 @@ enum class TLogState {
 // The log interval display: seconds per sample x samples per record as
 // "%d:%.2d:%.2d" (hours unlimited, minutes and seconds with two digits).
 std::string FormatLogInterval(std::int32_t sampleSeconds, std::int32_t samplesPerRecord);
+
+// "Log: 20 records could not be written (No space left on device)".
+std::string FormatRecordFailures(std::int32_t count, const std::string& cause);
 
 // The logging run: switching on and off, the record cadence in samples, the
 // record counter and the messages. Everything runs on the window thread; the
@@ -113,8 +120,10 @@ public:
     // closing failed. The window's close query calls it while LogOpen().
     void CloseLog();
 
-    // Writes one record while Logging() and counts it. Failures of file
-    // records are dropped; a failed worksheet record switches logging off,
+    // Writes one record while Logging() and counts it when it reached the log.
+    // A failed file record leaves nothing in the file and is counted apart
+    // (RecordsFailed, shown by the view); logging goes on, so records resume
+    // by themselves once the cause is gone. A failed worksheet record switches logging off,
     // calls UpdateControls, shows its error and closes the log quietly.
     // Raises nothing.
     void WriteLogRecord(const TLogRecordValues& values);
@@ -133,12 +142,14 @@ public:
     bool Logging() const { return FLogging; }
     bool LogOpen() const { return FLogOpen; }
     std::int32_t RecordsWritten() const { return FRecordsWritten; }
+    std::int32_t RecordsFailed() const { return FRecordsFailed; }
     std::int32_t SamplesSinceRecord() const { return FSamplesSinceRecord; }
     TLogState State() const;
 
 private:
     void ChooseLogFile(TLogKind kind, const TLogFileDialog& dialog);
     void SetRecordsWritten(std::int32_t count);
+    void CountFailure(const std::string& cause);
 
     ILogView& View;
     std::array<TLogWriterFactory, 3> Factories;
@@ -147,6 +158,7 @@ private:
     bool FLogging = false;
     bool FLogOpen = false;
     std::int32_t FRecordsWritten = 0;
+    std::int32_t FRecordsFailed = 0;
     std::int32_t FSamplesSinceRecord = 0;
 };
 

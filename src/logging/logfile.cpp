@@ -15,7 +15,7 @@ namespace {
 
 [[noreturn]] void Fail(const std::string& what, const std::string& name, int error)
 {
-    throw ELogError(what + " " + name + ": " + std::generic_category().message(error));
+    throw ELogError(what + " " + name + ": " + std::generic_category().message(error), error);
 }
 
 } // namespace
@@ -86,30 +86,40 @@ void TLogFile::Open(const std::string& name, TLogFileMode mode)
     }
     Fd = fd;
     Name = name;
-    Buffer.clear();
     LastByteInFile = last;
 }
 
-void TLogFile::Flush()
+void TLogFile::WriteWhole(std::string_view record)
 {
     if (!IsOpen()) {
         throw ELogError("log file not open");
     }
+    // Where the record begins: the end of the file, also for appending. A
+    // device (no offsets) cannot be cut back.
+    const off_t start = ::lseek(Fd, 0, SEEK_END);
     std::size_t done = 0;
-    while (done < Buffer.size()) {
-        const ssize_t n = ::write(Fd, Buffer.data() + done, Buffer.size() - done);
+    while (done < record.size()) {
+        const ssize_t n = ::write(Fd, record.data() + done, record.size() - done);
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n <= 0) {
             const int error = n < 0 ? errno : EIO;
-            Buffer.clear();
+            // No part of a record may stay: a cut number would read as a
+            // valid, wrong value.
+            if (start >= 0) {
+                if (done > 0) {
+                    [[maybe_unused]] const int ignored = ::ftruncate(Fd, start);
+                }
+                ::lseek(Fd, start, SEEK_SET);
+            }
             Fail("cannot write", Name, error);
         }
         done += static_cast<std::size_t>(n);
-        LastByteInFile = Buffer[done - 1];
     }
-    Buffer.clear();
+    if (!record.empty()) {
+        LastByteInFile = record.back();
+    }
 }
 
 void TLogFile::Close()
@@ -118,21 +128,11 @@ void TLogFile::Close()
         return;
     }
     int error = 0;
-    std::string what;
-    try {
-        Flush();
-    } catch (const ELogError& e) {
-        what = e.what();
-    }
     const int fd = Fd;
     Fd = -1;
-    Buffer.clear();
     ::flock(fd, LOCK_UN);
-    if (::close(fd) != 0 && what.empty()) {
+    if (::close(fd) != 0) {
         error = errno;
-    }
-    if (!what.empty()) {
-        throw ELogError(what);
     }
     if (error != 0) {
         Fail("cannot close", Name, error);
@@ -150,11 +150,10 @@ void TLogFile::Release() noexcept
 
 std::string_view TLogFile::LineStartGap() const
 {
-    const char last = Buffer.empty() ? LastByteInFile : Buffer.back();
-    if (last == '\n') {
+    if (LastByteInFile == '\n') {
         return {};
     }
-    return last == '\r' ? std::string_view("\n") : std::string_view("\r\n");
+    return LastByteInFile == '\r' ? std::string_view("\n") : std::string_view("\r\n");
 }
 
 } // namespace kelvalog

@@ -24,29 +24,26 @@ public:
     void Open(const std::string& name, TLogFileMode mode);
     bool IsOpen() const { return Fd >= 0; }
 
-    // Adds text to the write buffer; nothing reaches the file before Flush.
-    void Write(std::string_view text) { Buffer.append(text); }
+    // Hands one whole record (line end included) to the operating system in
+    // one write (no forced write to the medium). A short or failed write cuts
+    // the file back to where the record began, so the file never holds part
+    // of a record; the failure raises ELogError with the system's error code.
+    void WriteWhole(std::string_view record);
 
-    // Hands the buffer to the operating system (no forced write to the
-    // medium). On failure the rest of the buffer is dropped.
-    void Flush();
-
-    // Flushes, unlocks and closes. The file is released also when this
-    // raises.
+    // Unlocks and closes. The file is released also when this raises.
     void Close();
 
     // Closes without raising; for paths that already report a failure.
     void Release() noexcept;
 
     // What must be written so that the next text starts a line: nothing at a
-    // line start, "\n" after a lone CR, else CR LF. Looks at the buffer and
-    // at the last byte the file really received.
+    // line start, "\n" after a lone CR, else CR LF. Looks at the last byte
+    // the file really received (an appended file may end in an open line).
     std::string_view LineStartGap() const;
 
 private:
     int Fd = -1;
     std::string Name;
-    std::string Buffer;
     char LastByteInFile = '\n'; // '\n' also stands for an empty file
 };
 

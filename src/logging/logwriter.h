@@ -27,11 +27,19 @@ struct TLogRecordValues
     std::array<TLogChannelValue, LogChannelCount> Channels{};
 };
 
-// A failure of a log writer (open, record or close).
+// A failure of a log writer (open, record or close). SystemError is the
+// operating system's error number when one caused it, else 0.
 class ELogError : public std::runtime_error
 {
 public:
-    using std::runtime_error::runtime_error;
+    explicit ELogError(const std::string& what, int systemError = 0)
+        : std::runtime_error(what), FSystemError(systemError)
+    {
+    }
+    int SystemError() const { return FSystemError; }
+
+private:
+    int FSystemError;
 };
 
 // The three operations every log kind offers. Each raises ELogError (or

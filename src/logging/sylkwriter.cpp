@@ -23,11 +23,12 @@ void TSylkLogWriter::Open(const std::string& fileName)
 {
     File.Open(fileName, TLogFileMode::Create);
     try {
+        std::string header;
         for (const char* line : Header) {
-            File.Write(line);
-            File.Write(LineEnd);
+            header += line;
+            header += LineEnd;
         }
-        File.Flush();
+        File.WriteWhole(header);
     } catch (...) {
         File.Release();
         throw;
@@ -40,27 +41,25 @@ void TSylkLogWriter::WriteRecord(const TLogRecordValues& values, std::int32_t re
         throw ELogError("SYLK log not open");
     }
     const double now = SerialDate(Clock());
-    // A record that failed half way may have left a broken line.
-    File.Write(File.LineStartGap());
-    File.Write("C;Y");
-    File.Write(std::to_string(static_cast<long long>(recordsWritten) + 1));
-    File.Write(";X1;K");
-    File.Write(FormatGeneral(now, '.'));
-    File.Write(LineEnd);
+    // The whole row goes to the file in one write, or none of it does.
+    std::string record;
+    record += "C;Y";
+    record += std::to_string(static_cast<long long>(recordsWritten) + 1);
+    record += ";X1;K";
+    record += FormatGeneral(now, '.');
+    record += LineEnd;
     for (int channel = 0; channel < LogChannelCount; ++channel) {
         const TLogChannelValue& value = values.Channels[static_cast<std::size_t>(channel)];
         if (!value.Valid) {
             continue;
         }
-        File.Write("C;X");
-        File.Write(std::to_string(channel + 2));
-        File.Write(";K");
-        File.Write(FormatTwoDecimals(value.Filtered, '.'));
-        File.Write(LineEnd);
+        record += "C;X";
+        record += std::to_string(channel + 2);
+        record += ";K";
+        record += FormatTwoDecimals(value.Filtered, '.');
+        record += LineEnd;
     }
-    // Each finished record goes to the operating system, so a killed
-    // program loses no more than the end line.
-    File.Flush();
+    File.WriteWhole(record);
 }
 
 void TSylkLogWriter::Close()
@@ -68,9 +67,12 @@ void TSylkLogWriter::Close()
     if (!File.IsOpen()) {
         return;
     }
-    File.Write(File.LineStartGap());
-    File.Write("E");
-    File.Write(LineEnd);
+    try {
+        File.WriteWhole("E\r\n");
+    } catch (...) {
+        File.Release();
+        throw;
+    }
     File.Close();
 }
 

@@ -23,24 +23,20 @@ void TTabLogWriter::WriteRecord(const TLogRecordValues& values, std::int32_t /*r
         throw ELogError("TAB log not open");
     }
     const TLocalDateTime now = Clock();
-    // After a record that failed half way, or on a file whose last line has
-    // no end, the record starts a line of its own instead of continuing it.
-    File.Write(File.LineStartGap());
-    File.Write(FormatDateTime(now, Facts));
-    File.Write("\t");
-    File.Flush();
+    // One write per record, line end included: readers and an abrupt end
+    // never see a line without its end, and a failed record leaves nothing.
+    // A file whose last line has no end gets one first.
+    std::string record(File.LineStartGap());
+    record += FormatDateTime(now, Facts);
     for (int channel = 0; channel < LogChannelCount; ++channel) {
+        record += '\t';
         const TLogChannelValue& value = values.Channels[static_cast<std::size_t>(channel)];
         if (value.Valid) {
-            File.Write(FormatTwoDecimals(value.Filtered, Facts.DecimalSeparator));
-            File.Flush();
-        }
-        if (channel < LogChannelCount - 1) {
-            File.Write("\t");
-            File.Flush();
+            record += FormatTwoDecimals(value.Filtered, Facts.DecimalSeparator);
         }
     }
-    File.Write("\r\n");
+    record += "\r\n";
+    File.WriteWhole(record);
 }
 
 void TTabLogWriter::Close()

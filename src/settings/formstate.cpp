@@ -221,6 +221,7 @@ void TFormState::SaveWindowState()
                              std::to_string(P.Right) + "," + std::to_string(P.Bottom));
     Store.WriteIntegerValue(Section, "PixelsPerInch", FWindow.logicalDpiY());
     Store.WriteIntegerValue(Section, "Color", Color);
+    Open.Close();
 }
 
 } // namespace kelvalog

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -49,13 +50,18 @@ bool SameName(std::string_view A, std::string_view B)
 
 enum class TLineKind { Other, Section, Key };
 
+// One line; its name and value are places in its text, so that a large file
+// costs one allocation per line.
 struct TLine
 {
     std::string Text;
     TLineKind Kind = TLineKind::Other;
-    std::string Name;  // section or key name
-    std::string Value; // key lines only
+    std::size_t NameAt = 0, NameLength = 0;   // section or key name
+    std::size_t ValueAt = 0, ValueLength = 0; // key lines only
     std::size_t EqualsAt = 0;
+
+    std::string_view Name() const { return std::string_view(Text).substr(NameAt, NameLength); }
+    std::string_view Value() const { return std::string_view(Text).substr(ValueAt, ValueLength); }
 };
 
 // The file split into lines, each classified once.
@@ -68,26 +74,32 @@ struct TDocument
 
 void Classify(TLine& Line)
 {
-    const std::string_view T = Trim(Line.Text);
+    Line.Kind = TLineKind::Other;
+    const std::string_view Text = Line.Text;
+    const auto Place = [&Text](std::string_view Part, std::size_t& At, std::size_t& Length) {
+        At = Part.empty() ? 0 : static_cast<std::size_t>(Part.data() - Text.data());
+        Length = Part.size();
+    };
+    const std::string_view T = Trim(Text);
     if (T.empty() || T.front() == ';' || T.front() == '#')
         return;
     if (T.front() == '[') {
         const auto Close = T.find(']');
         Line.Kind = TLineKind::Section;
-        Line.Name =
-            Trim(T.substr(1, Close == std::string_view::npos ? std::string_view::npos : Close - 1));
+        Place(
+            Trim(T.substr(1, Close == std::string_view::npos ? std::string_view::npos : Close - 1)),
+            Line.NameAt, Line.NameLength);
         return;
     }
-    const auto Eq = Line.Text.find('=');
+    const auto Eq = Text.find('=');
     if (Eq == std::string::npos)
         return;
-    const std::string_view Text = Line.Text;
     const std::string_view Name = Trim(Text.substr(0, Eq));
     if (Name.empty())
         return;
-    Line.Name = Name;
     Line.Kind = TLineKind::Key;
-    Line.Value = Trim(Text.substr(Eq + 1));
+    Place(Name, Line.NameAt, Line.NameLength);
+    Place(Trim(Text.substr(Eq + 1)), Line.ValueAt, Line.ValueLength);
     Line.EqualsAt = Eq;
 }
 
@@ -110,7 +122,8 @@ std::optional<std::string> ReadWholeFile(const std::string& FileName)
     std::optional<std::string> Content;
     if (::fstat(Fd, &St) == 0 && S_ISREG(St.st_mode)) {
         Content.emplace();
-        char Buffer[8192];
+        Content->reserve(static_cast<std::size_t>(St.st_size));
+        char Buffer[65536];
         while (true) {
             const ssize_t N = ::read(Fd, Buffer, sizeof Buffer);
             if (N < 0 && errno == EINTR)
@@ -135,6 +148,8 @@ TDocument Parse(std::string_view Content)
     }
     const auto FirstEnd = Content.find('\n');
     Doc.CrLf = FirstEnd != std::string_view::npos && FirstEnd > 0 && Content[FirstEnd - 1] == '\r';
+    Doc.Lines.reserve(static_cast<std::size_t>(std::count(Content.begin(), Content.end(), '\n')) +
+                      1);
     std::size_t Start = 0;
     while (Start < Content.size()) {
         auto End = Content.find('\n', Start);
@@ -152,6 +167,10 @@ TDocument Parse(std::string_view Content)
 std::string Serialise(const TDocument& Doc)
 {
     std::string Out;
+    std::size_t Size = Utf8Bom.size();
+    for (const auto& Line : Doc.Lines)
+        Size += Line.Text.size() + 2;
+    Out.reserve(Size);
     if (Doc.Bom)
         Out += Utf8Bom;
     const std::string_view Eol = Doc.CrLf ? "\r\n" : "\n";
@@ -177,14 +196,14 @@ TKeySearch FindKey(const TDocument& Doc, std::string_view Section, std::string_v
     for (std::size_t I = 0; I < Doc.Lines.size(); ++I) {
         const TLine& Line = Doc.Lines[I];
         if (Line.Kind == TLineKind::Section) {
-            InSection = SameName(Line.Name, Section);
+            InSection = SameName(Line.Name(), Section);
             FirstSection = InSection && !Found.InsertAt;
             if (FirstSection)
                 Found.InsertAt = I + 1;
             continue;
         }
         if (InSection && Line.Kind == TLineKind::Key) {
-            if (SameName(Line.Name, Key)) {
+            if (SameName(Line.Name(), Key)) {
                 Found.KeyLine = I;
                 return Found;
             }
@@ -200,24 +219,45 @@ bool HasLineBreak(std::string_view S)
     return S.find_first_of("\r\n") != std::string_view::npos;
 }
 
+// The file a write really goes to: the end of a chain of symbolic links,
+// which need not exist yet. None for a chain that loops or cannot be read.
+std::optional<std::string> WriteTarget(const std::string& FileName)
+{
+    std::string Path = FileName;
+    for (int Depth = 0; Depth < 40; ++Depth) {
+        struct stat St = {};
+        if (::lstat(Path.c_str(), &St) != 0 || !S_ISLNK(St.st_mode))
+            return Path;
+        std::string Link(PATH_MAX, '\0');
+        const ssize_t N = ::readlink(Path.c_str(), Link.data(), Link.size());
+        if (N <= 0 || static_cast<std::size_t>(N) >= Link.size())
+            return std::nullopt;
+        Link.resize(static_cast<std::size_t>(N));
+        if (Link.front() != '/') {
+            const auto Slash = Path.rfind('/');
+            Link = (Slash == std::string::npos ? std::string() : Path.substr(0, Slash + 1)) + Link;
+        }
+        Path = std::move(Link);
+    }
+    return std::nullopt;
+}
+
 // Writes the whole file beside the old one and renames it over, so that a
 // crash or a full disk never leaves a half-written settings file. Falls back to
 // rewriting in place when the folder refuses new files but the file itself may
 // be written.
 bool ReplaceFile(const std::string& FileName, const std::string& Content)
 {
-    std::string Target = FileName;
+    // Write through a symbolic link instead of replacing the link, also when
+    // its target does not exist yet.
+    const auto Resolved = WriteTarget(FileName);
+    if (!Resolved)
+        return false;
+    const std::string& Target = *Resolved;
     struct stat Old = {};
-    const bool Exists = ::stat(FileName.c_str(), &Old) == 0;
-    if (Exists) {
-        if (!S_ISREG(Old.st_mode) || ::access(FileName.c_str(), W_OK) != 0)
-            return false;
-        // Write through a symbolic link instead of replacing the link.
-        if (char* Real = ::realpath(FileName.c_str(), nullptr)) {
-            Target = Real;
-            std::free(Real);
-        }
-    }
+    const bool Exists = ::stat(Target.c_str(), &Old) == 0;
+    if (Exists && (!S_ISREG(Old.st_mode) || ::access(Target.c_str(), W_OK) != 0))
+        return false;
 
     auto WriteAll = [&Content](int Fd) {
         std::size_t Done = 0;
@@ -259,25 +299,100 @@ bool ReplaceFile(const std::string& FileName, const std::string& Content)
     return (::close(InPlace) == 0) && Ok;
 }
 
+// Names and values that could not be read back as written, or that would
+// start lines of their own.
+bool Storable(std::string_view Section, std::string_view Key, std::string_view Value)
+{
+    // A CR inside a value is kept: only a line feed ends a line here.
+    return !(Section.empty() || Key.empty() || HasLineBreak(Section) || HasLineBreak(Key) ||
+             Value.find('\n') != std::string_view::npos ||
+             Section.find(']') != std::string_view::npos ||
+             Key.find('=') != std::string_view::npos || Key.front() == '[' || Key.front() == ';' ||
+             Key.front() == '#');
+}
+
+void Apply(TDocument& Doc, std::string_view Section, std::string_view Key, std::string_view Value)
+{
+    const TKeySearch Found = FindKey(Doc, Section, Key);
+    if (Found.KeyLine) {
+        TLine& Line = Doc.Lines[*Found.KeyLine];
+        // Keeps the line's own spelling and spacing up to the value.
+        const auto ValueAt = Line.Text.find_first_not_of(" \t", Line.EqualsAt + 1);
+        Line.Text = Line.Text.substr(0, std::min(ValueAt, Line.Text.size())) + std::string(Value);
+        Classify(Line);
+    } else if (Found.InsertAt) {
+        Doc.Lines.insert(Doc.Lines.begin() + static_cast<std::ptrdiff_t>(*Found.InsertAt),
+                         MakeLine(std::string(Key) + "=" + std::string(Value)));
+    } else {
+        Doc.Lines.push_back(MakeLine("[" + std::string(Section) + "]"));
+        Doc.Lines.push_back(MakeLine(std::string(Key) + "=" + std::string(Value)));
+    }
+}
+
+// The file as it is now: none when it exists but cannot be read, an empty
+// document when it does not exist (or is no regular file).
+std::optional<TDocument> Load(const std::string& FileName)
+{
+    if (const auto Content = ReadWholeFile(FileName))
+        return Parse(*Content);
+    if (::access(FileName.c_str(), F_OK) == 0) {
+        struct stat St = {};
+        if (::stat(FileName.c_str(), &St) == 0 && S_ISREG(St.st_mode))
+            return std::nullopt;
+    }
+    return TDocument{};
+}
+
+struct TWrite
+{
+    std::string Section;
+    std::string Key;
+    std::string Value;
+};
+
 } // namespace
 
-TIniFile::TIniFile(std::string FileName) : FFileName(std::move(FileName)) {}
+struct TIniFile::TState
+{
+    bool Loaded = false;
+    bool Unreadable = false; // there, but its content could not be read
+    TDocument Doc;
+    std::vector<TWrite> Pending;
+
+    void EnsureLoaded(const std::string& FileName)
+    {
+        if (Loaded)
+            return;
+        Loaded = true;
+        if (auto Read = Load(FileName))
+            Doc = std::move(*Read);
+        else
+            Unreadable = true;
+        // Writes made before the first read.
+        for (const TWrite& W : Pending)
+            Apply(Doc, W.Section, W.Key, W.Value);
+    }
+};
+
+TIniFile::TIniFile(std::string FileName)
+    : FFileName(std::move(FileName)), FState(std::make_unique<TState>())
+{
+}
+
+TIniFile::~TIniFile() = default;
 
 std::string TIniFile::ReadString(std::string_view Section, std::string_view Key,
                                  std::string_view Default) const
 {
-    std::string Result(Default.substr(0, MaxValueLength));
+    std::string Result(Default);
     Section = Trim(Section);
     Key = Trim(Key);
     if (Section.empty() || Key.empty())
         return Result;
-    const auto Content = ReadWholeFile(FFileName);
-    if (!Content)
-        return Result;
-    const TDocument Doc = Parse(*Content);
-    const TKeySearch Found = FindKey(Doc, Section, Key);
+    FState->EnsureLoaded(FFileName);
+    const TKeySearch Found = FindKey(FState->Doc, Section, Key);
     if (Found.KeyLine)
-        Result = Doc.Lines[*Found.KeyLine].Value.substr(0, MaxValueLength);
+        Result = FState->Doc.Lines[*Found.KeyLine].Value();
     return Result;
 }
 
@@ -285,36 +400,39 @@ void TIniFile::WriteString(std::string_view Section, std::string_view Key, std::
 {
     Section = Trim(Section);
     Key = Trim(Key);
-    // Names and values that could not be read back as written, or that would
-    // start lines of their own, are refused rather than stored.
-    if (Section.empty() || Key.empty() || HasLineBreak(Section) || HasLineBreak(Key) ||
-        HasLineBreak(Value) || Section.find(']') != std::string_view::npos ||
-        Key.find('=') != std::string_view::npos || Key.front() == '[' || Key.front() == ';' ||
-        Key.front() == '#')
+    if (!Storable(Section, Key, Value))
         throw EIniFileError(FFileName);
-
-    TDocument Doc;
-    if (const auto Content = ReadWholeFile(FFileName))
-        Doc = Parse(*Content);
-    else if (::access(FFileName.c_str(), F_OK) == 0)
-        throw EIniFileError(FFileName); // there but unreadable: do not replace it blindly
-
+    // A file that is there but cannot be read is not replaced blindly.
+    if (FState->Unreadable)
+        throw EIniFileError(FFileName);
     const std::string_view Trimmed = Trim(Value);
-    const TKeySearch Found = FindKey(Doc, Section, Key);
-    if (Found.KeyLine) {
-        TLine& Line = Doc.Lines[*Found.KeyLine];
-        // Keeps the line's own spelling and spacing up to the value.
-        const auto ValueAt = Line.Text.find_first_not_of(" \t", Line.EqualsAt + 1);
-        Line.Text = Line.Text.substr(0, std::min(ValueAt, Line.Text.size())) + std::string(Trimmed);
-    } else if (Found.InsertAt) {
-        Doc.Lines.insert(Doc.Lines.begin() + static_cast<std::ptrdiff_t>(*Found.InsertAt),
-                         MakeLine(std::string(Key) + "=" + std::string(Trimmed)));
-    } else {
-        Doc.Lines.push_back(MakeLine("[" + std::string(Section) + "]"));
-        Doc.Lines.push_back(MakeLine(std::string(Key) + "=" + std::string(Trimmed)));
-    }
-    if (!ReplaceFile(FFileName, Serialise(Doc)))
+    // Written without reading first (as at a close), the file is read once,
+    // by UpdateFile.
+    if (FState->Loaded)
+        Apply(FState->Doc, Section, Key, Trimmed);
+    FState->Pending.push_back({std::string(Section), std::string(Key), std::string(Trimmed)});
+}
+
+bool TIniFile::Modified() const
+{
+    return !FState->Pending.empty();
+}
+
+void TIniFile::UpdateFile()
+{
+    if (FState->Pending.empty())
+        return;
+    // What another copy wrote meanwhile stays, except for the keys written here.
+    auto Current = Load(FFileName);
+    if (!Current)
         throw EIniFileError(FFileName);
+    for (const TWrite& W : FState->Pending)
+        Apply(*Current, W.Section, W.Key, W.Value);
+    if (!ReplaceFile(FFileName, Serialise(*Current)))
+        throw EIniFileError(FFileName);
+    FState->Pending.clear();
+    FState->Doc = std::move(*Current);
+    FState->Loaded = true;
 }
 
 } // namespace kelvalog

@@ -36,6 +36,13 @@ TIniFileStore::TIniFileStore(std::string ExePath) : FExePath(std::move(ExePath))
 
 TIniFileStore::~TIniFileStore()
 {
+    // A store destroyed while held open still keeps what was written.
+    if (FIniFile) {
+        try {
+            FIniFile->UpdateFile();
+        } catch (...) {
+        }
+    }
     // Moved out first: a listener may remove itself while being told.
     auto Listeners = std::move(FFreeNotifications);
     for (auto& [Owner, Notify] : Listeners)
@@ -65,8 +72,10 @@ void TIniFileStore::CloseStore()
 {
     if (FUseCount == 0)
         return;
-    if (--FUseCount == 0)
-        FIniFile.reset(); // every write went to disk at once: nothing to flush
+    if (--FUseCount == 0) {
+        const std::unique_ptr<TIniFile> Released = std::move(FIniFile);
+        Released->UpdateFile();
+    }
 }
 
 std::string TIniFileStore::ReadTextValue(std::string_view Section, std::string_view Key,
@@ -84,6 +93,7 @@ void TIniFileStore::WriteTextValue(std::string_view Section, std::string_view Ke
     if (MakeFolders)
         CreateFoldersFor(FIniFile->FileName()); // a failure shows as the write's own
     FIniFile->WriteString(Section, Key, Value);
+    Use.Close();
 }
 
 std::int32_t TIniFileStore::ReadIntegerValue(std::string_view Section, std::string_view Key,

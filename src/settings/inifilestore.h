@@ -21,7 +21,10 @@ std::string IniPathForExecutable(std::string_view ExePath);
 
 // The settings store: counts opens and closes, holds the file accessor while
 // open, and reads and writes single keys as text or as integers. Reads and
-// writes made while the store is closed open it for that one call.
+// writes made while the store is closed open it for that one call. The file
+// is read once per opening and written once, when the last close releases
+// the accessor; a window holds the store open over its whole start and its
+// whole close, so each reads and writes the file once.
 class TIniFileStore
 {
 public:
@@ -45,11 +48,16 @@ public:
     int UseCount() const { return FUseCount; }
 
     void OpenStore();
+    // Releasing the accessor writes what was written meanwhile; raises
+    // EIniFileError ("Unable to write to <full path>") when that fails. The
+    // store is closed either way.
     void CloseStore();
 
     std::string ReadTextValue(std::string_view Section, std::string_view Key,
                               std::string_view Default);
-    // Raises EIniFileError ("Unable to write to <full path>") on failure.
+    // Raises EIniFileError ("Unable to write to <full path>") on failure;
+    // while the store is held open, a file that cannot be written shows at
+    // the last close.
     void WriteTextValue(std::string_view Section, std::string_view Key, std::string_view Value);
     std::int32_t ReadIntegerValue(std::string_view Section, std::string_view Key,
                                   std::int32_t Default);
@@ -67,17 +75,37 @@ private:
     std::vector<std::pair<const void*, std::function<void()>>> FFreeNotifications;
 };
 
-// Holds a store open for the length of a scope; the close runs on every way out.
+// Holds a store open for the length of a scope; the close runs on every way
+// out. Close() closes at once and raises a failed write; the close of the
+// destructor cannot, so a scope that wrote ends with Close().
 class TStoreUse
 {
 public:
     explicit TStoreUse(TIniFileStore& Store) : FStore(Store) { FStore.OpenStore(); }
-    ~TStoreUse() { FStore.CloseStore(); }
+    ~TStoreUse()
+    {
+        if (FOpen) {
+            try {
+                FStore.CloseStore();
+            } catch (...) {
+                // Already leaving with a failure of its own, or no writes.
+            }
+        }
+    }
     TStoreUse(const TStoreUse&) = delete;
     TStoreUse& operator=(const TStoreUse&) = delete;
 
+    void Close()
+    {
+        if (FOpen) {
+            FOpen = false;
+            FStore.CloseStore();
+        }
+    }
+
 private:
     TIniFileStore& FStore;
+    bool FOpen = true;
 };
 
 } // namespace kelvalog

@@ -18,15 +18,9 @@ class TPtyBoard
 {
 public:
     explicit TPtyBoard(int ComNumber)
+        : FLink(FPorts.path().toStdString() + "/COM" + std::to_string(ComNumber))
     {
-        FMaster = posix_openpt(O_RDWR | O_NOCTTY);
-        if (FMaster < 0 || grantpt(FMaster) != 0 || unlockpt(FMaster) != 0)
-            return;
-        const char* Slave = ptsname(FMaster);
-        if (!Slave)
-            return;
-        const std::string Link = FPorts.path().toStdString() + "/COM" + std::to_string(ComNumber);
-        if (symlink(Slave, Link.c_str()) != 0)
+        if (!Plug())
             return;
         setenv("KELVALOG_PORTS", FPorts.path().toLocal8Bit().constData(), 1);
         FReady = true;
@@ -40,6 +34,25 @@ public:
     TPtyBoard& operator=(const TPtyBoard&) = delete;
 
     bool Ready() const { return FReady; }
+
+    // The adapter pulled out: the line hangs up and its name goes away.
+    void Unplug()
+    {
+        unlink(FLink.c_str());
+        if (FMaster >= 0)
+            close(FMaster);
+        FMaster = -1;
+    }
+
+    // Plugged in again: a new pseudo-terminal under the same COM name.
+    bool Plug()
+    {
+        FMaster = posix_openpt(O_RDWR | O_NOCTTY);
+        if (FMaster < 0 || grantpt(FMaster) != 0 || unlockpt(FMaster) != 0)
+            return false;
+        const char* Slave = ptsname(FMaster);
+        return Slave && symlink(Slave, FLink.c_str()) == 0;
+    }
     QString PortsFolder() const { return FPorts.path(); }
 
     // One board line: line feed, the text, carriage return.
@@ -72,6 +85,7 @@ public:
 
 private:
     QTemporaryDir FPorts;
+    std::string FLink;
     int FMaster = -1;
     bool FReady = false;
 };

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <functional>
 #include <vector>
 
@@ -55,6 +56,11 @@ public:
         return DialogAnswer;
     }
     void UpdateControls() override { ++UpdateControlsCalls; }
+    void ShowRecordFailures(const std::string& text, bool first) override
+    {
+        Failures.emplace_back(text, first);
+    }
+    std::vector<std::pair<std::string, bool>> Failures;
 };
 
 // A writer that counts calls and fails on request.
@@ -94,6 +100,9 @@ public:
         ++Log.Records;
         Log.Rows.push_back(recordsWritten + 1);
         if (Log.FailRecord) {
+            if (!Log.Foreign) {
+                throw ELogError("record", ENOSPC);
+            }
             Fail("record");
         }
     }
@@ -226,7 +235,7 @@ TEST(LogControl, FailedOpenShowsErrorAndZeroesTheCounter)
     EXPECT_THROW(real.OpenLog(), ELogError);
 }
 
-TEST(LogControl, FailedFileRecordIsCountedSilently)
+TEST(LogControl, FailedFileRecordsAreCountedApartAndSaidInTheStatusBar)
 {
     TFakeView view;
     TScriptedLog log;
@@ -237,12 +246,32 @@ TEST(LogControl, FailedFileRecordIsCountedSilently)
     control.LogOnActionExecute();
     log.FailRecord = true;
     control.SampleTick(OneChannel());
+    control.SampleTick(OneChannel());
     log.FailRecord = false;
     control.SampleTick(OneChannel());
+    // No box; the records that reached the file are counted, the others
+    // apart, and the next good record takes the row the failed ones left.
     EXPECT_TRUE(view.Messages.empty());
     EXPECT_TRUE(control.Logging());
-    EXPECT_EQ(log.Rows, (std::vector<std::int32_t>{1, 2}));
-    EXPECT_EQ(control.RecordsWritten(), 2);
+    EXPECT_EQ(log.Rows, (std::vector<std::int32_t>{1, 1, 1}));
+    EXPECT_EQ(control.RecordsWritten(), 1);
+    EXPECT_EQ(control.RecordsFailed(), 2);
+    ASSERT_EQ(view.Failures.size(), 2u);
+    EXPECT_EQ(view.Failures[0], std::make_pair(std::string("Log: 1 record could not be written "
+                                                           "(No space left on device)"),
+                                               true));
+    EXPECT_EQ(view.Failures[1].second, false);
+    EXPECT_EQ(view.Shown.back(), 1);
+    // A new log starts its failure count afresh.
+    control.LogOnActionExecute();
+    control.LogOnActionExecute();
+    EXPECT_EQ(control.RecordsFailed(), 0);
+}
+
+TEST(LogControl, FailureTextNamesTheSystemCause)
+{
+    EXPECT_EQ(FormatRecordFailures(20, "No space left on device"),
+              "Log: 20 records could not be written (No space left on device)");
 }
 
 TEST(LogControl, FailedWorksheetRecordSwitchesLoggingOffOnce)
@@ -370,7 +399,8 @@ TEST(LogControl, FailuresOfAnyTypeAreHandledLikeLogErrors)
         ASSERT_TRUE(control.Logging());
         log.FailRecord = true;
         EXPECT_NO_THROW(control.SampleTick(OneChannel()));
-        EXPECT_EQ(control.RecordsWritten(), 1);
+        // A file record that failed is not written; the worksheet's is.
+        EXPECT_EQ(control.RecordsWritten(), kind == 0 ? 0 : 1);
         log.FailClose = true;
         if (kind == 0) {
             EXPECT_TRUE(control.Logging());

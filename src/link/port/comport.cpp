@@ -264,6 +264,10 @@ void TCustomComPort::HandleDeviceLost(std::uint16_t Number, int Code)
     if (!FDispatcher || FDispatcher->DispatcherNumber() != Number ||
         FPortState.load() != TPortState::psOpen)
         return;
+    if (OnDeviceLost) {
+        RunGuarded([&] { OnDeviceLost(this, Code); });
+        return;
+    }
     // The device vanished under the worker threads: say so, as an error of an
     // event, so that the owner takes the link off line.
     std::exception_ptr Error;

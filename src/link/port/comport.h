@@ -11,9 +11,10 @@
 //     ComPort->SetOpen(false);
 // Every property and event is used on the window thread only. Exceptions that
 // escape its events go to the application's handler (QApplication::notify).
-// A device that vanishes while open (unplugged adapter) is reported once, as
-// an EInOutError through that handler; the port then waits to be closed and
-// can be opened again on the same number once the device is back.
+// A device that vanishes while open (unplugged adapter) is reported once,
+// through OnDeviceLost when that is assigned, else as an EInOutError through
+// that handler; the port then waits to be closed and can be opened again on
+// the same number once the device is back.
 
 #include "link/port/basecomponent.h"
 
@@ -138,6 +139,8 @@ public:
     TNotifyEvent OnTriggerOutbuffFree;
     TNotifyEvent OnTriggerOutbuffUsed;
     TNotifyEvent OnTriggerOutSent;
+    // The open device vanished (Code: the worker threads' error code).
+    std::function<void(QObject* Sender, int Code)> OnDeviceLost;
     // The three events a light controller replaces; setting them tells an open
     // dispatcher whether notifications must reach the window thread.
     const TTriggerAvailEvent& OnTriggerAvail() const { return FOnTriggerAvail; }
