@@ -14,7 +14,7 @@ ensure_packages() {
 }
 
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev libgtest-dev libgmock-dev
-                libbenchmark-dev xvfb xauth fonts-liberation2)
+                libbenchmark-dev xvfb xauth fonts-liberation2 qt6-charts-dev)
 # The "Excel worksheet" log kind writes into a LibreOffice Calc sheet over UNO;
 # the SDK is needed to build that server and its tests.
 OFFICE_PACKAGES=(libreoffice-calc-nogui libreoffice-dev)

@@ -2,6 +2,7 @@
 
 #include "app/applicationevents.h"
 #include "app/mainformlogview.h"
+#include "app/mainformtrend.h"
 #include "app/messages.h"
 #include "common/linkerror.h"
 #include "controls/buttonedit.h"
@@ -39,6 +40,7 @@ TMainForm::TMainForm(TMainFormOptions Options) : FOptions(std::move(Options))
     CreateComponents();
     CreateLogControl();
     WireEvents();
+    CreateTrend();
     TApplicationEvents::OnException = [this](std::exception_ptr Error) {
         ApplicationEventsException(Error);
     };
@@ -50,6 +52,7 @@ TMainForm::TMainForm(TMainFormOptions Options) : FOptions(std::move(Options))
     }
     // The creation event: the window's own handler, then the saved placement.
     Guarded([this] { FormState->DoCreate(); });
+    Guarded([this] { LoadTrendSettings(); });
 }
 
 TMainForm::~TMainForm()
@@ -145,6 +148,7 @@ void TMainForm::closeEvent(QCloseEvent* Event)
         Event->ignore();
         return;
     }
+    CloseTrend();
     Event->accept();
 }
 
@@ -187,6 +191,7 @@ void TMainForm::StopSampling()
 
 void TMainForm::StartSampling()
 {
+    TrendBreak();
     for (const TFieldUpdate& Update : Channels.StartSampling())
         Paint(Update);
     SetTimerInterval(SampleIntervalField->GetIntegerValue() * 1000);
@@ -262,6 +267,7 @@ void TMainForm::SampleIntervalTimerTimer()
     }
     for (const TFieldUpdate& Update : Updates)
         Paint(Update);
+    TrendTick();
     if (LogOpen())
         LogTick();
 }

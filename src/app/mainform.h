@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -42,6 +43,9 @@ class TSlider;
 class TSpinner;
 class TStatusLight;
 class TMainFormLogView;
+class TTrendStore;
+class TTrendWindow;
+struct TMainFormTrend;
 
 // What the program takes from its surroundings; tests replace it.
 struct TMainFormOptions
@@ -51,6 +55,8 @@ struct TMainFormOptions
     std::uint32_t StartDelay = 1000;
     std::uint32_t CloseDelay = 500;
     TLocaleFacts Locale;
+    // The trend's clock, milliseconds since the epoch; empty for the system's.
+    std::function<std::int64_t()> TrendClock;
 };
 
 // The program's one window and its controller.
@@ -85,6 +91,7 @@ public:
     TAttachedLabel* AttachedLabel23 = nullptr;
     TNumericField* PSensorLowerRange = nullptr;
     TNumericField* PSensorUpperRange = nullptr;
+    QToolButton* TrendAction = nullptr;
 
     // Sampling
     QGroupBox* GroupBox1 = nullptr;
@@ -164,6 +171,11 @@ public:
     void TABFileEditButtonClick();
     void ApplicationEventsException(std::exception_ptr Error);
     void ApplicationEventsHint(const QString& LongHint);
+    void TrendActionExecute();
+
+    // The trend: its store, and its window once it was first shown.
+    const TTrendStore& TrendStore() const;
+    TTrendWindow* TrendWindow() const;
 
     void UpdateControls();
     void StartSampling();
@@ -183,6 +195,7 @@ private:
     std::unique_ptr<TMainFormLogView> FLogView;
     // Calibration texts that could not be read: written back unchanged.
     std::array<std::optional<std::string>, 4> FUnreadCalibration;
+    std::unique_ptr<TMainFormTrend> FTrend;
 
     // The sampling timer as a switch and an interval: it runs while both are
     // set and the interval is above 0.
@@ -204,6 +217,14 @@ private:
     void ClosePort();
     void ArmFramer(bool Armed);
     void SetWatching(bool Watching);
+
+    // Trend
+    void CreateTrend();
+    void LoadTrendSettings();
+    void SaveTrendSettings();
+    void TrendTick();
+    void TrendBreak();
+    void CloseTrend();
 
     // Logging
     void CreateLogControl();
