@@ -70,7 +70,9 @@ void TMainForm::CreateTrend()
 
     TrendAction = new QToolButton(Panel1);
     TrendAction->setObjectName(QStringLiteral("TrendAction"));
-    TrendAction->setGeometry(368, 4, 50, 22);
+    // Between the board list and the pressure range; wide enough for its
+    // caption beside the glyph.
+    TrendAction->setGeometry(366, 4, 56, 22);
     TrendAction->setText(QStringLiteral("&Trend"));
     TrendAction->setIcon(TrendGlyph());
     TrendAction->setCheckable(true);

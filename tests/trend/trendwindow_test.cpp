@@ -111,7 +111,7 @@ private slots:
         QToolButton* Toggle = Form->TrendAction;
         QVERIFY(Toggle);
         QCOMPARE(Toggle->parentWidget(), static_cast<QWidget*>(Form->Panel1));
-        QCOMPARE(Toggle->geometry(), QRect(368, 4, 50, 22));
+        QCOMPARE(Toggle->geometry(), QRect(366, 4, 56, 22));
         QCOMPARE(Toggle->text(), QStringLiteral("&Trend"));
         QCOMPARE(Toggle->toolTip(), QStringLiteral("Trend"));
         QVERIFY(Toggle->isCheckable());
@@ -152,6 +152,16 @@ private slots:
         QTest::mouseClick(Toggle, Qt::LeftButton);
         QVERIFY(!Window->isVisible());
         QVERIFY(!Toggle->isChecked());
+
+        // The button's caption fits beside its glyph.
+        QVERIFY(Toggle->fontMetrics().horizontalAdvance(QStringLiteral("Trend")) + 16 + 4 <=
+                Toggle->width() - 6);
+        const QByteArray OutDir = qgetenv("KELVALOG_TEST_OUTPUT");
+        if (!OutDir.isEmpty()) {
+            QDir().mkpath(QString::fromLocal8Bit(OutDir));
+            Form->grab().save(QString::fromLocal8Bit(OutDir) +
+                              QStringLiteral("/mainform_trend_button.png"));
+        }
     }
 
     void boardLinesWithAFilterBecomeLinesWithGapsAndAPicture()
