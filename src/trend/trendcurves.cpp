@@ -34,16 +34,24 @@ void TTrendCurves::paint(QPainter* Painter, const QStyleOptionGraphicsItem*, QWi
 
     Painter->save();
     Painter->setClipRect(FArea);
-    Painter->setRenderHint(QPainter::Antialiasing, true);
     QPolygonF Run;
     for (const TLine& Line : FLines) {
+        // Only one-pixel pens keep to the painter's fast path: a wide line is
+        // drawn as passes of a thin one side by side. Smoothing is worth its
+        // cost only where points are sparser than pixels; a decimated line
+        // fills its columns anyway.
+        const bool Smooth = Line.Passes == 1 && double(Line.Points.size()) < FArea.width();
+        Painter->setRenderHint(QPainter::Antialiasing, Smooth);
         Painter->setPen(Line.Pen);
-        Run.clear();
         auto Draw = [&] {
-            if (Run.size() == 1)
-                Painter->drawPoint(Run.front());
-            else if (Run.size() > 1)
-                Painter->drawPolyline(Run);
+            for (int Pass = 0; Pass < Line.Passes; ++Pass) {
+                if (Pass > 0)
+                    Run.translate(0, 1);
+                if (Run.size() == 1)
+                    Painter->drawPoint(Run.front());
+                else if (Run.size() > 1)
+                    Painter->drawPolyline(Run);
+            }
             Run.clear();
         };
         for (const TTrendPoint& P : Line.Points) {

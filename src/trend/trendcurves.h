@@ -18,7 +18,8 @@ class TTrendCurves : public QGraphicsItem
 public:
     struct TLine
     {
-        QPen Pen;
+        QPen Pen;                        // one pixel wide
+        int Passes = 1;                  // drawn this many pixels wide
         std::vector<TTrendPoint> Points; // NaN values break the line
     };
 

@@ -130,11 +130,12 @@ void TTrendPlot::Extract()
     float High = -Low;
     for (std::size_t I = 0; I < FSpec.Channels.size(); ++I) {
         const TTrendChannel& Channel = FSpec.Channels[I];
-        // The filtered line lies under the sampled one.
-        TTrendCurves::TLine& Filtered = Lines[I];
-        TTrendCurves::TLine& Sampled = Lines[FSpec.Channels.size() + I];
-        Filtered.Pen = QPen(Lighter(Channel.Colour), 2.5);
-        Sampled.Pen = QPen(Channel.Colour, 1.2);
+        // The smooth filtered line goes over the noisier sampled ones.
+        TTrendCurves::TLine& Sampled = Lines[I];
+        TTrendCurves::TLine& Filtered = Lines[FSpec.Channels.size() + I];
+        Filtered.Pen = QPen(Lighter(Channel.Colour), 1);
+        Filtered.Passes = 2;
+        Sampled.Pen = QPen(Channel.Colour, 1);
         FStore.Extract(Channel.Channel, TTrendSeries::Sample, FFrom, FTo, FColumns, Sampled.Points);
         if (FFiltered)
             FStore.Extract(Channel.Channel, TTrendSeries::Filtered, FFrom, FTo, FColumns,
