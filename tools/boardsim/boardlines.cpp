@@ -1,6 +1,7 @@
 #include "boardlines.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <sstream>
@@ -13,11 +14,12 @@ namespace {
 // Pull towards the mean per line: wanders for minutes, never runs away.
 constexpr double Pull = 0.01;
 
+// The board always writes a point, whatever locale the process runs in.
 std::string Temperature(double Celsius)
 {
     char Text[32];
-    std::snprintf(Text, sizeof Text, "%.2f", Celsius);
-    return Text;
+    const auto End = std::to_chars(Text, Text + sizeof Text, Celsius, std::chars_format::fixed, 2);
+    return std::string(Text, End.ptr);
 }
 
 std::vector<std::string> Split(const std::string& Record)
