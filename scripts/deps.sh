@@ -41,7 +41,7 @@ ensure_packages() {
 }
 
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev libgtest-dev libgmock-dev
-                libbenchmark-dev xvfb xauth fonts-liberation2)
+                libbenchmark-dev xvfb xauth fonts-liberation2 qt6-charts-dev)
 # The "Excel worksheet" log writes into a LibreOffice Calc sheet over UNO and
 # needs the office and its SDK to build. Either office is taken as installed:
 # the full one shows the sheet in a window, the one without a GUI only serves

@@ -2,6 +2,7 @@
 
 #include "app/applicationevents.h"
 #include "app/mainformlogview.h"
+#include "app/mainformtrend.h"
 #include "app/messages.h"
 #include "common/linkerror.h"
 #include "controls/buttonedit.h"
@@ -39,6 +40,7 @@ TMainForm::TMainForm(TMainFormOptions Options) : FOptions(std::move(Options))
     CreateComponents();
     CreateLogControl();
     WireEvents();
+    CreateTrend();
     TApplicationEvents::OnException = [this](std::exception_ptr Error) {
         ApplicationEventsException(Error);
     };
@@ -52,7 +54,8 @@ TMainForm::TMainForm(TMainFormOptions Options) : FOptions(std::move(Options))
     // from one reading of the settings file.
     Guarded([this] {
         TStoreUse Use(*IniFileStore);
-        FormState->DoCreate();
+        Guarded([this] { FormState->DoCreate(); });
+        Guarded([this] { LoadTrendSettings(); });
     });
 }
 
@@ -151,6 +154,8 @@ void TMainForm::closeEvent(QCloseEvent* Event)
         FormState->DoCloseQuery(CanClose);
         Failed = false;
     });
+    if (!Failed && CanClose)
+        CloseTrend();
     try {
         Use.Close();
     } catch (const EIniFileError& Error) {
@@ -206,6 +211,7 @@ void TMainForm::StopSampling()
 
 void TMainForm::StartSampling()
 {
+    TrendBreak();
     for (const TFieldUpdate& Update : Channels.StartSampling())
         Paint(Update);
     SetTimerInterval(SampleIntervalField->GetIntegerValue() * 1000);
@@ -281,6 +287,7 @@ void TMainForm::SampleIntervalTimerTimer()
     }
     for (const TFieldUpdate& Update : Updates)
         Paint(Update);
+    TrendTick();
     if (LogOpen())
         LogTick();
 }

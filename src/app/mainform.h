@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -42,6 +43,9 @@ class TSlider;
 class TSpinner;
 class TStatusLight;
 class TMainFormLogView;
+class TTrendStore;
+class TTrendWindow;
+struct TMainFormTrend;
 
 // What the program takes from its surroundings; tests replace it.
 struct TMainFormOptions
@@ -52,6 +56,8 @@ struct TMainFormOptions
     std::uint32_t StartDelay = 1000;
     std::uint32_t CloseDelay = 500;
     TLocaleFacts Locale;
+    // The trend's clock, milliseconds since the epoch; empty for the system's.
+    std::function<std::int64_t()> TrendClock;
 };
 
 // The program's one window and its controller.
@@ -86,6 +92,7 @@ public:
     TAttachedLabel* AttachedLabel23 = nullptr;
     TNumericField* PSensorLowerRange = nullptr;
     TNumericField* PSensorUpperRange = nullptr;
+    QToolButton* TrendAction = nullptr;
 
     // Sampling
     QGroupBox* GroupBox1 = nullptr;
@@ -179,6 +186,12 @@ public:
     bool Reconnecting() const { return ReconnectTimer.isActive(); }
     void StopReconnecting();
 
+    void TrendActionExecute();
+
+    // The trend: its store, and its window once it was first shown.
+    const TTrendStore& TrendStore() const;
+    TTrendWindow* TrendWindow() const;
+
     void UpdateControls();
     void StartSampling();
     void StopSampling();
@@ -198,6 +211,8 @@ private:
     // Calibration texts that could not be read: written back unchanged.
     std::array<std::optional<std::string>, 4> FUnreadCalibration;
     QString FNotice;
+
+    std::unique_ptr<TMainFormTrend> FTrend;
 
     // The sampling timer as a switch and an interval: it runs while both are
     // set and the interval is above 0.
@@ -219,6 +234,14 @@ private:
     void ClosePort();
     void ArmFramer(bool Armed);
     void SetWatching(bool Watching);
+
+    // Trend
+    void CreateTrend();
+    void LoadTrendSettings();
+    void SaveTrendSettings();
+    void TrendTick();
+    void TrendBreak();
+    void CloseTrend();
 
     // Logging
     void CreateLogControl();

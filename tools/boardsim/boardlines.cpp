@@ -15,6 +15,7 @@ namespace {
 // Pull towards the mean per line: wanders for minutes, never runs away.
 constexpr double Pull = 0.01;
 
+// The board always writes a point, whatever locale the process runs in.
 std::string Temperature(double Celsius)
 {
     // The board writes a point whatever the locale of this process.
