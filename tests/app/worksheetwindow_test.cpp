@@ -114,7 +114,7 @@ int RunKelvalog(int argc, char* argv[], const QString& IniPath)
         auto* Dialog = qobject_cast<TComSelectForm*>(QApplication::activeModalWidget());
         if (!Dialog)
             return;
-        const int Item = Dialog->PortsComboBox->findText(QStringLiteral("COM%1").arg(SimulatorCom));
+        const int Item = Dialog->IndexOfNumber(SimulatorCom);
         if (Item < 0)
             return;
         Dialog->PortsComboBox->setCurrentIndex(Item);
