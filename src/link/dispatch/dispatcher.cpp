@@ -95,6 +95,8 @@ void TBaseDispatcher::ClearState()
     FShuttingDown = false;
     FLossReported = false;
     FThreadError = 0;
+    FOverrun->Dropped = 0;
+    FWindowAvailSent = false;
     std::lock_guard RingGuard(FDispatchLock);
     FHead = FTail = 0;
     FFull = false;
@@ -238,6 +240,36 @@ void TBaseDispatcher::SetOnDeviceLost(std::function<void(std::uint16_t, int)> Ha
 {
     std::lock_guard Guard(FGeneralLock);
     FOnDeviceLost = std::move(Handler);
+}
+
+void TBaseDispatcher::SetOnInputOverrun(std::function<void(std::uint16_t, std::uint64_t)> Handler)
+{
+    std::lock_guard Guard(FGeneralLock);
+    FOnInputOverrun = std::move(Handler);
+}
+
+void TBaseDispatcher::InputOverrun(std::size_t Bytes)
+{
+    FOverrun->Dropped.fetch_add(Bytes);
+    std::function<void(std::uint16_t, std::uint64_t)> Handler;
+    {
+        std::lock_guard Guard(FGeneralLock);
+        // Seen by the line-error trigger at the next turn of the dispatch loop.
+        FLineErrors |= lineerr::RxOver;
+        Handler = FOnInputOverrun;
+    }
+    if (!Handler || FOverrun->Posted.exchange(true))
+        return;
+    const std::uint16_t Number = FNumber;
+    auto State = FOverrun;
+    auto Report = [Handler, Number, State] {
+        State->Posted = false;
+        Handler(Number, State->Dropped.load());
+    };
+    if (FBridge)
+        FBridge->Post(Report);
+    else
+        Report();
 }
 
 bool TBaseDispatcher::WaitWhileProcessing(const std::function<bool()>& Done, int TimeoutMs)
@@ -552,6 +584,12 @@ void TBaseDispatcher::SetPortHandlerInstalled(bool Installed)
 {
     std::lock_guard Guard(FGeneralLock);
     FPortHandlerInstalled = Installed;
+}
+
+void TBaseDispatcher::SetWindowAvailPaced(bool Paced)
+{
+    std::lock_guard Guard(FGeneralLock);
+    FWindowAvailPaced = Paced;
 }
 
 bool TBaseDispatcher::InService() const

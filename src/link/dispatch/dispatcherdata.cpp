@@ -55,11 +55,15 @@ int TBaseDispatcher::GetBlock(void* Buffer, std::size_t Count)
 void TBaseDispatcher::DispatchLoop()
 {
     using namespace std::chrono_literals;
+    bool Again = false;
     while (!FStopThreads.load() && !FClosePending.load()) {
-        FQueue.WaitForItem(50ms);
+        // Bytes left queued after a cycle that made progress are not left to
+        // wait for the next append: a backlog drains at the subscribers' pace.
+        if (!Again)
+            FQueue.WaitForItem(50ms);
         if (FStopThreads.load() || FClosePending.load())
             break;
-        DispatchCycle();
+        Again = DispatchCycle();
         while (!FClosePending.load()) {
             const bool Status = CheckStatusTriggers();
             const bool Timer = CheckTimerTriggers();
@@ -72,7 +76,7 @@ void TBaseDispatcher::DispatchLoop()
     }
 }
 
-void TBaseDispatcher::DispatchCycle()
+bool TBaseDispatcher::DispatchCycle()
 {
     const std::uint32_t Mask = FQueue.TakeFrontStatus();
     if (Mask & evt::ModemEvents) {
@@ -89,11 +93,11 @@ void TBaseDispatcher::DispatchCycle()
         }
         CheckStatusTriggers();
     }
+    std::size_t Moved = 0;
     {
         std::lock_guard Guard(FDispatchLock);
         if (!FRing.empty() && !FFull) {
             // Up to the end of the ring, then from its start.
-            std::size_t Moved = 0;
             const std::size_t ToEnd = FHead >= FTail ? DispatchBufferSize - FHead : FTail - FHead;
             Moved = FQueue.MoveData(FRing.data() + FHead, ToEnd);
             FHead = (FHead + Moved) % DispatchBufferSize;
@@ -107,8 +111,9 @@ void TBaseDispatcher::DispatchCycle()
                 FFull = true;
         }
     }
+    const bool Again = (Moved > 0 || Mask != 0) && !FQueue.Empty();
     if (InService() || FClosePending.load())
-        return;
+        return Again;
     {
         std::lock_guard Guard(FGeneralLock);
         ReadModemStatusLocked();
@@ -121,6 +126,7 @@ void TBaseDispatcher::DispatchCycle()
         if (!Data && !Avail)
             break;
     }
+    return Again;
 }
 
 bool TBaseDispatcher::CheckDataAvailable()
@@ -144,6 +150,18 @@ bool TBaseDispatcher::CheckDataAvailable()
     return true;
 }
 
+bool TBaseDispatcher::WindowAvailDueLocked()
+{
+    if (!FWindowAvailPaced)
+        return true;
+    const std::uint32_t Now = FClock->Ticks();
+    if (FWindowAvailSent && Now == FWindowAvailTick)
+        return false;
+    FWindowAvailSent = true;
+    FWindowAvailTick = Now;
+    return true;
+}
+
 void TBaseDispatcher::Notify(std::uint32_t Msg, std::uint32_t WParam, std::uint16_t LParamLow)
 {
     std::vector<THandler> Handlers;
@@ -156,7 +174,8 @@ void TBaseDispatcher::Notify(std::uint32_t Msg, std::uint32_t WParam, std::uint1
         Handlers = FHandlers;
         const auto Windows = std::count_if(FHandlers.begin(), FHandlers.end(),
                                            [](auto& H) { return H.Kind == THandlerKind::Window; });
-        SendToWindows = Windows > 1 || FPortHandlerInstalled;
+        SendToWindows = (Windows > 1 || FPortHandlerInstalled) &&
+                        (Msg != msg::TriggerAvail || WindowAvailDueLocked());
     }
     const bool DataMode = Msg == msg::TriggerAvail || Msg == msg::TriggerData;
     {

@@ -67,7 +67,11 @@ int TReadThread::Execute()
             if (Count == 0)
                 break;
             Buffer->Used = static_cast<std::size_t>(Count);
-            Queue.Append(std::move(Buffer));
+            Buffer->ArrivalMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                    std::chrono::steady_clock::now().time_since_epoch())
+                                    .count();
+            if (const std::size_t Dropped = Queue.Append(std::move(Buffer)); Dropped > 0)
+                FOwner.InputOverrun(Dropped);
         }
     }
     return 0;

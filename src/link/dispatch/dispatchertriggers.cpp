@@ -12,8 +12,9 @@ namespace {
 std::uint32_t DeviceErrorsOfMask(std::uint32_t Mask)
 {
     std::uint32_t Bits = 0;
+    // An overrun is one of the device or of the input queue.
     if (Mask & lemask::Overrun)
-        Bits |= lineerr::Overrun;
+        Bits |= lineerr::Overrun | lineerr::RxOver;
     if (Mask & lemask::Parity)
         Bits |= lineerr::Parity;
     if (Mask & lemask::Framing)
@@ -26,7 +27,7 @@ std::uint32_t DeviceErrorsOfMask(std::uint32_t Mask)
 std::uint32_t MaskOfDeviceErrors(std::uint32_t Bits)
 {
     std::uint32_t Mask = 0;
-    if (Bits & lineerr::Overrun)
+    if (Bits & (lineerr::Overrun | lineerr::RxOver))
         Mask |= lemask::Overrun;
     if (Bits & lineerr::Parity)
         Mask |= lemask::Parity;

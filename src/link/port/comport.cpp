@@ -2,9 +2,9 @@
 
 #include "common/linkerror.h"
 #include "link/device/comnames.h"
-#include "link/port/comselectform.h"
 #include "link/dispatch/dispatcher.h"
 #include "link/dispatch/exceptionrelay.h"
+#include "link/port/comselectform.h"
 
 #include <QCoreApplication>
 #include <QObject>
@@ -161,6 +161,10 @@ void TCustomComPort::OpenDevice()
     Dispatcher->SetOnDeviceLost([Self](std::uint16_t Number, int Code) {
         if (Self)
             Self->HandleDeviceLost(Number, Code);
+    });
+    Dispatcher->SetOnInputOverrun([Self](std::uint16_t Number, std::uint64_t Dropped) {
+        if (Self)
+            Self->HandleInputOverrun(Number, Dropped);
     });
     TLineOptions Options;
     Options.Dtr = FDTR;
@@ -348,8 +352,24 @@ bool TCustomComPort::TriggerEventsAssigned() const
 
 void TCustomComPort::UpdatePortHandler()
 {
-    if (FDispatcher)
-        FDispatcher->SetPortHandlerInstalled(TriggerEventsAssigned());
+    if (!FDispatcher)
+        return;
+    FDispatcher->SetPortHandlerInstalled(TriggerEventsAssigned());
+    FDispatcher->SetWindowAvailPaced(FTriggerAvailPaced);
+}
+
+void TCustomComPort::SetTriggerAvailPaced(bool Value)
+{
+    FTriggerAvailPaced = Value;
+    UpdatePortHandler();
+}
+
+void TCustomComPort::HandleInputOverrun(std::uint16_t Number, std::uint64_t Dropped)
+{
+    if (!FDispatcher || FDispatcher->DispatcherNumber() != Number ||
+        FPortState.load() != TPortState::psOpen || !OnInputOverrun)
+        return;
+    RunGuarded([&] { OnInputOverrun(this, Dropped); });
 }
 
 void TCustomComPort::SetOnTriggerAvail(TTriggerAvailEvent Value)
