@@ -17,6 +17,9 @@ void TMainForm::CreateComponents()
     ComPort->SetBaud(57600);
     ComPort->SetAutoOpen(false);
     ComPort->SetTapiMode(TTapiMode::tmNone);
+    ComPort->OnInputOverrun = [this](QObject*, std::uint64_t Dropped) {
+        ShowInputOverrun(Dropped);
+    };
 
     DataPacket = std::make_unique<TDataPacket>();
     DataPacket->SetComPort(ComPort.get());
