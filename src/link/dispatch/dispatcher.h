@@ -6,6 +6,7 @@
 #include "link/dispatch/windowbridge.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -348,7 +349,16 @@ private:
     // Whether window handlers are to hear of this data-available notification.
     bool WindowAvailDueLocked();
 
+    // Wakes the dispatch loop when it goes out of scope (after the lock the
+    // caller took later), so that it sees a trigger just armed.
+    struct TWakeLoop
+    {
+        TBaseDispatcher& D;
+        bool Armed;
+        ~TWakeLoop();
+    };
     // Dispatch thread.
+    std::chrono::milliseconds LoopWait() const;
     void DispatchLoop();
     // True when it moved bytes and more are still queued.
     bool DispatchCycle();

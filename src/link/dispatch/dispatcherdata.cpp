@@ -52,6 +52,20 @@ int TBaseDispatcher::GetBlock(void* Buffer, std::size_t Count)
 
 // ---------------------------------------------------------------- dispatch thread
 
+std::chrono::milliseconds TBaseDispatcher::LoopWait() const
+{
+    using namespace std::chrono_literals;
+    // Timers and the output triggers are checked at every turn of the loop;
+    // with none of them armed, only input or a change wakes it.
+    std::lock_guard Guard(FGeneralLock);
+    const bool Timing =
+        std::any_of(FTimers.begin(), FTimers.end(), [](auto& T) { return T.Active; });
+    const bool Output = std::any_of(FStatusTriggers.begin(), FStatusTriggers.end(), [](auto& T) {
+        return T.Active && T.Kind >= stkind::OutbuffFree;
+    });
+    return Timing || Output ? 50ms : 1000ms;
+}
+
 void TBaseDispatcher::DispatchLoop()
 {
     using namespace std::chrono_literals;
@@ -60,7 +74,7 @@ void TBaseDispatcher::DispatchLoop()
         // Bytes left queued after a cycle that made progress are not left to
         // wait for the next append: a backlog drains at the subscribers' pace.
         if (!Again)
-            FQueue.WaitForItem(50ms);
+            FQueue.WaitForItem(LoopWait());
         if (FStopThreads.load() || FClosePending.load())
             break;
         Again = DispatchCycle();

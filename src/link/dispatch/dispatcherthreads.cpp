@@ -6,8 +6,16 @@
 #include <algorithm>
 #include <chrono>
 #include <new>
+#include <thread>
 
 namespace kelvalog {
+
+namespace {
+constexpr std::chrono::milliseconds GatherTime{3};
+// The threads are woken for input and for stopping; these waits only bound
+// how long a thread sleeps when nothing happens.
+constexpr int IdleWaitMs = 500;
+} // namespace
 
 TDispatcherThread::~TDispatcherThread()
 {
@@ -51,12 +59,13 @@ int TReadThread::Execute()
 {
     TIOQueue& Queue = FOwner.FQueue;
     while (!FOwner.FStopThreads.load()) {
-        const int Ready = FDevice.WaitReadable(50);
+        const int Ready = FDevice.WaitReadable(IdleWaitMs);
         if (Ready < 0)
             return FOwner.FStopThreads.load() ? 0 : ecode::ReadThreadFailed;
         if (Ready == 0)
             continue;
         // Read as long as reads return bytes, one 256-byte buffer at a time.
+        std::size_t Burst = 0;
         while (!FOwner.FStopThreads.load()) {
             std::unique_ptr<TDataBuffer> Buffer(new (std::nothrow) TDataBuffer);
             if (!Buffer)
@@ -66,6 +75,7 @@ int TReadThread::Execute()
                 return FOwner.FStopThreads.load() ? 0 : ecode::ReadThreadFailed;
             if (Count == 0)
                 break;
+            Burst += static_cast<std::size_t>(Count);
             Buffer->Used = static_cast<std::size_t>(Count);
             Buffer->ArrivalMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                                     std::chrono::steady_clock::now().time_since_epoch())
@@ -73,6 +83,11 @@ int TReadThread::Execute()
             if (const std::size_t Dropped = Queue.Append(std::move(Buffer)); Dropped > 0)
                 FOwner.InputOverrun(Dropped);
         }
+        // At a line's pace the bytes come one at a time: a short pause lets a
+        // few gather, instead of waking the dispatch thread for every byte.
+        // The device keeps what arrives meanwhile.
+        if (Burst < TDataBuffer::Capacity && !FOwner.FStopThreads.load())
+            std::this_thread::sleep_for(GatherTime);
     }
     return 0;
 }
@@ -81,7 +96,7 @@ int TStatusThread::Execute()
 {
     while (!FOwner.FStopThreads.load()) {
         std::uint32_t Events = 0;
-        const int Result = FDevice.WaitLineEvent(evt::DefaultMask, 100, Events);
+        const int Result = FDevice.WaitLineEvent(evt::DefaultMask, IdleWaitMs, Events);
         if (Result < 0)
             return FOwner.FStopThreads.load() ? 0 : Result;
         if (Events & (evt::ModemEvents | evt::ErrorEvents))
@@ -98,7 +113,7 @@ int TWriteThread::Execute()
         std::size_t Count = 0;
         {
             std::unique_lock Guard(FOwner.FOutputLock);
-            FOwner.FOutputSignal.wait_for(Guard, 100ms, [this] {
+            FOwner.FOutputSignal.wait_for(Guard, std::chrono::milliseconds(IdleWaitMs), [this] {
                 return FOwner.FOutputReady || FOwner.FOutputFlush || FOwner.FStopThreads.load();
             });
             if (FOwner.FOutputFlush) {

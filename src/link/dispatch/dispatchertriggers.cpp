@@ -3,6 +3,7 @@
 #include "common/linkerror.h"
 
 #include <algorithm>
+#include <thread>
 
 namespace kelvalog {
 
@@ -55,6 +56,14 @@ std::size_t NextMatchState(const std::string& Text, std::size_t State, std::uint
 } // namespace
 
 // ---------------------------------------------------------------- triggers
+
+TBaseDispatcher::TWakeLoop::~TWakeLoop()
+{
+    // The dispatch loop waits longer while nothing it must check is armed;
+    // from its own thread it looks again before it waits.
+    if (Armed && std::this_thread::get_id() != D.FDispatchThreadId.load())
+        D.FQueue.Signal();
+}
 
 bool TBaseDispatcher::HandleInUse(int Base) const
 {
@@ -115,6 +124,7 @@ int TBaseDispatcher::AddDataTrigger(const std::string& Text)
 
 int TBaseDispatcher::SetTimerTrigger(int Handle, std::uint32_t Ticks, bool Active)
 {
+    const TWakeLoop Wake{*this, Active};
     std::lock_guard Guard(FGeneralLock);
     for (auto& Timer : FTimers)
         if (Timer.Handle == Handle) {
@@ -132,6 +142,7 @@ int TBaseDispatcher::SetTimerTrigger(int Handle, std::uint32_t Ticks, bool Activ
 
 int TBaseDispatcher::SetStatusTrigger(int Handle, std::uint32_t Value, bool Active)
 {
+    const TWakeLoop Wake{*this, Active};
     std::lock_guard Guard(FGeneralLock);
     for (auto& Trigger : FStatusTriggers)
         if (Trigger.Handle == Handle) {
