@@ -1,7 +1,7 @@
 // The whole program under load: the real window, offscreen, on line to a
 // pseudo-terminal that a writer thread feeds with 5 V board lines.
 //
-//   bench_wholeprogram [--quick]
+//   bench_wholeprogram [--quick] [--only idle|trickle|latency|perline|rising|keys|flood]
 //
 // Reports the CPU on line without input, the CPU at 30 lines/s with the bytes
 // at 9,600-baud pace, the CPU per line at 5,000 lines/s, the time from a
@@ -34,9 +34,11 @@
 #include <ctime>
 #include <fcntl.h>
 #include <fstream>
+#include <poll.h>
 #include <random>
 #include <string>
 #include <sys/resource.h>
+#include <termios.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -253,6 +255,52 @@ private:
     }
 };
 
+// The same line through a bare pseudo-terminal read by a thread of its own:
+// what this machine's terminal layer and scheduler take without the program.
+std::vector<double> BareLatencies(int Count)
+{
+    std::vector<double> Out;
+    const int Master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (Master < 0 || grantpt(Master) != 0 || unlockpt(Master) != 0)
+        return Out;
+    const int Slave = open(ptsname(Master), O_RDWR | O_NOCTTY);
+    termios Tio{};
+    tcgetattr(Slave, &Tio);
+    cfmakeraw(&Tio);
+    tcsetattr(Slave, TCSANOW, &Tio);
+    std::atomic<std::int64_t> Arrived{0};
+    std::atomic<bool> Done{false};
+    std::thread Reader([&] {
+        char Buffer[256];
+        while (!Done) {
+            pollfd Fd{Slave, POLLIN, 0};
+            if (poll(&Fd, 1, 50) <= 0)
+                continue;
+            const ssize_t N = read(Slave, Buffer, sizeof Buffer);
+            if (N > 0 && Buffer[N - 1] == '\r')
+                Arrived = Clock::now().time_since_epoch().count();
+        }
+    });
+    const std::string Line = BoardLine(1);
+    for (int I = 0; I < Count; ++I) {
+        Arrived = 0;
+        const auto Sent = Clock::now();
+        if (write(Master, Line.data(), Line.size()) < 0)
+            break;
+        while (Arrived == 0 && Seconds(Clock::now() - Sent) < 2)
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        if (Arrived != 0)
+            Out.push_back(Seconds(Clock::time_point(Clock::duration(Arrived.load())) - Sent) *
+                          1000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    Done = true;
+    Reader.join();
+    close(Slave);
+    close(Master);
+    return Out;
+}
+
 struct TRun
 {
     TMainForm* Form = nullptr;
@@ -336,7 +384,16 @@ bool KeptUp(TRun& Run, double Rate, double Duration, double* Cpu = nullptr)
 
 int main(int argc, char** argv)
 {
-    const bool Quick = argc > 1 && std::string(argv[1]) == "--quick";
+    bool Quick = false;
+    std::string Only;
+    for (int I = 1; I < argc; ++I) {
+        const std::string Arg = argv[I];
+        if (Arg == "--quick")
+            Quick = true;
+        else if (Arg == "--only" && I + 1 < argc)
+            Only = argv[++I];
+    }
+    auto Runs = [&](const char* Phase) { return Only.empty() || Only == Phase; };
     const double Scale = Quick ? 0.2 : 1.0;
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     TKelvalogApplication App(argc, argv);
@@ -367,7 +424,14 @@ int main(int argc, char** argv)
     auto Shown = Form.DataPacket->OnStringPacket;
     Form.DataPacket->OnStringPacket = [&](QObject* Sender, const std::string& Line) {
         ++Run.Lines;
+        if (getenv("BENCH_DEBUG") && Run.Expected >= 0)
+            std::fprintf(stderr, "delivered after %.2f ms\n",
+                         Seconds(Clock::now() - Run.ExpectedSince) * 1000);
         Shown(Sender, Line);
+        if (getenv("BENCH_DEBUG") && Run.Expected >= 0)
+            std::fprintf(stderr, "text %s expected %s\n",
+                         qPrintable(Run.Form->Field(TFieldRow::T52, TFieldKind::Actual)->Text()),
+                         qPrintable(ExpectedText(Run.Expected)));
         CheckExpected(Run);
     };
     auto Overrun = Form.ComPort->OnInputOverrun;
@@ -390,7 +454,7 @@ int main(int argc, char** argv)
                 StartKb);
 
     // On line, no input.
-    {
+    if (Runs("idle")) {
         const double Duration = 30 * Scale;
         const double Cpu = ProcessCpu();
         RunEvents(Duration);
@@ -398,7 +462,7 @@ int main(int argc, char** argv)
                     100 * (ProcessCpu() - Cpu) / Duration);
     }
     // 30 lines/s, bytes one at a time at 9,600-baud pace.
-    {
+    if (Runs("trickle")) {
         const double Duration = 30 * Scale;
         const double Cpu = ProcessCpu();
         Board.Trickle(30, Duration);
@@ -408,7 +472,7 @@ int main(int argc, char** argv)
                     100 * (ProcessCpu() - Cpu - Board.WriterCpu()) / Duration, Board.Achieved());
     }
     // CR to the value in the field's text, at 20 lines/s.
-    {
+    if (Runs("latency")) {
         Poll.start(1);
         std::vector<double> Latencies;
         for (int I = 0; I < 200; ++I) {
@@ -420,9 +484,12 @@ int main(int argc, char** argv)
         Poll.stop();
         std::printf("CR to field text:               median %.2f ms, max %.2f ms (%zu of 200)\n",
                     Median(Latencies), Max(Latencies), Latencies.size());
+        const auto Bare = BareLatencies(200);
+        std::printf("  the same through a bare pty:  median %.2f ms, max %.2f ms\n", Median(Bare),
+                    Max(Bare));
     }
     // CPU per line at 5,000 lines/s.
-    {
+    if (Runs("perline")) {
         double Cpu = 0;
         const double Duration = 30 * Scale;
         KeptUp(Run, 5000, Duration, &Cpu);
@@ -430,18 +497,21 @@ int main(int argc, char** argv)
                     1e6 * Cpu / std::max<double>(Board.Sent(), 1));
     }
     // Rising rates.
-    double Highest = 0;
+    double Highest = Runs("rising") ? 0 : 50'000;
     for (const double Rate :
          {10'000.0, 20'000.0, 50'000.0, 100'000.0, 150'000.0, 200'000.0, 300'000.0}) {
+        if (!Runs("rising"))
+            break;
         if (!KeptUp(Run, Rate, 30 * Scale))
             break;
         Highest = Rate;
         RunEvents(0.5);
     }
-    std::printf("highest rate kept up for %.0f s: %.0f lines/s\n", 30 * Scale, Highest);
+    if (Runs("rising"))
+        std::printf("highest rate kept up for %.0f s: %.0f lines/s\n", 30 * Scale, Highest);
 
     // A key typed into the sampling interval field while 100,000 lines/s arrive.
-    {
+    if (Runs("keys")) {
         std::vector<double> Keys;
         int Changed = 0;
         const double Duration = 20 * Scale;
@@ -478,7 +548,7 @@ int main(int argc, char** argv)
     }
 
     // Flood at twice the highest rate, random bytes mixed in.
-    {
+    if (Runs("flood")) {
         const double Rate = std::max(2 * Highest, 20'000.0);
         const double Duration = 60 * Scale;
         const long Before = ResidentKb();

@@ -14,7 +14,11 @@ void TFramePacer::Post(const TFieldUpdate& Update)
 {
     FPending[static_cast<std::size_t>(FieldIndex(Update.Field))] = Update;
     FWaiting = true;
-    if (FTimer.isActive())
+}
+
+void TFramePacer::Schedule()
+{
+    if (!FWaiting || FTimer.isActive())
         return;
     const auto Since =
         FSinceFlush.isValid() ? std::chrono::milliseconds(FSinceFlush.elapsed()) : FFrame;

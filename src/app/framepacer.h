@@ -26,7 +26,11 @@ public:
     explicit TFramePacer(TApply Apply, std::chrono::milliseconds Frame = DefaultFrame,
                          QObject* Parent = nullptr);
 
+    // Keeps the update; Schedule() after the updates of one line.
     void Post(const TFieldUpdate& Update);
+    // Shows what waits now when a quiet frame has passed, else at the end of
+    // the frame.
+    void Schedule();
     // A newer value was shown directly: a waiting one must not overwrite it.
     void Drop(TFieldId Field);
     // Shows what waits now.

@@ -257,6 +257,7 @@ void TMainForm::DataPacketStringPacket(std::string_view Data)
         if (const auto Update =
                 Channels.AddReading(Reading.Channel, Reading.Value, Average, Chosen))
             FLinePacer->Post(*Update);
+    FLinePacer->Schedule();
 }
 
 void TMainForm::ShowInputOverrun(std::uint64_t Dropped)

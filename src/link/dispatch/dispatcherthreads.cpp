@@ -11,7 +11,7 @@
 namespace kelvalog {
 
 namespace {
-constexpr std::chrono::milliseconds GatherTime{3};
+constexpr std::chrono::milliseconds GatherTime{4};
 // The threads are woken for input and for stopping; these waits only bound
 // how long a thread sleeps when nothing happens.
 constexpr int IdleWaitMs = 500;
@@ -83,10 +83,11 @@ int TReadThread::Execute()
             if (const std::size_t Dropped = Queue.Append(std::move(Buffer)); Dropped > 0)
                 FOwner.InputOverrun(Dropped);
         }
-        // At a line's pace the bytes come one at a time: a short pause lets a
-        // few gather, instead of waking the dispatch thread for every byte.
-        // The device keeps what arrives meanwhile.
-        if (Burst < TDataBuffer::Capacity && !FOwner.FStopThreads.load())
+        // At a line's pace the bytes come one at a time, and under load in
+        // small bursts: a short pause after the device ran dry lets more
+        // gather, instead of waking the dispatch thread (and through it the
+        // window) for each. The device keeps what arrives meanwhile.
+        if (Burst > 0 && !FOwner.FStopThreads.load())
             std::this_thread::sleep_for(GatherTime);
     }
     return 0;
