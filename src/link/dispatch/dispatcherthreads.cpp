@@ -11,7 +11,17 @@
 namespace kelvalog {
 
 namespace {
-constexpr std::chrono::milliseconds GatherTime{4};
+// A pause after a read that emptied the device, by the size of the burst
+// read: short at a line's pace; longer while lines come fast, where it costs
+// less than a frame of the screen; short again in a flood, where the device's
+// own queue (a few tens of KB) must not fill up meanwhile.
+std::chrono::milliseconds GatherTime(std::size_t Burst)
+{
+    using namespace std::chrono_literals;
+    if (Burst < TDataBuffer::Capacity)
+        return 4ms;
+    return Burst < 8192 ? 12ms : 2ms;
+}
 // The threads are woken for input and for stopping; these waits only bound
 // how long a thread sleeps when nothing happens.
 constexpr int IdleWaitMs = 500;
@@ -88,7 +98,7 @@ int TReadThread::Execute()
         // gather, instead of waking the dispatch thread (and through it the
         // window) for each. The device keeps what arrives meanwhile.
         if (Burst > 0 && !FOwner.FStopThreads.load())
-            std::this_thread::sleep_for(GatherTime);
+            std::this_thread::sleep_for(GatherTime(Burst));
     }
     return 0;
 }
