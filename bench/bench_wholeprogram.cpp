@@ -424,14 +424,7 @@ int main(int argc, char** argv)
     auto Shown = Form.DataPacket->OnStringPacket;
     Form.DataPacket->OnStringPacket = [&](QObject* Sender, const std::string& Line) {
         ++Run.Lines;
-        if (getenv("BENCH_DEBUG") && Run.Expected >= 0)
-            std::fprintf(stderr, "delivered after %.2f ms\n",
-                         Seconds(Clock::now() - Run.ExpectedSince) * 1000);
         Shown(Sender, Line);
-        if (getenv("BENCH_DEBUG") && Run.Expected >= 0)
-            std::fprintf(stderr, "text %s expected %s\n",
-                         qPrintable(Run.Form->Field(TFieldRow::T52, TFieldKind::Actual)->Text()),
-                         qPrintable(ExpectedText(Run.Expected)));
         CheckExpected(Run);
     };
     auto Overrun = Form.ComPort->OnInputOverrun;
