@@ -1,5 +1,7 @@
 #include "app/mainform.h"
 
+#include "app/framepacer.h"
+
 #include "app/applicationevents.h"
 #include "app/mainformlogview.h"
 #include "app/mainformtrend.h"
@@ -36,6 +38,8 @@ namespace kelvalog {
 
 TMainForm::TMainForm(TMainFormOptions Options) : FOptions(std::move(Options))
 {
+    FLinePacer = std::make_unique<TFramePacer>(
+        [this](const TFieldUpdate& Update) { Guarded([&] { Show(Update); }); });
     BuildLayout();
     CreateComponents();
     CreateLogControl();
@@ -244,6 +248,12 @@ void TMainForm::ApplyTimer()
 
 void TMainForm::Paint(const TFieldUpdate& Update)
 {
+    FLinePacer->Drop(Update.Field);
+    Show(Update);
+}
+
+void TMainForm::Show(const TFieldUpdate& Update)
+{
     TNumericField* Target = DisplayFields[FieldIndex(Update.Field)];
     Target->SetFloatValue(Update.Value);
     Target->setColor(palette().color(Update.Live ? QPalette::Base : QPalette::Button));
@@ -266,8 +276,18 @@ void TMainForm::DataPacketStringPacket(std::string_view Data)
     Inputs.TambRhOffset = TambRhOffset;
     Inputs.RhSpan = RhSpan;
     Inputs.RhOffset = RhOffset;
+    const bool Average = AverageSamplesCheckBox->isChecked();
+    const int Chosen = Board();
     for (const TReading& Reading : DecodeLine(Data, Inputs))
-        AddReading(Reading.Channel, Reading.Value);
+        if (const auto Update =
+                Channels.AddReading(Reading.Channel, Reading.Value, Average, Chosen))
+            FLinePacer->Post(*Update);
+    FLinePacer->Schedule();
+}
+
+void TMainForm::ShowInputOverrun(std::uint64_t Dropped)
+{
+    ShowNotice(QStringLiteral("Input overrun: %1 bytes dropped").arg(Dropped));
 }
 
 void TMainForm::SampleIntervalTimerTimer()

@@ -33,6 +33,7 @@ class TDataPacket;
 class TDigitalClock;
 class TDropDownList;
 class TFormState;
+class TFramePacer;
 class TIniFileStore;
 class TLogControl;
 class TNumericField;
@@ -223,7 +224,12 @@ private:
     void CreateComponents();
     void DestroyComponents();
     void WireEvents();
+    // Shows an update now; one waiting in the line pacer is dropped.
     void Paint(const TFieldUpdate& Update);
+    void Show(const TFieldUpdate& Update);
+    // The readings of board lines reach the fields at most once per frame.
+    std::unique_ptr<TFramePacer> FLinePacer;
+    void ShowInputOverrun(std::uint64_t Dropped);
     void GoOffLine();
     void SetTimerInterval(int Milliseconds);
     void SetTimerEnabled(bool Enabled);

@@ -23,6 +23,9 @@ void TMainForm::CreateComponents()
         QMetaObject::invokeMethod(
             this, [this, Code] { Guarded([&] { ComPortDeviceLost(Code); }); }, Qt::AutoConnection);
     };
+    ComPort->OnInputOverrun = [this](QObject*, std::uint64_t Dropped) {
+        ShowInputOverrun(Dropped);
+    };
 
     DataPacket = std::make_unique<TDataPacket>();
     DataPacket->SetComPort(ComPort.get());

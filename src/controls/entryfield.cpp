@@ -21,6 +21,9 @@ TEntryField::TEntryField(QWidget* Parent) : QWidget(Parent)
 {
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_InputMethodEnabled, false);
+    // The frame and the filled inside cover every pixel: a new value repaints
+    // the field alone, not the group frame behind it.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     const QPalette pal = palette();
     color_ = pal.color(QPalette::Active, QPalette::Base);
     colors_.Disabled = {pal.color(QPalette::Active, QPalette::Base),

@@ -14,3 +14,8 @@ if(NOT KELVALOG_SANITIZE STREQUAL "thread" AND EXISTS ${PROJECT_SOURCE_DIR}/tool
                              KELVALOG_BOARDSIM="$<TARGET_FILE:kelvalog-boardsim>")
   add_dependencies(test_app_endtoend kelvalog-boardsim)
 endif()
+kelvalog_test(test_app_framepacer QT SOURCES ${CMAKE_CURRENT_LIST_DIR}/framepacer_test.cpp
+              LIBS kelvalog_app)
+kelvalog_test(test_app_overload QT SOURCES ${CMAKE_CURRENT_LIST_DIR}/overload_test.cpp
+              ${CMAKE_CURRENT_LIST_DIR}/appfixture.h ${CMAKE_CURRENT_LIST_DIR}/ptyboard.h
+              LIBS kelvalog_app THREADED)

@@ -56,9 +56,11 @@ public:
     QString PortsFolder() const { return FPorts.path(); }
 
     // One board line: line feed, the text, carriage return.
-    bool SendLine(const std::string& Text)
+    bool SendLine(const std::string& Text) { return SendRaw("\n" + Text + "\r"); }
+
+    // Bytes as they are.
+    bool SendRaw(const std::string& Framed)
     {
-        const std::string Framed = "\n" + Text + "\r";
         std::size_t Done = 0;
         while (Done < Framed.size()) {
             const ssize_t N = write(FMaster, Framed.data() + Done, Framed.size() - Done);

@@ -9,3 +9,5 @@ kelvalog_test(test_dispatcher_pty SOURCES ${CMAKE_CURRENT_LIST_DIR}/dispatcher_p
               LIBS kelvalog_link THREADED)
 kelvalog_test(test_bridge_gui SOURCES ${CMAKE_CURRENT_LIST_DIR}/bridge_gui_test.cpp
               LIBS kelvalog_link Qt6::Widgets THREADED OWN_MAIN)
+kelvalog_test(test_link_backlog SOURCES ${CMAKE_CURRENT_LIST_DIR}/backlog_test.cpp
+              LIBS kelvalog_link THREADED)

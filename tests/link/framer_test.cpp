@@ -2,10 +2,10 @@
 // thread, events run at once, the collection timer is expired by hand.
 
 #include "common/linkerror.h"
-#include "link/port/comport.h"
-#include "link/port/datapacket.h"
 #include "link/dispatch/dispatcher.h"
 #include "link/dispatch/guibridge.h"
+#include "link/port/comport.h"
+#include "link/port/datapacket.h"
 #include "port_testsupport.h"
 
 #include <cstring>
@@ -66,7 +66,12 @@ public:
     void RemoveEventHandler(const void*) override { FHandler = {}; }
     int CharReady() override { return static_cast<int>(FPending.size()); }
     void GetBlock(char* Dest, int Count) override { std::memcpy(Dest, FPending.data(), Count); }
-    void HandOff(const std::function<void()>& Call) override { Call(); }
+    void HandOff(const std::function<void()>& Call) override
+    {
+        ++HandOffs;
+        Call();
+    }
+    int HandOffs = 0;
 
 private:
     std::string FPending;
@@ -398,6 +403,37 @@ TEST(Framer, ClosingThePortInsideTheHandlerStopsTheRestOfTheRead)
     B.Port.Feed("\none\r\ntwo\r");
     EXPECT_EQ(B.Lines, TLines{"one"});
     EXPECT_FALSE(B.Port.Open());
+    EXPECT_EQ(B.Manager()->Count(), 0u);
+}
+
+TEST(Framer, LinesOneReadCompletesReachTheWindowInOneHandOffAndALineBegunGoesOn)
+{
+    TBoard B;
+    std::vector<bool> EnabledInside;
+    B.Packet.OnStringPacket = [&](QObject*, const std::string& Line) {
+        B.Lines.push_back(Line);
+        EnabledInside.push_back(B.Packet.Enabled());
+    };
+    B.Port.Feed("junk\nA\r\nB\r-\nC\r\nD");
+    EXPECT_EQ(B.Lines, (TLines{"A", "B", "C"}));
+    EXPECT_EQ(B.Port.HandOffs, 1);
+    EXPECT_EQ(EnabledInside, (std::vector<bool>{false, false, false})) << "as during any event";
+    EXPECT_TRUE(B.Packet.Enabled());
+    EXPECT_TRUE(B.Port.TimerActive) << "the line begun is being collected";
+    EXPECT_EQ(B.Packet.Mode(), TDataPacket::TMode::Collecting);
+    B.Port.Feed("E\r");
+    EXPECT_EQ(B.Lines, (TLines{"A", "B", "C", "DE"}));
+    EXPECT_EQ(B.Port.HandOffs, 2);
+    EXPECT_EQ(B.Manager()->Count(), 0u);
+
+    // Taken off line by the first line's event: the rest of the read is gone.
+    B.Packet.OnStringPacket = [&](QObject*, const std::string& Line) {
+        B.Lines.push_back(Line);
+        B.Port.SetOpen(false);
+    };
+    B.Lines.clear();
+    B.Port.Feed("\nF\r\nG\r\nH");
+    EXPECT_EQ(B.Lines, TLines{"F"});
     EXPECT_EQ(B.Manager()->Count(), 0u);
 }
 

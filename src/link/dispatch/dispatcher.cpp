@@ -42,49 +42,6 @@ void LeaveTable(TBaseDispatcher* Dispatcher)
         List.pop_back();
 }
 
-// Line-error trigger mask bits in device error bits.
-std::uint32_t DeviceErrorsOfMask(std::uint32_t Mask)
-{
-    std::uint32_t Bits = 0;
-    if (Mask & lemask::Overrun)
-        Bits |= lineerr::Overrun;
-    if (Mask & lemask::Parity)
-        Bits |= lineerr::Parity;
-    if (Mask & lemask::Framing)
-        Bits |= lineerr::Frame;
-    if (Mask & lemask::Break)
-        Bits |= lineerr::Break;
-    return Bits;
-}
-
-std::uint32_t MaskOfDeviceErrors(std::uint32_t Bits)
-{
-    std::uint32_t Mask = 0;
-    if (Bits & lineerr::Overrun)
-        Mask |= lemask::Overrun;
-    if (Bits & lineerr::Parity)
-        Mask |= lemask::Parity;
-    if (Bits & lineerr::Frame)
-        Mask |= lemask::Framing;
-    if (Bits & lineerr::Break)
-        Mask |= lemask::Break;
-    return Mask;
-}
-
-constexpr int MaxHandleSlot = 4095;
-
-// How much of Text matches the end of the bytes seen, after Byte follows the
-// State bytes matched so far: the longest prefix of Text that is a suffix of
-// Text[0, State) + Byte, so that an overlapping start is not lost.
-std::size_t NextMatchState(const std::string& Text, std::size_t State, std::uint8_t Byte)
-{
-    for (std::size_t Length = std::min(State + 1, Text.size()); Length > 0; --Length)
-        if (static_cast<std::uint8_t>(Text[Length - 1]) == Byte &&
-            Text.compare(0, Length - 1, Text, State + 1 - Length, Length - 1) == 0)
-            return Length;
-    return 0;
-}
-
 } // namespace
 
 // ---------------------------------------------------------------- life cycle
@@ -138,6 +95,8 @@ void TBaseDispatcher::ClearState()
     FShuttingDown = false;
     FLossReported = false;
     FThreadError = 0;
+    FOverrun->Dropped = 0;
+    FWindowAvailSent = false;
     std::lock_guard RingGuard(FDispatchLock);
     FHead = FTail = 0;
     FFull = false;
@@ -281,6 +240,36 @@ void TBaseDispatcher::SetOnDeviceLost(std::function<void(std::uint16_t, int)> Ha
 {
     std::lock_guard Guard(FGeneralLock);
     FOnDeviceLost = std::move(Handler);
+}
+
+void TBaseDispatcher::SetOnInputOverrun(std::function<void(std::uint16_t, std::uint64_t)> Handler)
+{
+    std::lock_guard Guard(FGeneralLock);
+    FOnInputOverrun = std::move(Handler);
+}
+
+void TBaseDispatcher::InputOverrun(std::size_t Bytes)
+{
+    FOverrun->Dropped.fetch_add(Bytes);
+    std::function<void(std::uint16_t, std::uint64_t)> Handler;
+    {
+        std::lock_guard Guard(FGeneralLock);
+        // Seen by the line-error trigger at the next turn of the dispatch loop.
+        FLineErrors |= lineerr::RxOver;
+        Handler = FOnInputOverrun;
+    }
+    if (!Handler || FOverrun->Posted.exchange(true))
+        return;
+    const std::uint16_t Number = FNumber;
+    auto State = FOverrun;
+    auto Report = [Handler, Number, State] {
+        State->Posted = false;
+        Handler(Number, State->Dropped.load());
+    };
+    if (FBridge)
+        FBridge->Post(Report);
+    else
+        Report();
 }
 
 bool TBaseDispatcher::WaitWhileProcessing(const std::function<bool()>& Done, int TimeoutMs)
@@ -550,115 +539,6 @@ std::uint16_t TBaseDispatcher::DataAvailableThreshold() const
     return FAvailThreshold;
 }
 
-// ---------------------------------------------------------------- triggers
-
-bool TBaseDispatcher::HandleInUse(int Base) const
-{
-    auto Same = [Base](int Handle) { return (Handle & ~7) == Base; };
-    return std::any_of(FTimers.begin(), FTimers.end(), [&](auto& T) { return Same(T.Handle); }) ||
-           std::any_of(FStatusTriggers.begin(), FStatusTriggers.end(),
-                       [&](auto& T) { return Same(T.Handle); }) ||
-           std::any_of(FDataTriggers.begin(), FDataTriggers.end(),
-                       [&](auto& T) { return Same(T.Handle); });
-}
-
-int TBaseDispatcher::AllocateHandle()
-{
-    if (FHandleCounter <= MaxHandleSlot)
-        return 8 * FHandleCounter++;
-    for (int Slot = 1; Slot <= MaxHandleSlot; ++Slot)
-        if (!HandleInUse(8 * Slot))
-            return 8 * Slot;
-    return ecode::NoMoreTriggers;
-}
-
-int TBaseDispatcher::AddTimerTrigger()
-{
-    std::lock_guard Guard(FGeneralLock);
-    const int Handle = AllocateHandle();
-    if (Handle < 0)
-        return Handle;
-    FTimers.push_back({Handle, 0, 0, 0, false});
-    return Handle;
-}
-
-int TBaseDispatcher::AddStatusTrigger(int Kind)
-{
-    if (Kind < stkind::ModemStatus || Kind > stkind::OutSent)
-        return ecode::BadArgument;
-    std::lock_guard Guard(FGeneralLock);
-    const int Base = AllocateHandle();
-    if (Base < 0)
-        return Base;
-    TStatusTrigger Trigger;
-    Trigger.Handle = Base + Kind;
-    Trigger.Kind = Kind;
-    FStatusTriggers.push_back(Trigger);
-    return Trigger.Handle;
-}
-
-int TBaseDispatcher::AddDataTrigger(const std::string& Text)
-{
-    if (Text.empty())
-        return ecode::BadArgument;
-    std::lock_guard Guard(FGeneralLock);
-    const int Handle = AllocateHandle();
-    if (Handle < 0)
-        return Handle;
-    FDataTriggers.push_back({Handle, Text, 0, false});
-    return Handle;
-}
-
-int TBaseDispatcher::SetTimerTrigger(int Handle, std::uint32_t Ticks, bool Active)
-{
-    std::lock_guard Guard(FGeneralLock);
-    for (auto& Timer : FTimers)
-        if (Timer.Handle == Handle) {
-            if (Ticks != 0)
-                Timer.Length = std::min(Ticks, MaxTimerTicks);
-            if (Active) {
-                Timer.StartTick = FClock->Ticks();
-                Timer.ExpiryTick = (Timer.StartTick + Timer.Length) % TickPeriod;
-            }
-            Timer.Active = Active;
-            return 0;
-        }
-    return ecode::BadTriggerHandle;
-}
-
-int TBaseDispatcher::SetStatusTrigger(int Handle, std::uint32_t Value, bool Active)
-{
-    std::lock_guard Guard(FGeneralLock);
-    for (auto& Trigger : FStatusTriggers)
-        if (Trigger.Handle == Handle) {
-            Trigger.Value = Value;
-            Trigger.Active = Active;
-            Trigger.Reference = FModemStatus;
-            return 0;
-        }
-    return ecode::BadTriggerHandle;
-}
-
-int TBaseDispatcher::RemoveTrigger(int Handle)
-{
-    std::lock_guard Guard(FGeneralLock);
-    if (Handle == 1) {
-        FAvailThreshold = 0;
-        return 0;
-    }
-    auto Drop = [Handle](auto& List) {
-        const auto It = std::find_if(List.begin(), List.end(),
-                                     [Handle](auto& T) { return T.Handle == Handle; });
-        if (It == List.end())
-            return false;
-        List.erase(It);
-        return true;
-    };
-    if (Drop(FTimers) || Drop(FStatusTriggers) || Drop(FDataTriggers))
-        return 0;
-    return ecode::BadTriggerHandle;
-}
-
 // ---------------------------------------------------------------- handlers
 
 int TBaseDispatcher::RegisterWindowHandler(TNotifyHandler Handler)
@@ -706,6 +586,12 @@ void TBaseDispatcher::SetPortHandlerInstalled(bool Installed)
     FPortHandlerInstalled = Installed;
 }
 
+void TBaseDispatcher::SetWindowAvailPaced(bool Paced)
+{
+    std::lock_guard Guard(FGeneralLock);
+    FWindowAvailPaced = Paced;
+}
+
 bool TBaseDispatcher::InService() const
 {
     std::lock_guard Guard(FGeneralLock);
@@ -716,48 +602,6 @@ void TBaseDispatcher::SetClosePending()
 {
     FClosePending = true;
     FQueue.Signal();
-}
-
-// ---------------------------------------------------------------- received data
-
-std::size_t TBaseDispatcher::UnreadLocked() const
-{
-    if (FFull)
-        return DispatchBufferSize;
-    return (FHead + DispatchBufferSize - FTail) % DispatchBufferSize;
-}
-
-int TBaseDispatcher::InBuffUsed() const
-{
-    std::lock_guard Guard(FDispatchLock);
-    if (FRing.empty())
-        return 0;
-    const std::size_t Unread = UnreadLocked();
-    const std::size_t Taken = FDataMode ? FHandlerRead : 0;
-    return static_cast<int>(Unread > Taken ? Unread - Taken : 0);
-}
-
-int TBaseDispatcher::GetBlock(void* Buffer, std::size_t Count)
-{
-    std::lock_guard Guard(FDispatchLock);
-    if (FRing.empty())
-        return ecode::BufferIsEmpty;
-    const std::size_t Skip = FDataMode ? FHandlerRead : 0;
-    const std::size_t Unread = UnreadLocked();
-    if (Count > Unread || Skip > Unread - Count)
-        return ecode::BufferIsEmpty;
-    auto* Out = static_cast<std::uint8_t*>(Buffer);
-    std::size_t From = (FTail + Skip) % DispatchBufferSize;
-    const std::size_t First = std::min(Count, DispatchBufferSize - From);
-    std::memcpy(Out, FRing.data() + From, First);
-    std::memcpy(Out + First, FRing.data(), Count - First);
-    if (FDataMode) {
-        FHandlerRead += Count;
-    } else if (Count > 0) {
-        FTail = (FTail + Count) % DispatchBufferSize;
-        FFull = false;
-    }
-    return static_cast<int>(Count);
 }
 
 // ---------------------------------------------------------------- output
@@ -905,298 +749,6 @@ void TBaseDispatcher::HandOff(const std::function<void()>& Call)
         CallOnWindowThread(Call, -1);
     else
         Call();
-}
-
-// ---------------------------------------------------------------- dispatch thread
-
-void TBaseDispatcher::DispatchLoop()
-{
-    using namespace std::chrono_literals;
-    while (!FStopThreads.load() && !FClosePending.load()) {
-        FQueue.WaitForItem(50ms);
-        if (FStopThreads.load() || FClosePending.load())
-            break;
-        DispatchCycle();
-        while (!FClosePending.load()) {
-            const bool Status = CheckStatusTriggers();
-            const bool Timer = CheckTimerTriggers();
-            if (!Status && !Timer)
-                break;
-        }
-        std::lock_guard Guard(FGeneralLock);
-        for (auto& Trigger : FStatusTriggers)
-            Trigger.Fired = false;
-    }
-}
-
-void TBaseDispatcher::DispatchCycle()
-{
-    const std::uint32_t Mask = FQueue.TakeFrontStatus();
-    if (Mask & evt::ModemEvents) {
-        {
-            std::lock_guard Guard(FGeneralLock);
-            ReadModemStatusLocked();
-        }
-        CheckStatusTriggers();
-    }
-    if (Mask & evt::ErrorEvents) {
-        {
-            std::lock_guard Guard(FGeneralLock);
-            CollectLineErrorsLocked();
-        }
-        CheckStatusTriggers();
-    }
-    {
-        std::lock_guard Guard(FDispatchLock);
-        if (!FRing.empty() && !FFull) {
-            // Up to the end of the ring, then from its start.
-            std::size_t Moved = 0;
-            const std::size_t ToEnd = FHead >= FTail ? DispatchBufferSize - FHead : FTail - FHead;
-            Moved = FQueue.MoveData(FRing.data() + FHead, ToEnd);
-            FHead = (FHead + Moved) % DispatchBufferSize;
-            if (Moved == ToEnd && FHead < FTail) {
-                const std::size_t More = FQueue.MoveData(FRing.data() + FHead, FTail - FHead);
-                FHead += More;
-                Moved += More;
-            }
-            FTotalIn += Moved;
-            if (Moved > 0 && FHead == FTail)
-                FFull = true;
-        }
-    }
-    if (InService() || FClosePending.load())
-        return;
-    {
-        std::lock_guard Guard(FGeneralLock);
-        ReadModemStatusLocked();
-    }
-    while (!FClosePending.load() && CheckStatusTriggers()) {
-    }
-    while (!FClosePending.load()) {
-        const bool Data = CheckDataTriggers();
-        const bool Avail = CheckDataAvailable();
-        if (!Data && !Avail)
-            break;
-    }
-}
-
-bool TBaseDispatcher::CheckStatusTriggers()
-{
-    int Handle = 0;
-    {
-        std::lock_guard Guard(FGeneralLock);
-        for (auto& Trigger : FStatusTriggers) {
-            if (!Trigger.Active || Trigger.Fired)
-                continue;
-            bool Fire = false;
-            switch (Trigger.Kind) {
-            case stkind::ModemStatus:
-                Fire = ((FModemStatus ^ Trigger.Reference) & Trigger.Value) != 0;
-                break;
-            case stkind::LineError: {
-                const std::uint32_t Shared = FLineErrors & DeviceErrorsOfMask(Trigger.Value);
-                if (Shared != 0) {
-                    Trigger.Value = MaskOfDeviceErrors(Shared);
-                    Fire = true;
-                }
-                break;
-            }
-            case stkind::OutbuffFree: {
-                std::lock_guard Out(FOutputLock);
-                Fire = FOutSize - OutBuffUsedLocked() >= static_cast<int>(Trigger.Value);
-                break;
-            }
-            case stkind::OutbuffUsed: {
-                std::lock_guard Out(FOutputLock);
-                Fire = OutBuffUsedLocked() >= static_cast<int>(Trigger.Value);
-                break;
-            }
-            case stkind::OutSent: {
-                std::lock_guard Out(FOutputLock);
-                Fire = FOutBuf.empty();
-                break;
-            }
-            default:
-                break;
-            }
-            if (Fire) {
-                Trigger.Active = false;
-                Trigger.Fired = true;
-                Handle = Trigger.Handle;
-                break;
-            }
-        }
-    }
-    return FireTrigger(msg::TriggerStatus, Handle);
-}
-
-bool TBaseDispatcher::CheckTimerTriggers()
-{
-    int Handle = 0;
-    {
-        std::lock_guard Guard(FGeneralLock);
-        const std::uint32_t Now = FClock->Ticks();
-        for (auto& Timer : FTimers)
-            if (Timer.Active && TicksBetween(Timer.StartTick, Now) > Timer.Length) {
-                Timer.Active = false;
-                Handle = Timer.Handle;
-                break;
-            }
-    }
-    return FireTrigger(msg::TriggerTimer, Handle);
-}
-
-bool TBaseDispatcher::CheckDataTriggers()
-{
-    int Handle = 0;
-    {
-        std::lock_guard Guard(FGeneralLock);
-        std::lock_guard Ring(FDispatchLock);
-        if (FDataTriggers.empty()) {
-            FScannedTotal = FTotalIn;
-            return false;
-        }
-        while (FScannedTotal < FTotalIn && Handle == 0) {
-            // The byte FTotalIn - FScannedTotal before the head.
-            const std::size_t Back = static_cast<std::size_t>(FTotalIn - FScannedTotal);
-            if (Back > UnreadLocked()) {
-                FScannedTotal = FTotalIn - UnreadLocked(); // read before it was seen
-                continue;
-            }
-            const std::uint8_t Byte =
-                FRing[(FHead + DispatchBufferSize - Back) % DispatchBufferSize];
-            ++FScannedTotal;
-            for (auto& Trigger : FDataTriggers) {
-                const auto& Text = Trigger.Text;
-                Trigger.MatchState = NextMatchState(Text, Trigger.MatchState, Byte);
-                if (Trigger.MatchState == Text.size()) {
-                    Trigger.MatchState = 0;
-                    Trigger.Matched = true;
-                    if (Handle == 0)
-                        Handle = Trigger.Handle;
-                }
-            }
-        }
-    }
-    return FireTrigger(msg::TriggerData, Handle);
-}
-
-bool TBaseDispatcher::CheckDataAvailable()
-{
-    std::uint16_t Threshold = 0;
-    {
-        std::lock_guard Guard(FGeneralLock);
-        Threshold = FAvailThreshold;
-    }
-    std::size_t Count = 0;
-    {
-        std::lock_guard Guard(FDispatchLock);
-        if (Threshold == 0 || FTotalIn == FLastAvailTotal)
-            return false;
-        Count = UnreadLocked();
-        if (Count < Threshold)
-            return false;
-        FLastAvailTotal = FTotalIn;
-    }
-    Notify(msg::TriggerAvail, static_cast<std::uint32_t>(Count), 0);
-    return true;
-}
-
-bool TBaseDispatcher::FireTrigger(std::uint32_t Msg, int Handle)
-{
-    if (Handle == 0)
-        return false;
-    Notify(Msg, static_cast<std::uint32_t>(Handle), 0);
-    return true;
-}
-
-void TBaseDispatcher::Notify(std::uint32_t Msg, std::uint32_t WParam, std::uint16_t LParamLow)
-{
-    std::vector<THandler> Handlers;
-    bool SendToWindows = false;
-    {
-        std::lock_guard Guard(FGeneralLock);
-        if (!FServiceNeeded || FHandlers.empty())
-            return;
-        FInService = true;
-        Handlers = FHandlers;
-        const auto Windows = std::count_if(FHandlers.begin(), FHandlers.end(),
-                                           [](auto& H) { return H.Kind == THandlerKind::Window; });
-        SendToWindows = Windows > 1 || FPortHandlerInstalled;
-    }
-    const bool DataMode = Msg == msg::TriggerAvail || Msg == msg::TriggerData;
-    {
-        std::lock_guard Guard(FDispatchLock);
-        FDataMode = DataMode;
-        FHandlerRead = 0;
-        FMaxRead = 0;
-    }
-    // Ends the service also when a handler throws.
-    struct TServiceEnd
-    {
-        TBaseDispatcher& D;
-        bool DataMode;
-        ~TServiceEnd()
-        {
-            {
-                std::lock_guard Guard(D.FDispatchLock);
-                if (DataMode) {
-                    D.FMaxRead = std::max(D.FMaxRead, D.FHandlerRead);
-                    if (D.FMaxRead > 0 && !D.FRing.empty()) {
-                        D.FTail = (D.FTail + D.FMaxRead) % DispatchBufferSize;
-                        D.FFull = false;
-                    }
-                }
-                D.FDataMode = false;
-                D.FHandlerRead = 0;
-                D.FMaxRead = 0;
-            }
-            std::lock_guard Guard(D.FGeneralLock);
-            D.FInService = false;
-            if (D.FRemovalPending) {
-                std::erase_if(D.FHandlers, [](auto& H) { return H.Removed; });
-                D.FRemovalPending = false;
-            }
-        }
-    } End{*this, DataMode};
-
-    const std::uint32_t LParam = LParamLow | (static_cast<std::uint32_t>(FNumber) << 16);
-    auto StillWanted = [this](int Id) {
-        if (FClosePending.load())
-            return false;
-        std::lock_guard Guard(FGeneralLock);
-        const auto It =
-            std::find_if(FHandlers.begin(), FHandlers.end(), [Id](auto& H) { return H.Id == Id; });
-        return It != FHandlers.end() && !It->Removed;
-    };
-    auto StartHandler = [this] {
-        std::lock_guard Guard(FDispatchLock);
-        FMaxRead = std::max(FMaxRead, FHandlerRead);
-        FHandlerRead = 0;
-    };
-    for (const auto Kind : {THandlerKind::Event, THandlerKind::Proc, THandlerKind::Window}) {
-        if (Kind == THandlerKind::Window && !SendToWindows)
-            break;
-        for (const auto& Handler : Handlers) {
-            if (Handler.Kind != Kind)
-                continue;
-            if (FClosePending.load())
-                return;
-            if (!StillWanted(Handler.Id))
-                continue;
-            StartHandler();
-            const TNotifyHandler& Call = Handler.Call;
-            if (Kind == THandlerKind::Window && FBridge && !FBridge->IsWindowThread()) {
-                const TNotifyHandler Copy = Call;
-                CallOnWindowThread([Copy, Msg, WParam, LParam] { Copy(Msg, WParam, LParam); },
-                                   SendTimeoutMs);
-            } else if (Kind == THandlerKind::Event && Handler.HandOff) {
-                HandOff([&] { Call(Msg, WParam, LParam); });
-            } else {
-                Call(Msg, WParam, LParam);
-            }
-        }
-    }
 }
 
 // ---------------------------------------------------------------- serial dispatcher

@@ -1,11 +1,12 @@
 #pragma once
 
 #include "common/tickclock.h"
-#include "link/dispatch/iqueue.h"
 #include "link/device/serialdevice.h"
+#include "link/dispatch/iqueue.h"
 #include "link/dispatch/windowbridge.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -142,6 +143,11 @@ public:
     int RegisterProcHandler(TNotifyHandler Handler);
     void RemoveHandler(int Id);
     void SetPortHandlerInstalled(bool Installed);
+    // Window handlers that only need to know that data is arriving (a light)
+    // hear of it at most once per tick: at a slow pace the bytes come one at
+    // a time, and each would wake the window thread. Such handlers cannot
+    // count on reading every byte in their notification.
+    void SetWindowAvailPaced(bool Paced);
 
     // --- received data
     // Unread bytes (minus what the current handler read during a data notification).
@@ -184,6 +190,15 @@ public:
     // once per opening on the window thread through the bridge (directly
     // without one) with the dispatcher number and the code; the threads end.
     void SetOnDeviceLost(std::function<void(std::uint16_t Number, int Code)> Handler);
+
+    // Received bytes the input queue dropped because the subscribers could not
+    // keep up: Handler is called on the window thread through the bridge
+    // (directly without one) with the dispatcher number and the bytes dropped
+    // since the opening; while one call is on its way no other is posted. The
+    // line errors also get the input-overflow bit, as a device overflow would.
+    void
+    SetOnInputOverrun(std::function<void(std::uint16_t Number, std::uint64_t Dropped)> Handler);
+    std::uint64_t OverrunBytes() const { return FOverrun->Dropped.load(); }
 
     bool ThreadsRunning() const { return FThreadsRunning.load(); }
     int RunningThreadCount() const { return FRunningThreads.load(); }
@@ -268,6 +283,11 @@ private:
     bool FPortHandlerInstalled = false;
     bool FDeviceOpen = false;
     std::function<void(std::uint16_t, int)> FOnDeviceLost;
+    std::function<void(std::uint16_t, std::uint64_t)> FOnInputOverrun;
+    // Tick of the last data-available notification sent to window handlers.
+    std::uint32_t FWindowAvailTick = 0;
+    bool FWindowAvailSent = false;
+    bool FWindowAvailPaced = false;
 
     // Dispatch lock: the dispatch ring and data-mode counters.
     mutable std::mutex FDispatchLock;
@@ -299,6 +319,14 @@ private:
     std::atomic<int> FThreadError{0};
     std::atomic<bool> FLossReported{false};
     std::atomic<std::thread::id> FDispatchThreadId{};
+    // Shared with the calls posted to the window thread, which may run after
+    // the dispatcher is gone.
+    struct TOverrunState
+    {
+        std::atomic<std::uint64_t> Dropped{0};
+        std::atomic<bool> Posted{false};
+    };
+    std::shared_ptr<TOverrunState> FOverrun = std::make_shared<TOverrunState>();
 
     std::unique_ptr<TDispatcherThread> FReadThread, FDispThread, FWriteThread, FStatusThread;
 
@@ -316,10 +344,24 @@ private:
     void JoinThreads();
     void ThreadEnded();
     void FailThreads(int Code, bool DeviceLost);
+    // Read thread: the input queue dropped Bytes.
+    void InputOverrun(std::size_t Bytes);
+    // Whether window handlers are to hear of this data-available notification.
+    bool WindowAvailDueLocked();
 
+    // Wakes the dispatch loop when it goes out of scope (after the lock the
+    // caller took later), so that it sees a trigger just armed.
+    struct TWakeLoop
+    {
+        TBaseDispatcher& D;
+        bool Armed;
+        ~TWakeLoop();
+    };
     // Dispatch thread.
+    std::chrono::milliseconds LoopWait() const;
     void DispatchLoop();
-    void DispatchCycle();
+    // True when it moved bytes and more are still queued.
+    bool DispatchCycle();
     bool CheckStatusTriggers();
     bool CheckTimerTriggers();
     bool CheckDataTriggers();

@@ -6,8 +6,26 @@
 #include <algorithm>
 #include <chrono>
 #include <new>
+#include <thread>
 
 namespace kelvalog {
+
+namespace {
+// A pause after a read that emptied the device, by the size of the burst
+// read: short at a line's pace; longer while lines come fast, where it costs
+// less than a frame of the screen; short again in a flood, where the device's
+// own queue (a few tens of KB) must not fill up meanwhile.
+std::chrono::milliseconds GatherTime(std::size_t Burst)
+{
+    using namespace std::chrono_literals;
+    if (Burst < TDataBuffer::Capacity)
+        return 4ms;
+    return Burst < 8192 ? 12ms : 2ms;
+}
+// The threads are woken for input and for stopping; these waits only bound
+// how long a thread sleeps when nothing happens.
+constexpr int IdleWaitMs = 500;
+} // namespace
 
 TDispatcherThread::~TDispatcherThread()
 {
@@ -51,12 +69,13 @@ int TReadThread::Execute()
 {
     TIOQueue& Queue = FOwner.FQueue;
     while (!FOwner.FStopThreads.load()) {
-        const int Ready = FDevice.WaitReadable(50);
+        const int Ready = FDevice.WaitReadable(IdleWaitMs);
         if (Ready < 0)
             return FOwner.FStopThreads.load() ? 0 : ecode::ReadThreadFailed;
         if (Ready == 0)
             continue;
         // Read as long as reads return bytes, one 256-byte buffer at a time.
+        std::size_t Burst = 0;
         while (!FOwner.FStopThreads.load()) {
             std::unique_ptr<TDataBuffer> Buffer(new (std::nothrow) TDataBuffer);
             if (!Buffer)
@@ -66,9 +85,20 @@ int TReadThread::Execute()
                 return FOwner.FStopThreads.load() ? 0 : ecode::ReadThreadFailed;
             if (Count == 0)
                 break;
+            Burst += static_cast<std::size_t>(Count);
             Buffer->Used = static_cast<std::size_t>(Count);
-            Queue.Append(std::move(Buffer));
+            Buffer->ArrivalMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                    std::chrono::steady_clock::now().time_since_epoch())
+                                    .count();
+            if (const std::size_t Dropped = Queue.Append(std::move(Buffer)); Dropped > 0)
+                FOwner.InputOverrun(Dropped);
         }
+        // At a line's pace the bytes come one at a time, and under load in
+        // small bursts: a short pause after the device ran dry lets more
+        // gather, instead of waking the dispatch thread (and through it the
+        // window) for each. The device keeps what arrives meanwhile.
+        if (Burst > 0 && !FOwner.FStopThreads.load())
+            std::this_thread::sleep_for(GatherTime(Burst));
     }
     return 0;
 }
@@ -77,7 +107,7 @@ int TStatusThread::Execute()
 {
     while (!FOwner.FStopThreads.load()) {
         std::uint32_t Events = 0;
-        const int Result = FDevice.WaitLineEvent(evt::DefaultMask, 100, Events);
+        const int Result = FDevice.WaitLineEvent(evt::DefaultMask, IdleWaitMs, Events);
         if (Result < 0)
             return FOwner.FStopThreads.load() ? 0 : Result;
         if (Events & (evt::ModemEvents | evt::ErrorEvents))
@@ -94,7 +124,7 @@ int TWriteThread::Execute()
         std::size_t Count = 0;
         {
             std::unique_lock Guard(FOwner.FOutputLock);
-            FOwner.FOutputSignal.wait_for(Guard, 100ms, [this] {
+            FOwner.FOutputSignal.wait_for(Guard, std::chrono::milliseconds(IdleWaitMs), [this] {
                 return FOwner.FOutputReady || FOwner.FOutputFlush || FOwner.FStopThreads.load();
             });
             if (FOwner.FOutputFlush) {

@@ -5,16 +5,66 @@
 
 namespace kelvalog {
 
-void TIOQueue::Append(std::unique_ptr<TIOBuffer> Item)
+namespace {
+
+// A small read still costs a whole buffer: the limit counts buffers, so that
+// the memory held stays bounded whatever the size of the reads.
+constexpr std::size_t BytesPerItem = TDataBuffer::Capacity;
+
+} // namespace
+
+std::size_t TIOQueue::Append(std::unique_ptr<TIOBuffer> Item)
 {
+    std::size_t Dropped = 0;
     {
         std::lock_guard Guard(FLock);
         if (FObserver)
             FObserver(*Item);
-        FItems.push_back(std::move(Item));
+        if (Item->IsData()) {
+            const auto& Data = static_cast<const TDataBuffer&>(*Item);
+            FPendingBytes += Data.Remaining();
+            ++FDataItems;
+            FItems.push_back(std::move(Item));
+            Dropped = DropOldestLocked(Data.ArrivalMs);
+        } else {
+            FItems.push_back(std::move(Item));
+        }
         FSignalled = true;
     }
     FAppended.notify_one();
+    return Dropped;
+}
+
+std::size_t TIOQueue::DropOldestLocked(std::int64_t NewestMs)
+{
+    auto OverLimit = [this, NewestMs](const TDataBuffer& Oldest) {
+        if (FMaxBytes != 0 && FDataItems * BytesPerItem > FMaxBytes)
+            return true;
+        return FMaxAgeMs != 0 && NewestMs - Oldest.ArrivalMs > FMaxAgeMs;
+    };
+    std::size_t Dropped = 0;
+    // The newest buffer always stays; status items keep their place.
+    for (auto It = FItems.begin(); FDataItems > 1 && It != FItems.end();) {
+        if (!(*It)->IsData()) {
+            ++It;
+            continue;
+        }
+        const auto& Oldest = static_cast<const TDataBuffer&>(**It);
+        if (!OverLimit(Oldest))
+            break;
+        Dropped += Oldest.Remaining();
+        FPendingBytes -= Oldest.Remaining();
+        --FDataItems;
+        It = FItems.erase(It);
+    }
+    return Dropped;
+}
+
+void TIOQueue::SetLimits(std::size_t MaxBytes, std::int64_t MaxAgeMs)
+{
+    std::lock_guard Guard(FLock);
+    FMaxBytes = MaxBytes;
+    FMaxAgeMs = MaxAgeMs;
 }
 
 bool TIOQueue::WaitForItem(std::chrono::milliseconds Timeout)
@@ -54,8 +104,11 @@ std::size_t TIOQueue::MoveData(std::uint8_t* Out, std::size_t Max)
         std::memcpy(Out + Moved, Buffer.Data.data() + Buffer.ReadCount, Take);
         Buffer.ReadCount += Take;
         Moved += Take;
-        if (Buffer.Remaining() == 0)
+        FPendingBytes -= Take;
+        if (Buffer.Remaining() == 0) {
             FItems.pop_front();
+            --FDataItems;
+        }
     }
     return Moved;
 }
@@ -64,6 +117,8 @@ void TIOQueue::Clear()
 {
     std::lock_guard Guard(FLock);
     FItems.clear();
+    FPendingBytes = 0;
+    FDataItems = 0;
 }
 
 bool TIOQueue::Empty() const
@@ -81,11 +136,7 @@ std::size_t TIOQueue::Count() const
 std::size_t TIOQueue::PendingBytes() const
 {
     std::lock_guard Guard(FLock);
-    std::size_t Bytes = 0;
-    for (const auto& Item : FItems)
-        if (Item->IsData())
-            Bytes += static_cast<const TDataBuffer&>(*Item).Remaining();
-    return Bytes;
+    return FPendingBytes;
 }
 
 void TIOQueue::SetAppendObserver(std::function<void(const TIOBuffer&)> Observer)

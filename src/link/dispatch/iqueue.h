@@ -29,6 +29,8 @@ public:
     std::array<std::uint8_t, Capacity> Data{};
     std::size_t Used = 0;
     std::size_t ReadCount = 0;
+    // When the bytes were read, in milliseconds of a steady clock.
+    std::int64_t ArrivalMs = 0;
     std::size_t Remaining() const { return Used - ReadCount; }
 };
 
@@ -43,12 +45,23 @@ public:
 
 // Items in arrival order under a lock of their own; appending wakes a waiter
 // (an auto-reset signal: one wake-up per burst of appends).
+//
+// The unread bytes are bounded: a consumer that cannot keep up must not make
+// the process grow without end, nor fall ever further behind the input. When
+// an append goes over the byte limit, or the oldest bytes are older than the
+// age limit, the oldest data buffers are dropped (an overrun).
 class TIOQueue
 {
 public:
-    void Append(std::unique_ptr<TIOBuffer> Item);
+    static constexpr std::size_t DefaultByteLimit = 2 * 1024 * 1024;
+    static constexpr std::int64_t DefaultAgeLimitMs = 1000;
+
+    // Returns the number of bytes dropped to make room (0 mostly).
+    std::size_t Append(std::unique_ptr<TIOBuffer> Item);
     // Waits up to Timeout for an append since the last wait; true when signalled.
     bool WaitForItem(std::chrono::milliseconds Timeout);
+    // 0 for either: no limit of that kind.
+    void SetLimits(std::size_t MaxBytes, std::int64_t MaxAgeMs);
     // Wakes a waiter without an item (stopping).
     void Signal();
 
@@ -73,6 +86,12 @@ private:
     bool FSignalled = false;
     std::deque<std::unique_ptr<TIOBuffer>> FItems;
     std::function<void(const TIOBuffer&)> FObserver;
+    std::size_t FPendingBytes = 0; // unread bytes of the data buffers
+    std::size_t FDataItems = 0;
+    std::size_t FMaxBytes = DefaultByteLimit;
+    std::int64_t FMaxAgeMs = DefaultAgeLimitMs;
+
+    std::size_t DropOldestLocked(std::int64_t NewestMs);
 };
 
 } // namespace kelvalog

@@ -175,6 +175,10 @@ void TCustomComPort::OpenDevice()
         if (Self)
             Self->HandleDeviceLost(Number, Code);
     });
+    Dispatcher->SetOnInputOverrun([Self](std::uint16_t Number, std::uint64_t Dropped) {
+        if (Self)
+            Self->HandleInputOverrun(Number, Dropped);
+    });
     TLineOptions Options;
     Options.Dtr = FDTR;
     Options.Rts = FRTS;
@@ -365,8 +369,24 @@ bool TCustomComPort::TriggerEventsAssigned() const
 
 void TCustomComPort::UpdatePortHandler()
 {
-    if (FDispatcher)
-        FDispatcher->SetPortHandlerInstalled(TriggerEventsAssigned());
+    if (!FDispatcher)
+        return;
+    FDispatcher->SetPortHandlerInstalled(TriggerEventsAssigned());
+    FDispatcher->SetWindowAvailPaced(FTriggerAvailPaced);
+}
+
+void TCustomComPort::SetTriggerAvailPaced(bool Value)
+{
+    FTriggerAvailPaced = Value;
+    UpdatePortHandler();
+}
+
+void TCustomComPort::HandleInputOverrun(std::uint16_t Number, std::uint64_t Dropped)
+{
+    if (!FDispatcher || FDispatcher->DispatcherNumber() != Number ||
+        FPortState.load() != TPortState::psOpen || !OnInputOverrun)
+        return;
+    RunGuarded([&] { OnInputOverrun(this, Dropped); });
 }
 
 void TCustomComPort::SetOnTriggerAvail(TTriggerAvailEvent Value)

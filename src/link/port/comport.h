@@ -149,6 +149,12 @@ public:
     void SetOnTriggerStatus(TTriggerStatusEvent Value);
     const TTriggerTimerEvent& OnTriggerTimer() const { return FOnTriggerTimer; }
     void SetOnTriggerTimer(TTriggerTimerEvent Value);
+    // OnTriggerAvail only needs to know that data is arriving (a light): it
+    // is told at most once per tick, and does not read the bytes.
+    void SetTriggerAvailPaced(bool Value);
+    // Received bytes were dropped because they were not taken fast enough;
+    // Dropped counts the bytes dropped since the port opened.
+    std::function<void(QObject* Sender, std::uint64_t Dropped)> OnInputOverrun;
 
     // --- Subscribers: removed by the key given at registration -------------
     void RegisterCallback(const void* Key, TPortCallback Callback);
@@ -208,6 +214,7 @@ protected:
     void HandleNotification(unsigned Msg, unsigned WParam, unsigned LParam);
     void HandleClosePending();
     void HandleDeviceLost(std::uint16_t Number, int Code);
+    void HandleInputOverrun(std::uint16_t Number, std::uint64_t Dropped);
     bool TriggerEventsAssigned() const;
 
 private:
@@ -242,6 +249,7 @@ private:
     std::atomic<TPortState> FPortState{TPortState::psClosed};
     bool FForce = false;
     std::uint16_t FAvailThreshold = 1;
+    bool FTriggerAvailPaced = false;
 
     TTriggerAvailEvent FOnTriggerAvail;
     TTriggerStatusEvent FOnTriggerStatus;

@@ -630,23 +630,34 @@ void TDataPacketManager::Scan(std::unique_lock<std::mutex>& Guard, std::int64_t 
     const auto Generation = FGeneration;
     FScanGuard = &Guard;
     FScanPos = From;
-    while (FScanPos < FCount) {
-        if (FCollecting) {
-            FCollecting->ProcessByte(FScanPos);
-        } else {
-            const auto Pos = FScanPos;
-            for (std::size_t I = 0; I < FPackets.size(); ++I) {
-                FPackets[I]->ProcessByte(Pos);
-                if (Generation != FGeneration || FCollecting || FCount == 0 || FScanPos != Pos)
-                    break;
+    for (;;) {
+        while (FScanPos < FCount) {
+            if (FCollecting) {
+                FCollecting->ProcessByte(FScanPos);
+            } else {
+                const auto Pos = FScanPos;
+                for (std::size_t I = 0; I < FPackets.size(); ++I) {
+                    FPackets[I]->ProcessByte(Pos);
+                    if (Generation != FGeneration || FCollecting || FCount == 0 || FScanPos != Pos)
+                        break;
+                }
             }
+            if (Generation != FGeneration)
+                break;
+            ++FScanPos;
         }
+        if (Generation == FGeneration && !FFound.empty())
+            DeliverFound(Guard);
         if (Generation != FGeneration) {
             // The port closed while an event ran.
+            FFound.clear();
+            FFoundText.clear();
             FScanGuard = nullptr;
             return;
         }
-        ++FScanPos;
+        // Bytes received from inside the events are scanned too.
+        if (FScanPos >= FCount)
+            break;
     }
     FScanGuard = nullptr;
     FDeferredScan = false;
@@ -726,9 +737,6 @@ void TDataPacketManager::RemoveFront(std::int64_t N)
 void TDataPacketManager::Deliver(std::unique_lock<std::mutex>& Guard, TDataPacket* Packet,
                                  std::int64_t Length, bool EndedByString)
 {
-    Lock();
-    Packet->FEnabled.store(false);
-
     const std::int64_t Start = Packet->FStartPos;
     std::int64_t TextStart = Start;
     std::int64_t TextLength = Length;
@@ -740,6 +748,28 @@ void TDataPacketManager::Deliver(std::unique_lock<std::mutex>& Guard, TDataPacke
     if (!Packet->FIncludeStrings && EndedByString)
         TextLength -= static_cast<std::int64_t>(Packet->FEndPattern.Length());
     TextLength = std::max<std::int64_t>(TextLength, 0);
+    if (Packet->FAutoEnable && FScanGuard) {
+        // Armed again at once, as after its event: the scan goes on, and the
+        // events of all packets it finds run together when it ends.
+        FFound.push_back({Packet, FFoundText.size(), static_cast<std::size_t>(TextLength)});
+        FFoundText.append(FBuffer.get() + TextStart, static_cast<std::size_t>(TextLength));
+        RemoveFront(Start + Length);
+        for (auto* P : FPackets)
+            if (P->FEnabled.load()) {
+                P->Disarm();
+                P->ArmOrSwitchOff();
+            }
+        return;
+    }
+    if (!FFound.empty()) {
+        // Packets found earlier have their events first.
+        const auto Before = FGeneration;
+        DeliverFound(Guard);
+        if (Before != FGeneration)
+            return;
+    }
+    Lock();
+    Packet->FEnabled.store(false);
     // The handlers get their own copy: the buffer may be released by a
     // closing done from inside the event.
     const std::string Text(FBuffer.get() + TextStart, static_cast<std::size_t>(TextLength));
@@ -774,6 +804,72 @@ void TDataPacketManager::Deliver(std::unique_lock<std::mutex>& Guard, TDataPacke
         }
     }
     Unlock(Guard);
+}
+
+void TDataPacketManager::DeliverFound(std::unique_lock<std::mutex>& Guard)
+{
+    std::vector<TFoundPacket> Found;
+    std::string Texts;
+    Found.swap(FFound);
+    Texts.swap(FFoundText);
+    // Each was armed again when it was found, and may hold the start of the
+    // next packet: locked, not disarmed, while the events run.
+    FLocked = true;
+    for (const auto& Item : Found)
+        Item.Packet->FEnabled.store(false);
+    const auto Generation = FGeneration;
+
+    Guard.unlock();
+    FPort->HandOff([this, &Found, &Texts, Generation] {
+        std::string Text;
+        for (const auto& Item : Found) {
+            TPacketNotifyEvent OnPacket;
+            TStringPacketNotifyEvent OnString;
+            {
+                std::lock_guard<std::mutex> G(FMutex);
+                if (Generation != FGeneration)
+                    return; // closed from inside an event: the rest went with the port
+                if (!Attached(Item.Packet))
+                    continue;
+                OnPacket = Item.Packet->OnPacket;
+                OnString = Item.Packet->OnStringPacket;
+            }
+            Text.assign(Texts, Item.Offset, Item.Length);
+            RunGuarded([&] {
+                if (OnPacket)
+                    OnPacket(Item.Packet, Text.data(), static_cast<std::int32_t>(Text.size()));
+                if (OnString)
+                    OnString(Item.Packet, Text);
+            });
+        }
+    });
+    Guard.lock();
+
+    FLocked = false;
+    for (const auto& Item : Found) {
+        TDataPacket* P = Item.Packet;
+        if (!Attached(P) || !P->FAutoEnable || P->FEnabled.load())
+            continue;
+        // Enabled again, keeping what it matched since, unless an event
+        // changed its rule (which disarmed it).
+        if (P->FMode != TDataPacket::TMode::Idle)
+            P->FEnabled.store(true);
+        else
+            try {
+                P->SetEnabledLocked(true);
+            } catch (...) {
+            }
+    }
+    for (auto* P : FPackets)
+        if (P->FEnabled.load() && P->FEnablePending)
+            P->ArmOrSwitchOff();
+    if (FFound.empty()) {
+        // Keeps the memory for the next read.
+        Found.clear();
+        Texts.clear();
+        FFound.swap(Found);
+        FFoundText.swap(Texts);
+    }
 }
 
 void TDataPacketManager::TimedOut(std::unique_lock<std::mutex>& Guard)

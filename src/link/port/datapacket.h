@@ -207,6 +207,17 @@ private:
     // Changes at every activation and deactivation, so that a scan that
     // waited for the window thread notices a closing in between.
     std::uint64_t FGeneration = 0;
+    // Packets a scan has found, handed to the window thread together when
+    // the scan has reached the end of the bytes received: one wait for the
+    // window thread per read instead of one per packet.
+    struct TFoundPacket
+    {
+        TDataPacket* Packet;
+        std::size_t Offset; // into FFoundText
+        std::size_t Length;
+    };
+    std::vector<TFoundPacket> FFound;
+    std::string FFoundText;
 
     void Attach(TDataPacket* Packet);
     void Detach(TDataPacket* Packet);
@@ -224,6 +235,8 @@ private:
     void StopCollecting(TDataPacket* Packet);
     void Deliver(std::unique_lock<std::mutex>& Guard, TDataPacket* Packet, std::int64_t Length,
                  bool EndedByString);
+    // Runs the events of the packets found so far, in order.
+    void DeliverFound(std::unique_lock<std::mutex>& Guard);
     void TimedOut(std::unique_lock<std::mutex>& Guard);
     void RemoveFront(std::int64_t N);
     void PostFree();

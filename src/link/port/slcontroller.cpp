@@ -91,11 +91,15 @@ void TCustomSLController::WatchOn()
         [this](QObject* CP, std::uint16_t Count) { TriggerAvail(CP, Count); });
     FComPort->SetOnTriggerStatus([this](QObject* CP, std::uint16_t H) { TriggerStatus(CP, H); });
     FComPort->SetOnTriggerTimer([this](QObject* CP, std::uint16_t H) { TriggerTimer(CP, H); });
+    // The receive light only needs to know that data arrives; a handler it
+    // passes the notification on to may want every one.
+    FComPort->SetTriggerAvailPaced(!FSaveAvail);
     try {
         CreateTriggers();
     } catch (...) {
         // Back to not watching, with the port's own events restored.
         FWatching = false;
+        FComPort->SetTriggerAvailPaced(false);
         FComPort->SetOnTriggerAvail(FSaveAvail);
         FComPort->SetOnTriggerStatus(FSaveStatus);
         FComPort->SetOnTriggerTimer(FSaveTimer);
@@ -107,6 +111,7 @@ void TCustomSLController::WatchOn()
 void TCustomSLController::WatchOff()
 {
     FWatching = false;
+    FComPort->SetTriggerAvailPaced(false);
     FComPort->SetOnTriggerAvail(FSaveAvail);
     FComPort->SetOnTriggerStatus(FSaveStatus);
     FComPort->SetOnTriggerTimer(FSaveTimer);

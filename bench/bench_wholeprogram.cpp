@@ -1,0 +1,564 @@
+// The whole program under load: the real window, offscreen, on line to a
+// pseudo-terminal that a writer thread feeds with 5 V board lines.
+//
+//   bench_wholeprogram [--quick] [--only idle|trickle|latency|perline|rising|keys|flood]
+//
+// Reports the CPU on line without input, the CPU at 30 lines/s with the bytes
+// at 9,600-baud pace, the CPU per line at 5,000 lines/s, the time from a
+// line's carriage return to its value in the field's text, the highest rate
+// kept up (every line shown, nothing dropped), how fast a key reaches the
+// sampling interval field at 100,000 lines/s, and the resident memory and
+// staleness after a flood of lines mixed with random bytes at twice the
+// highest rate. --quick shortens every phase.
+
+#include "app/applicationevents.h"
+#include "app/mainform.h"
+#include "controls/controlenv.h"
+#include "controls/numericfield.h"
+#include "link/port/comport.h"
+#include "link/port/datapacket.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QKeyEvent>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <fstream>
+#include <poll.h>
+#include <random>
+#include <string>
+#include <sys/resource.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+using namespace kelvalog;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int BoardCom = 7;
+// The fed lines cycle through the indices below; a probe line above them
+// shows a value no fed line has.
+constexpr int ProbeIndex = 1000;
+
+double Seconds(Clock::duration D)
+{
+    return std::chrono::duration<double>(D).count();
+}
+
+double ProcessCpu()
+{
+    rusage U{};
+    getrusage(RUSAGE_SELF, &U);
+    return U.ru_utime.tv_sec + U.ru_stime.tv_sec + (U.ru_utime.tv_usec + U.ru_stime.tv_usec) / 1e6;
+}
+
+double ThreadCpu()
+{
+    timespec T{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &T);
+    return T.tv_sec + T.tv_nsec / 1e9;
+}
+
+long ResidentKb()
+{
+    std::ifstream Status("/proc/self/status");
+    std::string Key;
+    while (Status >> Key) {
+        if (Key == "VmRSS:") {
+            long Kb = 0;
+            Status >> Kb;
+            return Kb;
+        }
+        Status.ignore(4096, '\n');
+    }
+    return 0;
+}
+
+// Runs the window's events for the given time without spinning.
+void RunEvents(double SecondsToRun)
+{
+    QEventLoop Loop;
+    QTimer::singleShot(static_cast<int>(SecondsToRun * 1000), &Loop, &QEventLoop::quit);
+    Loop.exec();
+}
+
+std::string BoardLine(int Index)
+{
+    char Text[64];
+    std::snprintf(Text, sizeof Text, "\n%d %d.%02d 22.10 21.00 20.50 \r", 16000 + Index % 700,
+                  20 + (Index / 100) % 20, Index % 100);
+    return Text;
+}
+
+// The board's far end of the pseudo-terminal, linked as COM7.
+class TBoard
+{
+public:
+    TBoard()
+    {
+        FMaster = posix_openpt(O_RDWR | O_NOCTTY);
+        if (FMaster < 0 || grantpt(FMaster) != 0 || unlockpt(FMaster) != 0)
+            return;
+        const std::string Link = FPorts.path().toStdString() + "/COM" + std::to_string(BoardCom);
+        if (symlink(ptsname(FMaster), Link.c_str()) != 0)
+            return;
+        setenv("KELVALOG_PORTS", FPorts.path().toLocal8Bit().constData(), 1);
+        FReady = true;
+        for (int I = 0; I < 1000; ++I) {
+            FStarts.push_back(FLines.size());
+            FLines += BoardLine(I);
+        }
+        FStarts.push_back(FLines.size());
+    }
+    ~TBoard()
+    {
+        Stop();
+        if (FMaster >= 0)
+            close(FMaster);
+    }
+    bool Ready() const { return FReady; }
+
+    // Lines at Rate per second for Duration seconds; Garbage: random bytes
+    // per line mixed in. Returns at once; Wait() ends it.
+    void Feed(double Rate, double Duration, int Garbage = 0)
+    {
+        Start([=, this] { FeedLines(Rate, Duration, Garbage); });
+    }
+    // Rate lines per second, each byte written alone at 9,600-baud pace.
+    void Trickle(double Rate, double Duration)
+    {
+        Start([=, this] { TrickleLines(Rate, Duration); });
+    }
+    // One line now; the time it was written.
+    Clock::time_point SendOne(int Index)
+    {
+        const std::string Line = BoardLine(Index);
+        WriteAll(Line.data(), Line.size());
+        return Clock::now();
+    }
+    void Wait()
+    {
+        if (FThread.joinable())
+            FThread.join();
+    }
+    void Stop()
+    {
+        FStop = true;
+        Wait();
+        FStop = false;
+    }
+
+    std::uint64_t Sent() const { return FSent.load(); }
+    double WriterCpu() const { return FWriterCpu.load(); }
+    double Achieved() const { return FAchieved.load(); }
+
+private:
+    QTemporaryDir FPorts;
+    int FMaster = -1;
+    bool FReady = false;
+    std::string FLines;
+    std::vector<std::size_t> FStarts;
+    std::thread FThread;
+    std::atomic<bool> FStop{false};
+    std::atomic<std::uint64_t> FSent{0};
+    std::atomic<double> FWriterCpu{0};
+    std::atomic<double> FAchieved{0};
+
+    template <class F> void Start(F Body)
+    {
+        Stop();
+        FSent = 0;
+        FThread = std::thread([this, Body] {
+            const double Cpu = ThreadCpu();
+            Body();
+            FWriterCpu = ThreadCpu() - Cpu;
+        });
+    }
+
+    void WriteAll(const char* Data, std::size_t Size)
+    {
+        while (Size > 0) {
+            const ssize_t N = write(FMaster, Data, Size);
+            if (N < 0 && errno == EINTR)
+                continue;
+            if (N <= 0)
+                return;
+            Data += N;
+            Size -= static_cast<std::size_t>(N);
+        }
+    }
+
+    void FeedLines(double Rate, double Duration, int Garbage)
+    {
+        std::mt19937 Random(7);
+        std::string Chunk;
+        const auto Begin = Clock::now();
+        std::uint64_t Sent = 0;
+        int Next = 0;
+        for (;;) {
+            const double Elapsed = Seconds(Clock::now() - Begin);
+            if (Elapsed >= Duration || FStop)
+                break;
+            const auto Due = static_cast<std::uint64_t>(Rate * Elapsed);
+            if (Sent >= Due) {
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+                continue;
+            }
+            const std::uint64_t Count = std::min<std::uint64_t>(Due - Sent, 4000);
+            Chunk.clear();
+            for (std::uint64_t I = 0; I < Count; ++I) {
+                for (int G = 0; G < Garbage; ++G)
+                    Chunk.push_back(static_cast<char>(Random() & 0xFF));
+                Chunk.append(FLines, FStarts[Next], FStarts[Next + 1] - FStarts[Next]);
+                Next = (Next + 1) % 1000;
+            }
+            WriteAll(Chunk.data(), Chunk.size());
+            Sent += Count;
+            FSent = Sent;
+        }
+        FAchieved = Sent / std::max(Seconds(Clock::now() - Begin), 1e-9);
+    }
+
+    void TrickleLines(double Rate, double Duration)
+    {
+        const auto ByteTime = std::chrono::nanoseconds(1'000'000'000LL * 10 / 9600);
+        const auto LineTime = std::chrono::nanoseconds(static_cast<long long>(1e9 / Rate));
+        const auto Begin = Clock::now();
+        auto Due = Begin;
+        std::uint64_t Sent = 0;
+        for (int Next = 0; Seconds(Clock::now() - Begin) < Duration && !FStop;
+             Next = (Next + 1) % 1000) {
+            const auto LineStart = std::max<Clock::time_point>(
+                Due, Begin + std::chrono::duration_cast<Clock::duration>(LineTime * Sent));
+            Due = LineStart;
+            for (std::size_t B = FStarts[Next]; B < FStarts[Next + 1]; ++B) {
+                std::this_thread::sleep_until(Due);
+                WriteAll(&FLines[B], 1);
+                Due += ByteTime;
+            }
+            FSent = ++Sent;
+        }
+        FAchieved = Sent / std::max(Seconds(Clock::now() - Begin), 1e-9);
+    }
+};
+
+// The same line through a bare pseudo-terminal read by a thread of its own:
+// what this machine's terminal layer and scheduler take without the program.
+std::vector<double> BareLatencies(int Count)
+{
+    std::vector<double> Out;
+    const int Master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (Master < 0 || grantpt(Master) != 0 || unlockpt(Master) != 0)
+        return Out;
+    const int Slave = open(ptsname(Master), O_RDWR | O_NOCTTY);
+    termios Tio{};
+    tcgetattr(Slave, &Tio);
+    cfmakeraw(&Tio);
+    tcsetattr(Slave, TCSANOW, &Tio);
+    std::atomic<std::int64_t> Arrived{0};
+    std::atomic<bool> Done{false};
+    std::thread Reader([&] {
+        char Buffer[256];
+        while (!Done) {
+            pollfd Fd{Slave, POLLIN, 0};
+            if (poll(&Fd, 1, 50) <= 0)
+                continue;
+            const ssize_t N = read(Slave, Buffer, sizeof Buffer);
+            if (N > 0 && Buffer[N - 1] == '\r')
+                Arrived = Clock::now().time_since_epoch().count();
+        }
+    });
+    const std::string Line = BoardLine(1);
+    for (int I = 0; I < Count; ++I) {
+        Arrived = 0;
+        const auto Sent = Clock::now();
+        if (write(Master, Line.data(), Line.size()) < 0)
+            break;
+        while (Arrived == 0 && Seconds(Clock::now() - Sent) < 2)
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        if (Arrived != 0)
+            Out.push_back(Seconds(Clock::time_point(Clock::duration(Arrived.load())) - Sent) *
+                          1000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    Done = true;
+    Reader.join();
+    close(Slave);
+    close(Master);
+    return Out;
+}
+
+struct TRun
+{
+    TMainForm* Form = nullptr;
+    TBoard* Board = nullptr;
+    std::uint64_t Lines = 0;   // lines the window has taken
+    std::uint64_t Dropped = 0; // bytes the link dropped
+    int Expected = -1;         // a value awaited in T52's text
+    Clock::time_point ExpectedSince;
+    std::vector<double> Latencies; // ms
+};
+
+QString ExpectedText(int Index)
+{
+    return QString::asprintf("%d.%02d", 20 + (Index / 100) % 20, Index % 100);
+}
+
+void CheckExpected(TRun& Run)
+{
+    if (Run.Expected < 0)
+        return;
+    if (Run.Form->Field(TFieldRow::T52, TFieldKind::Actual)->Text() == ExpectedText(Run.Expected)) {
+        Run.Latencies.push_back(Seconds(Clock::now() - Run.ExpectedSince) * 1000);
+        Run.Expected = -1;
+    }
+}
+
+double Median(std::vector<double> V)
+{
+    if (V.empty())
+        return 0;
+    std::sort(V.begin(), V.end());
+    return V[V.size() / 2];
+}
+
+double Max(const std::vector<double>& V)
+{
+    return V.empty() ? 0 : *std::max_element(V.begin(), V.end());
+}
+
+// A line that only the last write can give, and the time until it shows.
+double LatencyOfOneLine(TRun& Run, int Index, double Limit)
+{
+    Run.Latencies.clear();
+    Run.ExpectedSince = Run.Board->SendOne(Index);
+    Run.Expected = Index;
+    const auto Begin = Clock::now();
+    while (Run.Expected >= 0 && Seconds(Clock::now() - Begin) < Limit)
+        RunEvents(0.001);
+    return Run.Latencies.empty() ? -1 : Run.Latencies.front();
+}
+
+// Whether the window took every line of Rate lines/s for Duration seconds.
+bool KeptUp(TRun& Run, double Rate, double Duration, double* Cpu = nullptr)
+{
+    const std::uint64_t LinesBefore = Run.Lines;
+    const std::uint64_t DroppedBefore = Run.Dropped;
+    const double CpuBefore = ProcessCpu();
+    Run.Board->Feed(Rate, Duration);
+    RunEvents(Duration);
+    // Up to one second more for what is still on its way.
+    const auto End = Clock::now();
+    while (Run.Lines - LinesBefore < Run.Board->Sent() && Seconds(Clock::now() - End) < 1.0)
+        RunEvents(0.02);
+    Run.Board->Wait();
+    const std::uint64_t Taken = Run.Lines - LinesBefore;
+    if (Cpu)
+        *Cpu = ProcessCpu() - CpuBefore - Run.Board->WriterCpu();
+    const bool Kept = Run.Dropped == DroppedBefore && Taken >= Run.Board->Sent() &&
+                      Run.Board->Achieved() >= 0.98 * Rate;
+    std::printf("  %8.0f lines/s for %3.0f s: %s (sent %llu at %.0f/s, taken %llu, dropped %llu "
+                "bytes)\n",
+                Rate, Duration, Kept ? "kept up" : "NOT kept up",
+                static_cast<unsigned long long>(Run.Board->Sent()), Run.Board->Achieved(),
+                static_cast<unsigned long long>(Taken),
+                static_cast<unsigned long long>(Run.Dropped - DroppedBefore));
+    std::fflush(stdout);
+    return Kept;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    bool Quick = false;
+    std::string Only;
+    for (int I = 1; I < argc; ++I) {
+        const std::string Arg = argv[I];
+        if (Arg == "--quick")
+            Quick = true;
+        else if (Arg == "--only" && I + 1 < argc)
+            Only = argv[++I];
+    }
+    auto Runs = [&](const char* Phase) { return Only.empty() || Only == Phase; };
+    const double Scale = Quick ? 0.2 : 1.0;
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    TKelvalogApplication App(argc, argv);
+    TBoard Board;
+    if (!Board.Ready()) {
+        std::fprintf(stderr, "no pseudo-terminal\n");
+        return 1;
+    }
+    QTemporaryDir Settings;
+    TMainFormOptions Options;
+    Options.SettingsPath = Settings.filePath(QStringLiteral("Kelvalog.INI"));
+    Options.StartDelay = 0;
+    Options.CloseDelay = 10;
+    SetDefaultDecimalSeparator(QLatin1Char('.'));
+    TCustomComPort::SetPortPromptHook([](QObject*) { return std::uint16_t(BoardCom); });
+
+    TMainForm Form(Options);
+    Form.UsedBoardComboBox->setCurrentIndex(Board5V);
+    Form.UsedBoardComboBoxClick();
+    Form.SampleIntervalField->SetIntegerValue(1);
+    Form.IntervalFieldChange();
+    Form.show();
+    RunEvents(0.5);
+
+    TRun Run;
+    Run.Form = &Form;
+    Run.Board = &Board;
+    auto Shown = Form.DataPacket->OnStringPacket;
+    Form.DataPacket->OnStringPacket = [&](QObject* Sender, const std::string& Line) {
+        ++Run.Lines;
+        Shown(Sender, Line);
+        CheckExpected(Run);
+    };
+    auto Overrun = Form.ComPort->OnInputOverrun;
+    Form.ComPort->OnInputOverrun = [&](QObject* Sender, std::uint64_t Dropped) {
+        Run.Dropped = Dropped;
+        Overrun(Sender, Dropped);
+    };
+    QTimer Poll; // catches values the window shows at the next frame
+    Poll.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&Poll, &QTimer::timeout, [&] { CheckExpected(Run); });
+
+    Form.OnLineActionExecute();
+    if (!Form.OnLine) {
+        std::fprintf(stderr, "could not go on line\n");
+        return 1;
+    }
+    RunEvents(1.0);
+    const long StartKb = ResidentKb();
+    std::printf("Kelvalog whole program%s; resident at start %ld kB\n", Quick ? " (quick)" : "",
+                StartKb);
+
+    // On line, no input.
+    if (Runs("idle")) {
+        const double Duration = 30 * Scale;
+        const double Cpu = ProcessCpu();
+        RunEvents(Duration);
+        std::printf("idle on line:                   %.3f %% of a core\n",
+                    100 * (ProcessCpu() - Cpu) / Duration);
+    }
+    // 30 lines/s, bytes one at a time at 9,600-baud pace.
+    if (Runs("trickle")) {
+        const double Duration = 30 * Scale;
+        const double Cpu = ProcessCpu();
+        Board.Trickle(30, Duration);
+        RunEvents(Duration);
+        Board.Wait();
+        std::printf("30 lines/s at 9,600-baud pace:  %.3f %% of a core (%.1f lines/s sent)\n",
+                    100 * (ProcessCpu() - Cpu - Board.WriterCpu()) / Duration, Board.Achieved());
+    }
+    // CR to the value in the field's text, at 20 lines/s.
+    if (Runs("latency")) {
+        Poll.start(1);
+        std::vector<double> Latencies;
+        for (int I = 0; I < 200; ++I) {
+            const double L = LatencyOfOneLine(Run, ProbeIndex + I, 2.0);
+            if (L >= 0)
+                Latencies.push_back(L);
+            RunEvents(0.05);
+        }
+        Poll.stop();
+        std::printf("CR to field text:               median %.2f ms, max %.2f ms (%zu of 200)\n",
+                    Median(Latencies), Max(Latencies), Latencies.size());
+        const auto Bare = BareLatencies(200);
+        std::printf("  the same through a bare pty:  median %.2f ms, max %.2f ms\n", Median(Bare),
+                    Max(Bare));
+    }
+    // CPU per line at 5,000 lines/s.
+    if (Runs("perline")) {
+        double Cpu = 0;
+        const double Duration = 30 * Scale;
+        KeptUp(Run, 5000, Duration, &Cpu);
+        std::printf("CPU per line at 5,000 lines/s:  %.2f us\n",
+                    1e6 * Cpu / std::max<double>(Board.Sent(), 1));
+    }
+    // Rising rates.
+    double Highest = Runs("rising") ? 0 : 50'000;
+    for (const double Rate :
+         {10'000.0, 20'000.0, 50'000.0, 100'000.0, 150'000.0, 200'000.0, 300'000.0}) {
+        if (!Runs("rising"))
+            break;
+        if (!KeptUp(Run, Rate, 30 * Scale))
+            break;
+        Highest = Rate;
+        RunEvents(0.5);
+    }
+    if (Runs("rising"))
+        std::printf("highest rate kept up for %.0f s: %.0f lines/s\n", 30 * Scale, Highest);
+
+    // A key typed into the sampling interval field while 100,000 lines/s arrive.
+    if (Runs("keys")) {
+        std::vector<double> Keys;
+        int Changed = 0;
+        const double Duration = 20 * Scale;
+        Board.Feed(100'000, Duration);
+        std::atomic<bool> Done{false};
+        std::thread Typist([&] {
+            for (int I = 0; !Done; ++I) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                const auto Typed = Clock::now();
+                QMetaObject::invokeMethod(
+                    Form.SampleIntervalField,
+                    [&, Typed, I] {
+                        TNumericField* Field = Form.SampleIntervalField;
+                        const QString Before = Field->Text();
+                        const bool Digit = I % 2 == 0;
+                        QKeyEvent Key(QEvent::KeyPress, Digit ? Qt::Key_5 : Qt::Key_Backspace,
+                                      Qt::NoModifier, Digit ? QStringLiteral("5") : QString());
+                        QApplication::sendEvent(Field, &Key);
+                        Keys.push_back(Seconds(Clock::now() - Typed) * 1000);
+                        if (Field->Text() != Before)
+                            ++Changed;
+                    },
+                    Qt::QueuedConnection);
+            }
+        });
+        RunEvents(Duration);
+        Done = true;
+        Typist.join();
+        RunEvents(0.3);
+        Board.Wait();
+        std::printf("key at 100,000 lines/s:         median %.2f ms, max %.2f ms (%zu keys, %d "
+                    "changed the text; %.0f lines/s sent)\n",
+                    Median(Keys), Max(Keys), Keys.size(), Changed, Board.Achieved());
+    }
+
+    // Flood at twice the highest rate, random bytes mixed in.
+    if (Runs("flood")) {
+        const double Rate = std::max(2 * Highest, 20'000.0);
+        const double Duration = 60 * Scale;
+        const long Before = ResidentKb();
+        Board.Feed(Rate, Duration, 8);
+        RunEvents(Duration);
+        Board.Wait();
+        const long After = ResidentKb();
+        RunEvents(0.2);
+        const double Stale = LatencyOfOneLine(Run, ProbeIndex + 500, 10.0);
+        std::printf("flood %.0f lines/s + random bytes for %.0f s: resident %ld kB before, %ld kB "
+                    "after (start %ld kB); %llu bytes dropped; a line right after shows in "
+                    "%.1f ms\n",
+                    Rate, Duration, Before, After, StartKb,
+                    static_cast<unsigned long long>(Run.Dropped), Stale);
+    }
+    Form.OnLineActionExecute();
+    RunEvents(0.5);
+    Form.close();
+    return 0;
+}
