@@ -7,14 +7,10 @@ cd "$(dirname "$0")/.."
 ensure_packages "${BUILD_PACKAGES[@]}" "${PACKAGING_PACKAGES[@]}"
 ensure_office_packages
 
-launcher=()
-if command -v ccache >/dev/null; then
-    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-fi
 # The package holds the program and the simulator only: installing need not
 # build the tests and benchmarks first.
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON "${OFFICE_CMAKE_ARGS[@]}" "${launcher[@]}"
+    -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON "${OFFICE_CMAKE_ARGS[@]}" "${COMPILER_LAUNCHER[@]}"
 cmake --build build/release --target kelvalog kelvalog-boardsim
 rm -f build/release/kelvalog_*.deb
 (cd build/release && cpack -G DEB)

@@ -8,7 +8,8 @@ cd "$(dirname "$0")/.."
 ensure_packages "${BUILD_PACKAGES[@]}"
 ensure_office_packages
 
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release "${OFFICE_CMAKE_ARGS[@]}"
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release "${OFFICE_CMAKE_ARGS[@]}" \
+    "${COMPILER_LAUNCHER[@]}"
 cmake --build build/release --target kelvalog kelvalog-boardsim
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then

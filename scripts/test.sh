@@ -38,19 +38,20 @@ fi
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build =="
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKELVALOG_SANITIZE=address \
-    "${OFFICE_CMAKE_ARGS[@]}"
+    "${OFFICE_CMAKE_ARGS[@]}" "${COMPILER_LAUNCHER[@]}"
 cmake --build build/asan
 ctest --test-dir build/asan --output-on-failure -j2
 
 echo "== ThreadSanitizer build (threaded tests) =="
-cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVALOG_SANITIZE=thread
+cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVALOG_SANITIZE=thread \
+    "${COMPILER_LAUNCHER[@]}"
 cmake --build build/tsan
 ctest --test-dir build/tsan --output-on-failure --no-tests=ignore -L threaded
 
 if command -v clang++ >/dev/null; then
     echo "== libFuzzer runs =="
     cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKELVALOG_FUZZ=ON
+        -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKELVALOG_FUZZ=ON "${COMPILER_LAUNCHER[@]}"
     cmake --build build/fuzz
     for fuzzer in build/fuzz/fuzz/fuzz_*; do
         [ -x "$fuzzer" ] || continue
