@@ -129,7 +129,7 @@ private slots:
         const QString Port =
             QStringLiteral("COM%1 (%2/COM%1)").arg(BoardCom).arg(Pty.PortsFolder());
         const QRegularExpression Lost(QRegularExpression::escape(Port) +
-                                      QStringLiteral(" lost at \\d\\d:\\d\\d:\\d\\d"));
+                                      QStringLiteral(" lost at \\d{1,2}:\\d\\d:\\d\\d( [AP]M)?$"));
         QTRY_VERIFY_WITH_TIMEOUT(Lost.match(Form.Notice()).hasMatch(), Wait);
         QVERIFY(!Form.OnLine);
         QVERIFY(Form.Reconnecting());
@@ -151,7 +151,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(Form.OnLine, Wait);
         QVERIFY(!Form.Reconnecting());
         QVERIFY(QRegularExpression(QRegularExpression::escape(Port) +
-                                   QStringLiteral(" back at \\d\\d:\\d\\d:\\d\\d"))
+                                   QStringLiteral(" back at \\d{1,2}:\\d\\d:\\d\\d( [AP]M)?$"))
                     .match(Form.Notice())
                     .hasMatch());
         QTRY_VERIFY_WITH_TIMEOUT(ReadBytes(Log).count("\r\n") >= LinesBefore + 2, Wait);
