@@ -43,7 +43,10 @@ ensure_packages() {
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev libgtest-dev libgmock-dev
                 libbenchmark-dev xvfb xauth fonts-liberation2 qt6-charts-dev ccache)
 # Compiler launcher for the configure steps: a rebuild compiles only what changed.
+# Paths inside the checkout are hashed relative to it, so another clone of the
+# same sources (a CI checkout) finds the same cache entries.
 COMPILER_LAUNCHER=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=true
 # The "Excel worksheet" log writes into a LibreOffice Calc sheet over UNO and
 # needs the office and its SDK to build. Either office is taken as installed:
 # the full one shows the sheet in a window, the one without a GUI only serves
