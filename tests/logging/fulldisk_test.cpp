@@ -179,16 +179,6 @@ int WholeTabLines(const std::string& text)
     return count;
 }
 
-TLocaleFacts CommaLocale()
-{
-    TLocaleFacts f;
-    f.DecimalSeparator = ',';
-    f.ShortDatePattern = "d-M-yyyy";
-    f.TwentyFourHourClock = true;
-    f.LeadingZeroInHour = true;
-    return f;
-}
-
 class FullDisk : public ::testing::TestWithParam<TLogKind>
 {
 };

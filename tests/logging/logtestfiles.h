@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/localefacts.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -45,6 +47,17 @@ inline std::string ReadAll(const std::string& name)
 inline void WriteAll(const std::string& name, const std::string& text)
 {
     std::ofstream(name, std::ios::binary) << text;
+}
+
+// A comma locale with a day-month-year date and a 24-hour clock.
+inline TLocaleFacts CommaLocale()
+{
+    TLocaleFacts f;
+    f.DecimalSeparator = ',';
+    f.ShortDatePattern = "d-M-yyyy";
+    f.TwentyFourHourClock = true;
+    f.LeadingZeroInHour = true;
+    return f;
 }
 
 } // namespace kelvalog::testing

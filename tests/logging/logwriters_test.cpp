@@ -45,16 +45,6 @@ TLogRecordValues FiveVoltRecord()
     return v;
 }
 
-TLocaleFacts CommaLocale()
-{
-    TLocaleFacts f;
-    f.DecimalSeparator = ',';
-    f.ShortDatePattern = "d-M-yyyy";
-    f.TwentyFourHourClock = true;
-    f.LeadingZeroInHour = true;
-    return f;
-}
-
 // Lets writes of this process fail beyond `bytes` of file size while alive.
 class TFileSizeLimit
 {
