@@ -5,8 +5,11 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <qdrawutil.h>
+
+#include <algorithm>
 
 namespace kelvalog {
 
@@ -24,6 +27,7 @@ TEntryField::TEntryField(QWidget* Parent) : QWidget(Parent)
     // The frame and the filled inside cover every pixel: a new value repaints
     // the field alone, not the group frame behind it.
     setAttribute(Qt::WA_OpaquePaintEvent);
+    layout_.setTextFormat(Qt::PlainText);
     const QPalette pal = palette();
     color_ = pal.color(QPalette::Active, QPalette::Base);
     colors_.Disabled = {pal.color(QPalette::Active, QPalette::Base),
@@ -77,7 +81,54 @@ void TEntryField::setShownText(const QString& Text)
     if (text_ == Text)
         return;
     text_ = Text;
-    update();
+    textWidth_ = -1;
+    // A new value repaints the inside alone; the frame around it stays.
+    update(InnerRect());
+}
+
+namespace {
+bool IsNumberText(const QString& Text)
+{
+    return std::all_of(Text.begin(), Text.end(),
+                       [](QChar C) { return C.isDigit() || QStringView(u".,-+ Ee").contains(C); });
+}
+} // namespace
+
+// Laid out once per text, not at every paint: values change many times a
+// second for days. A number takes the font's glyphs and kerning directly,
+// which places them as full text shaping does at a fraction of its cost.
+void TEntryField::PrepareText()
+{
+    glyphs_ = QGlyphRun();
+    if (IsNumberText(text_) && !text_.isEmpty()) {
+        if (!rawFont_.isValid())
+            rawFont_ = QRawFont::fromFont(font());
+        const QList<quint32> indexes = rawFont_.glyphIndexesForString(text_);
+        if (rawFont_.isValid() && !indexes.contains(0U)) {
+            const QList<QPointF> advances =
+                rawFont_.advancesForGlyphIndexes(indexes, QRawFont::KernedAdvances);
+            QList<QPointF> positions;
+            positions.reserve(advances.size());
+            QPointF at;
+            for (const QPointF& advance : advances) {
+                positions.append(at);
+                at += advance;
+            }
+            glyphs_.setRawFont(rawFont_);
+            glyphs_.setGlyphIndexes(indexes);
+            glyphs_.setPositions(positions);
+            textWidth_ = qRound(at.x());
+            return;
+        }
+    }
+    layout_.setText(text_);
+    layout_.prepare(QTransform(), font());
+    textWidth_ = qRound(layout_.size().width());
+}
+
+QRect TEntryField::InnerRect() const
+{
+    return rect().adjusted(FrameWidth, FrameWidth, -FrameWidth, -FrameWidth);
 }
 
 void TEntryField::setSelected(bool On)
@@ -228,12 +279,12 @@ void TEntryField::keyPressEvent(QKeyEvent* Event)
     Event->ignore();
 }
 
-void TEntryField::paintEvent(QPaintEvent*)
+void TEntryField::paintEvent(QPaintEvent* Event)
 {
     QPainter p(this);
-    const QRect outer = rect();
-    qDrawWinPanel(&p, outer, palette(), true);
-    const QRect inner = outer.adjusted(FrameWidth, FrameWidth, -FrameWidth, -FrameWidth);
+    const QRect inner = InnerRect();
+    if (!inner.contains(Event->rect()))
+        qDrawWinPanel(&p, rect(), palette(), true);
 
     const bool enabled = isEnabled();
     const QColor background = enabled ? color_ : colors_.Disabled.Background;
@@ -244,7 +295,9 @@ void TEntryField::paintEvent(QPaintEvent*)
     p.setFont(font());
 
     const QFontMetrics fm(font());
-    const int textWidth = fm.horizontalAdvance(text_);
+    if (textWidth_ < 0)
+        PrepareText();
+    const int textWidth = textWidth_;
     const int textHeight = fm.height();
     const int top = inner.top() + (inner.height() - textHeight) / 2;
     const int left =
@@ -258,7 +311,10 @@ void TEntryField::paintEvent(QPaintEvent*)
     } else {
         p.setPen(textColor);
     }
-    p.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, text_);
+    if (glyphs_.isEmpty())
+        p.drawStaticText(textRect.topLeft(), layout_);
+    else
+        p.drawGlyphRun(QPointF(textRect.left(), top + fm.ascent()), glyphs_);
 
     if (hasFocus() && enabled) {
         const int x = textRect.right() + 1;
@@ -289,6 +345,10 @@ void TEntryField::focusOutEvent(QFocusEvent* Event)
 void TEntryField::changeEvent(QEvent* Event)
 {
     QWidget::changeEvent(Event);
+    if (Event->type() == QEvent::FontChange) {
+        rawFont_ = QRawFont();
+        textWidth_ = -1;
+    }
     if (Event->type() == QEvent::EnabledChange || Event->type() == QEvent::FontChange ||
         Event->type() == QEvent::PaletteChange)
         update();

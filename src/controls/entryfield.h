@@ -7,6 +7,9 @@
 #include "controls/controlenv.h"
 
 #include <QColor>
+#include <QGlyphRun>
+#include <QRawFont>
+#include <QStaticText>
 #include <QString>
 #include <QWidget>
 
@@ -93,7 +96,14 @@ protected:
     void changeEvent(QEvent* Event) override;
 
 private:
+    QRect InnerRect() const;
+    void PrepareText();
+
     QString text_;
+    QRawFont rawFont_;   // of font(), once needed
+    QGlyphRun glyphs_;   // text_ laid out when it is a number
+    QStaticText layout_; // text_ laid out otherwise
+    int textWidth_ = -1; // of text_; -1 until measured
     bool readOnly_ = false;
     QColor color_;
     TEFColors colors_;
