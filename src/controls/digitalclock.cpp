@@ -1,5 +1,7 @@
 #include "controls/digitalclock.h"
 
+#include <QDateTime>
+#include <QPaintEvent>
 #include <QPainter>
 
 #include <algorithm>
@@ -21,7 +23,7 @@ TDigitalClock::TDigitalClock(QWidget* Parent) : QWidget(Parent)
     onColor_ = palette().color(QPalette::ButtonText);
     offColor_ = palette().color(QPalette::Button);
     bgColor_ = palette().color(QPalette::Button);
-    source_ = [] { return QTime::currentTime(); };
+    source_ = [this] { return LocalTime(); };
     timer_.setInterval(500);
     QObject::connect(&timer_, &QTimer::timeout, this, [this] { Tick(); });
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -63,6 +65,22 @@ void TDigitalClock::setBgColor(const QColor& C)
     update();
 }
 
+QTime TDigitalClock::LocalTime()
+{
+    // Asking for the local time re-reads the time zone file each time; the
+    // offset from UTC is taken once a minute instead, and a change of
+    // daylight saving time always falls on a whole minute.
+    constexpr qint64 MsPerMinute = 60'000;
+    constexpr qint64 MsPerDay = 86'400'000;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (now / MsPerMinute != offsetMinute_) {
+        offsetMinute_ = now / MsPerMinute;
+        offsetMs_ = QDateTime::fromMSecsSinceEpoch(now).offsetFromUtc() * qint64(1000);
+    }
+    const qint64 ofDay = ((now + offsetMs_) % MsPerDay + MsPerDay) % MsPerDay;
+    return QTime::fromMSecsSinceStartOfDay(static_cast<int>(ofDay));
+}
+
 void TDigitalClock::setTimeSource(std::function<QTime()> Source)
 {
     source_ = std::move(Source);
@@ -78,12 +96,27 @@ void TDigitalClock::Tick()
     shownH_ = now.hour();
     shownM_ = now.minute();
     shownS_ = now.second();
+    const QString was = text_;
     text_ = QStringLiteral("%1:%2:%3")
                 .arg(shownH_, 2, 10, QLatin1Char('0'))
                 .arg(shownM_, 2, 10, QLatin1Char('0'))
                 .arg(shownS_, 2, 10, QLatin1Char('0'));
     ++redraws_;
-    update();
+    // Mostly only the last digit changes: redrawing just the changed cells
+    // keeps a clock that runs for days from costing a whole repaint a second.
+    if (was.size() != text_.size()) {
+        update();
+        return;
+    }
+    for (int i = 0; i < text_.size(); ++i)
+        if (was[i] != text_[i])
+            update(CellRect(i));
+}
+
+QRect TDigitalClock::CellRect(int Index) const
+{
+    const QSize cell = CellSize();
+    return {Index * cell.width(), 0, cell.width(), cell.height()};
 }
 
 QSize TDigitalClock::CellSize() const
@@ -152,14 +185,15 @@ void TDigitalClock::drawColon(QPainter& P, const QRect& Cell) const
     P.drawRect(x, Cell.top() + 2 * Cell.height() / 3 - dot / 2, dot, dot);
 }
 
-void TDigitalClock::paintEvent(QPaintEvent*)
+void TDigitalClock::paintEvent(QPaintEvent* Event)
 {
     QPainter p(this);
-    p.fillRect(rect(), bgColor_);
+    p.fillRect(Event->rect(), bgColor_);
     p.setRenderHint(QPainter::Antialiasing);
-    const QSize cell = CellSize();
     for (int i = 0; i < 8; ++i) {
-        const QRect r(i * cell.width(), 0, cell.width(), cell.height());
+        const QRect r = CellRect(i);
+        if (!Event->rect().intersects(r))
+            continue;
         if (i == 2 || i == 5) {
             if (!text_.isEmpty())
                 drawColon(p, r);

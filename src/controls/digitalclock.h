@@ -48,6 +48,8 @@ protected:
     void paintEvent(QPaintEvent* Event) override;
 
 private:
+    QTime LocalTime();
+    QRect CellRect(int Index) const;
     void drawDigit(class QPainter& P, const QRect& Cell, int Digit) const;
     void drawColon(class QPainter& P, const QRect& Cell) const;
 
@@ -57,6 +59,8 @@ private:
     QColor offColor_;
     QColor bgColor_;
     std::function<QTime()> source_;
+    qint64 offsetMinute_ = -1; // the minute offsetMs_ was taken in
+    qint64 offsetMs_ = 0;      // local time minus UTC
     QTimer timer_;
     QString text_;
     int shownH_ = -1, shownM_ = -1, shownS_ = -1;
