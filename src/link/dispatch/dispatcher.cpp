@@ -529,6 +529,8 @@ int TBaseDispatcher::SetQueueSizes(int InSize, int OutSize)
 
 void TBaseDispatcher::SetDataAvailableThreshold(std::uint16_t Bytes)
 {
+    // Bytes already waiting are announced now, not at the loop's next turn.
+    const TWakeLoop Wake{*this, Bytes != 0};
     std::lock_guard Guard(FGeneralLock);
     FAvailThreshold = Bytes;
 }

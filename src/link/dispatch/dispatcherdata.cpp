@@ -29,6 +29,8 @@ int TBaseDispatcher::InBuffUsed() const
 
 int TBaseDispatcher::GetBlock(void* Buffer, std::size_t Count)
 {
+    // Room made in a full ring lets the bytes still queued move in now.
+    TWakeLoop Wake{*this, false};
     std::lock_guard Guard(FDispatchLock);
     if (FRing.empty())
         return ecode::BufferIsEmpty;
@@ -46,6 +48,7 @@ int TBaseDispatcher::GetBlock(void* Buffer, std::size_t Count)
     } else if (Count > 0) {
         FTail = (FTail + Count) % DispatchBufferSize;
         FFull = false;
+        Wake.Armed = !FQueue.Empty();
     }
     return static_cast<int>(Count);
 }
@@ -63,7 +66,7 @@ std::chrono::milliseconds TBaseDispatcher::LoopWait() const
     const bool Output = std::any_of(FStatusTriggers.begin(), FStatusTriggers.end(), [](auto& T) {
         return T.Active && T.Kind >= stkind::OutbuffFree;
     });
-    return Timing || Output ? 50ms : 1000ms;
+    return Timing || Output ? 50ms : 5000ms;
 }
 
 void TBaseDispatcher::DispatchLoop()
@@ -125,9 +128,8 @@ bool TBaseDispatcher::DispatchCycle()
                 FFull = true;
         }
     }
-    const bool Again = (Moved > 0 || Mask != 0) && !FQueue.Empty();
     if (InService() || FClosePending.load())
-        return Again;
+        return (Moved > 0 || Mask != 0) && !FQueue.Empty();
     {
         std::lock_guard Guard(FGeneralLock);
         ReadModemStatusLocked();
@@ -140,7 +142,10 @@ bool TBaseDispatcher::DispatchCycle()
         if (!Data && !Avail)
             break;
     }
-    return Again;
+    // Bytes left queued while the ring has room go in at once; a full ring
+    // waits for a reader, who wakes the loop.
+    std::lock_guard Guard(FDispatchLock);
+    return !FRing.empty() && !FFull && !FQueue.Empty();
 }
 
 bool TBaseDispatcher::CheckDataAvailable()

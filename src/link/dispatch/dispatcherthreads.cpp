@@ -12,19 +12,23 @@ namespace kelvalog {
 
 namespace {
 // A pause after a read that emptied the device, by the size of the burst
-// read: short at a line's pace; longer while lines come fast, where it costs
-// less than a frame of the screen; short again in a flood, where the device's
-// own queue (a few tens of KB) must not fill up meanwhile.
+// read: short at a line's pace; while lines come fast, a screen frame, so
+// that the window takes them once per frame; short again in a flood, where
+// the device's own queue (a few tens of KB) must not fill up meanwhile.
 std::chrono::milliseconds GatherTime(std::size_t Burst)
 {
     using namespace std::chrono_literals;
     if (Burst < TDataBuffer::Capacity)
-        return 4ms;
-    return Burst < 8192 ? 12ms : 2ms;
+        return 8ms;
+    return Burst < 8192 ? 17ms : 2ms;
 }
 // The threads are woken for input and for stopping; these waits only bound
-// how long a thread sleeps when nothing happens.
-constexpr int IdleWaitMs = 500;
+// how long a thread sleeps when nothing happens, so that a program on line
+// with a silent board costs next to nothing.
+constexpr int IdleWaitMs = 5000;
+// In a long burst the dispatch thread is told of every so many bytes, so
+// that it works while the read thread goes on reading.
+constexpr std::size_t TellEvery = 8192;
 } // namespace
 
 TDispatcherThread::~TDispatcherThread()
@@ -75,7 +79,9 @@ int TReadThread::Execute()
         if (Ready == 0)
             continue;
         // Read as long as reads return bytes, one 256-byte buffer at a time.
+        // The dispatch thread hears once of a burst, not of every buffer.
         std::size_t Burst = 0;
+        std::size_t Untold = 0;
         while (!FOwner.FStopThreads.load()) {
             std::unique_ptr<TDataBuffer> Buffer(new (std::nothrow) TDataBuffer);
             if (!Buffer)
@@ -90,9 +96,19 @@ int TReadThread::Execute()
             Buffer->ArrivalMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                                     std::chrono::steady_clock::now().time_since_epoch())
                                     .count();
-            if (const std::size_t Dropped = Queue.Append(std::move(Buffer)); Dropped > 0)
+            Untold += static_cast<std::size_t>(Count);
+            const bool Tell = Untold >= TellEvery;
+            if (Tell)
+                Untold = 0;
+            if (const std::size_t Dropped = Queue.Append(std::move(Buffer), Tell); Dropped > 0)
                 FOwner.InputOverrun(Dropped);
+            // A read that did not fill its buffer emptied the device: asking
+            // again would only cost a call that returns nothing.
+            if (static_cast<std::size_t>(Count) < TDataBuffer::Capacity)
+                break;
         }
+        if (Untold > 0)
+            Queue.Signal();
         // At a line's pace the bytes come one at a time, and under load in
         // small bursts: a short pause after the device ran dry lets more
         // gather, instead of waking the dispatch thread (and through it the

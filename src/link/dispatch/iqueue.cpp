@@ -13,7 +13,7 @@ constexpr std::size_t BytesPerItem = TDataBuffer::Capacity;
 
 } // namespace
 
-std::size_t TIOQueue::Append(std::unique_ptr<TIOBuffer> Item)
+std::size_t TIOQueue::Append(std::unique_ptr<TIOBuffer> Item, bool Wake)
 {
     std::size_t Dropped = 0;
     {
@@ -29,6 +29,8 @@ std::size_t TIOQueue::Append(std::unique_ptr<TIOBuffer> Item)
         } else {
             FItems.push_back(std::move(Item));
         }
+        if (!Wake)
+            return Dropped;
         FSignalled = true;
     }
     FAppended.notify_one();

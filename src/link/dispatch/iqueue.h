@@ -56,13 +56,14 @@ public:
     static constexpr std::size_t DefaultByteLimit = 2 * 1024 * 1024;
     static constexpr std::int64_t DefaultAgeLimitMs = 1000;
 
-    // Returns the number of bytes dropped to make room (0 mostly).
-    std::size_t Append(std::unique_ptr<TIOBuffer> Item);
+    // Returns the number of bytes dropped to make room (0 mostly). Without
+    // Wake the waiter is not told; a later Signal() tells it of a whole burst.
+    std::size_t Append(std::unique_ptr<TIOBuffer> Item, bool Wake = true);
     // Waits up to Timeout for an append since the last wait; true when signalled.
     bool WaitForItem(std::chrono::milliseconds Timeout);
     // 0 for either: no limit of that kind.
     void SetLimits(std::size_t MaxBytes, std::int64_t MaxAgeMs);
-    // Wakes a waiter without an item (stopping).
+    // Wakes a waiter: after appends without Wake, or for stopping.
     void Signal();
 
     // Takes the front item when it is a status buffer; returns its mask, or 0.
