@@ -22,10 +22,9 @@ void TFramePacer::Schedule()
         return;
     const auto Since =
         FSinceFlush.isValid() ? std::chrono::milliseconds(FSinceFlush.elapsed()) : FFrame;
-    if (Since >= FFrame)
-        Flush();
-    else
-        FTimer.start(FFrame - Since);
+    // After a quiet frame the values show once the lines that came together
+    // are handled: at once for the window, without a wake-up of its own.
+    FTimer.start(Since >= FFrame ? std::chrono::milliseconds(0) : FFrame - Since);
 }
 
 void TFramePacer::Drop(TFieldId Field)

@@ -15,8 +15,9 @@ namespace kelvalog {
 
 // Shows the display-field updates that come with every board line at most
 // once per screen frame: a field changed several times within a frame shows
-// the last value. After a quiet frame an update is shown at once, so a line
-// at the board's usual pace reaches the screen without delay.
+// the last value. After a quiet frame an update is shown as soon as the
+// lines handed over with it are handled, so a line at the board's usual pace
+// reaches the screen without delay.
 class TFramePacer : public QObject
 {
 public:
@@ -28,8 +29,8 @@ public:
 
     // Keeps the update; Schedule() after the updates of one line.
     void Post(const TFieldUpdate& Update);
-    // Shows what waits now when a quiet frame has passed, else at the end of
-    // the frame.
+    // Shows what waits when the window is next idle if a quiet frame has
+    // passed, else at the end of the frame.
     void Schedule();
     // A newer value was shown directly: a waiting one must not overwrite it.
     void Drop(TFieldId Field);
