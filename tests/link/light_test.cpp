@@ -43,7 +43,8 @@ struct TLights
     // Times (ms since the clock started) the lights went on and off.
     std::vector<qint64> ReceiveOn, ReceiveOff, ErrorOn, ErrorOff;
 
-    explicit TLights(int Com)
+    // Without OwnAvail the receive light alone hears of data, as in the window.
+    explicit TLights(int Com, bool OwnAvail = true)
     {
         Port.SetComNumber(static_cast<std::uint16_t>(Com));
         Port.SetAutoOpen(false);
@@ -63,7 +64,8 @@ struct TLights
             Note(Receive, ReceiveOn, ReceiveOff);
             Note(Error, ErrorOn, ErrorOff);
         };
-        Port.SetOnTriggerAvail(Track);
+        if (OwnAvail)
+            Port.SetOnTriggerAvail(Track);
         Port.SetOnTriggerStatus(Track);
         Port.SetOnTriggerTimer(Track);
         Clock.start();
@@ -218,6 +220,27 @@ TEST(LightController, ReceiveLightFlashesForTwoToThreeTicks)
         // ...and out at the first check of the third.
         Ticks.Advance(1);
         EXPECT_TRUE(WaitFor([&] { return !L.Receive.Lit(); }));
+    }
+    L.GoOffLine();
+}
+
+TEST(LightController, AfterItsOffTimeoutTheReceiveLightLightsAgainForNewData)
+{
+    // The port stops telling a lit light of data, and must start again.
+    TPtyPorts Ports;
+    Ports.Add(3);
+    porttest::THandTicks Ticks;
+    TLights L(3, false);
+    L.GoOnLine();
+    int Lines = 0;
+    L.Packet.OnStringPacket = [&](QObject*, const std::string&) { ++Lines; };
+    for (int Burst = 1; Burst <= 3; ++Burst) {
+        SCOPED_TRACE(Burst);
+        Ports.Write(3, "\nT1 21.0\r");
+        ASSERT_TRUE(WaitFor([&] { return L.Receive.Lit() && Lines == Burst; }));
+        Ticks.Advance(3);
+        ASSERT_TRUE(WaitFor([&] { return !L.Receive.Lit(); }));
+        Ticks.Advance(1); // the next notice may come in a new tick only
     }
     L.GoOffLine();
 }

@@ -594,6 +594,12 @@ void TBaseDispatcher::SetWindowAvailPaced(bool Paced)
     FWindowAvailPaced = Paced;
 }
 
+void TBaseDispatcher::SetWindowAvailHeld(bool Held)
+{
+    std::lock_guard Guard(FGeneralLock);
+    FWindowAvailHeld = Held;
+}
+
 bool TBaseDispatcher::InService() const
 {
     std::lock_guard Guard(FGeneralLock);

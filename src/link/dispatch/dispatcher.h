@@ -148,6 +148,8 @@ public:
     // a time, and each would wake the window thread. Such handlers cannot
     // count on reading every byte in their notification.
     void SetWindowAvailPaced(bool Paced);
+    // Such handlers hear nothing while Held: a light already lit.
+    void SetWindowAvailHeld(bool Held);
 
     // --- received data
     // Unread bytes (minus what the current handler read during a data notification).
@@ -288,6 +290,7 @@ private:
     std::uint32_t FWindowAvailTick = 0;
     bool FWindowAvailSent = false;
     bool FWindowAvailPaced = false;
+    bool FWindowAvailHeld = false;
 
     // Dispatch lock: the dispatch ring and data-mode counters.
     mutable std::mutex FDispatchLock;

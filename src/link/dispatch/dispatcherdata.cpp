@@ -173,6 +173,8 @@ bool TBaseDispatcher::WindowAvailDueLocked()
 {
     if (!FWindowAvailPaced)
         return true;
+    if (FWindowAvailHeld)
+        return false;
     const std::uint32_t Now = FClock->Ticks();
     if (FWindowAvailSent && Now == FWindowAvailTick)
         return false;

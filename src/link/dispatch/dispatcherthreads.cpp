@@ -102,10 +102,6 @@ int TReadThread::Execute()
                 Untold = 0;
             if (const std::size_t Dropped = Queue.Append(std::move(Buffer), Tell); Dropped > 0)
                 FOwner.InputOverrun(Dropped);
-            // A read that did not fill its buffer emptied the device: asking
-            // again would only cost a call that returns nothing.
-            if (static_cast<std::size_t>(Count) < TDataBuffer::Capacity)
-                break;
         }
         if (Untold > 0)
             Queue.Signal();

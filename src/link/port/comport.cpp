@@ -373,12 +373,23 @@ void TCustomComPort::UpdatePortHandler()
         return;
     FDispatcher->SetPortHandlerInstalled(TriggerEventsAssigned());
     FDispatcher->SetWindowAvailPaced(FTriggerAvailPaced);
+    FDispatcher->SetWindowAvailHeld(FTriggerAvailPaced && FTriggerAvailHeld);
 }
 
 void TCustomComPort::SetTriggerAvailPaced(bool Value)
 {
     FTriggerAvailPaced = Value;
+    FTriggerAvailHeld = false;
     UpdatePortHandler();
+}
+
+void TCustomComPort::SetTriggerAvailHeld(bool Value)
+{
+    if (Value == FTriggerAvailHeld)
+        return;
+    FTriggerAvailHeld = Value;
+    if (FDispatcher)
+        FDispatcher->SetWindowAvailHeld(FTriggerAvailPaced && Value);
 }
 
 void TCustomComPort::HandleInputOverrun(std::uint16_t Number, std::uint64_t Dropped)

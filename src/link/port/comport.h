@@ -152,6 +152,9 @@ public:
     // OnTriggerAvail only needs to know that data is arriving (a light): it
     // is told at most once per tick, and does not read the bytes.
     void SetTriggerAvailPaced(bool Value);
+    // While held, such an OnTriggerAvail is not told at all (its light is lit
+    // and waits for its off-timeout). Setting the pace releases it.
+    void SetTriggerAvailHeld(bool Value);
     // Received bytes were dropped because they were not taken fast enough;
     // Dropped counts the bytes dropped since the port opened.
     std::function<void(QObject* Sender, std::uint64_t Dropped)> OnInputOverrun;
@@ -250,6 +253,7 @@ private:
     bool FForce = false;
     std::uint16_t FAvailThreshold = 1;
     bool FTriggerAvailPaced = false;
+    bool FTriggerAvailHeld = false;
 
     TTriggerAvailEvent FOnTriggerAvail;
     TTriggerStatusEvent FOnTriggerStatus;

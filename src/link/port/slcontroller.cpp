@@ -227,9 +227,11 @@ void TCustomSLController::PortOpenClose(bool Opening)
 void TCustomSLController::TriggerAvail(QObject* CP, std::uint16_t Count)
 {
     if (FLights.RXDLight && !FLights.RXDLight->Lit()) {
-        // Left alone while lit: its timer is not restarted.
+        // Left alone while lit: its timer is not restarted, and the port
+        // need not tell of more data until the light goes off.
         FLights.RXDLight->SetLit(true);
         FComPort->SetTimerTrigger(FHandles.RxdTimer, FRXDOffTimeout, true);
+        FComPort->SetTriggerAvailHeld(true);
     }
     if (FSaveAvail)
         FSaveAvail(CP, Count);
@@ -278,10 +280,13 @@ void TCustomSLController::TriggerTimer(QObject* CP, std::uint16_t Handle)
             FLights.BREAKLight->SetLit(false);
         FComPort->SetStatusTrigger(FHandles.BreakLine, BreakMask, true);
     } else if (H == FHandles.RxdTimer && H != 0) {
-        if (FComPort->CharReady() > 0)
+        if (FComPort->CharReady() > 0) {
             FComPort->SetTimerTrigger(FHandles.RxdTimer, FRXDOffTimeout, true);
-        else if (FLights.RXDLight)
-            FLights.RXDLight->SetLit(false);
+        } else {
+            if (FLights.RXDLight)
+                FLights.RXDLight->SetLit(false);
+            FComPort->SetTriggerAvailHeld(false);
+        }
     } else if (H == FHandles.TxdTimer && H != 0) {
         if (FComPort->OutBuffUsed() > 0) {
             FComPort->SetTimerTrigger(FHandles.TxdTimer, FTXDOffTimeout, true);
