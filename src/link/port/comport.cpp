@@ -388,8 +388,7 @@ void TCustomComPort::SetTriggerAvailHeld(bool Value)
     if (Value == FTriggerAvailHeld)
         return;
     FTriggerAvailHeld = Value;
-    if (FDispatcher)
-        FDispatcher->SetWindowAvailHeld(FTriggerAvailPaced && Value);
+    UpdatePortHandler();
 }
 
 void TCustomComPort::HandleInputOverrun(std::uint16_t Number, std::uint64_t Dropped)
