@@ -6,9 +6,13 @@
 #include "app/mainform.h"
 #include "app/messages.h"
 #include "controls/controlenv.h"
+#include "link/port/comselectform.h"
 
+#include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QPushButton>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -57,6 +61,27 @@ inline void WriteText(const QString& Path, const QString& Text)
     QFile File(Path);
     if (File.open(QIODevice::WriteOnly | QIODevice::Truncate))
         File.write(Text.toUtf8());
+}
+
+inline QByteArray ReadBytes(const QString& Path)
+{
+    QFile File(Path);
+    return File.open(QIODevice::ReadOnly) ? File.readAll() : QByteArray();
+}
+
+// Answers an open port dialog as a user would: picks COM ComNumber and
+// presses OK. False while no such dialog or port is shown.
+inline bool AnswerPortDialog(int ComNumber)
+{
+    auto* Dialog = qobject_cast<TComSelectForm*>(QApplication::activeModalWidget());
+    if (!Dialog)
+        return false;
+    const int Item = Dialog->IndexOfNumber(ComNumber);
+    if (Item < 0)
+        return false;
+    Dialog->PortsComboBox->setCurrentIndex(Item);
+    Dialog->OkBtn->click();
+    return true;
 }
 
 inline QStringList ReadLines(const QString& Path)

@@ -74,15 +74,8 @@ private slots:
             bool Answered = false;
             QTimer Answer;
             connect(&Answer, &QTimer::timeout, &Form, [&] {
-                auto* Dialog = qobject_cast<TComSelectForm*>(QApplication::activeModalWidget());
-                if (!Dialog)
-                    return;
-                const int Item = Dialog->IndexOfNumber(SimulatorCom);
-                if (Item < 0)
-                    return;
-                Dialog->PortsComboBox->setCurrentIndex(Item);
-                Answered = true;
-                Dialog->OkBtn->click();
+                if (AnswerPortDialog(SimulatorCom))
+                    Answered = true;
             });
             Answer.start(50);
             QTest::mouseClick(Form.OnLineAction, Qt::LeftButton);

@@ -31,12 +31,6 @@ namespace {
 constexpr int BoardCom = 5;
 constexpr int Wait = 20000;
 
-QByteArray ReadBytes(const QString& Path)
-{
-    QFile File(Path);
-    return File.open(QIODevice::ReadOnly) ? File.readAll() : QByteArray();
-}
-
 // The child: on line with a 5 V board on a pty, logging every second to the
 // file of the chosen kind, then waiting for signals.
 int RunChild(int Argc, char** Argv)

@@ -31,12 +31,6 @@ namespace {
 constexpr int BoardCom = 6;
 constexpr int Wait = 15000;
 
-QByteArray ReadBytes(const QString& Path)
-{
-    QFile File(Path);
-    return File.open(QIODevice::ReadOnly) ? File.readAll() : QByteArray();
-}
-
 double ProcessCpuSeconds()
 {
     timespec T = {};

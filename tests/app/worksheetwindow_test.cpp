@@ -110,16 +110,8 @@ int RunKelvalog(int argc, char* argv[], const QString& IniPath)
     Form.IntervalFieldChange();
 
     QTimer Answer;
-    QObject::connect(&Answer, &QTimer::timeout, &Form, [] {
-        auto* Dialog = qobject_cast<TComSelectForm*>(QApplication::activeModalWidget());
-        if (!Dialog)
-            return;
-        const int Item = Dialog->IndexOfNumber(SimulatorCom);
-        if (Item < 0)
-            return;
-        Dialog->PortsComboBox->setCurrentIndex(Item);
-        Dialog->OkBtn->click();
-    });
+    QObject::connect(&Answer, &QTimer::timeout, &Form,
+                     [] { test::AnswerPortDialog(SimulatorCom); });
     Answer.start(50);
     QTest::mouseClick(Form.OnLineAction, Qt::LeftButton);
     Answer.stop();
