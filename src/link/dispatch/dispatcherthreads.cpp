@@ -4,6 +4,7 @@
 #include "link/dispatch/dispatcher.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <new>
 #include <thread>
@@ -71,46 +72,73 @@ void TDispatcherThread::Run()
 
 int TReadThread::Execute()
 {
-    TIOQueue& Queue = FOwner.FQueue;
+    // One read takes what the line discipline holds (a few KB at most), cut
+    // into queue buffers afterwards: a system call per buffer was most of
+    // this thread's work while lines come fast.
+    std::array<std::uint8_t, ReadChunk> Chunk;
+    bool Wait = true;
     while (!FOwner.FStopThreads.load()) {
-        const int Ready = FDevice.WaitReadable(IdleWaitMs);
-        if (Ready < 0)
-            return FOwner.FStopThreads.load() ? 0 : ecode::ReadThreadFailed;
-        if (Ready == 0)
-            continue;
-        // Read as long as reads return bytes, one 256-byte buffer at a time.
-        // The dispatch thread hears once of a burst, not of every buffer.
+        if (Wait) {
+            const int Ready = FDevice.WaitReadable(IdleWaitMs);
+            if (Ready < 0)
+                return FOwner.FStopThreads.load() ? 0 : ecode::ReadThreadFailed;
+            if (Ready == 0)
+                continue;
+        }
+        // Read as long as reads return bytes. The dispatch thread hears once
+        // of a burst, not of every read.
         std::size_t Burst = 0;
         std::size_t Untold = 0;
         while (!FOwner.FStopThreads.load()) {
-            std::unique_ptr<TDataBuffer> Buffer(new (std::nothrow) TDataBuffer);
-            if (!Buffer)
-                return ecode::ReadBufferAllocation;
-            const int Count = FDevice.Read(Buffer->Data.data(), Buffer->Data.size());
+            const int Count = FDevice.Read(Chunk.data(), Chunk.size());
             if (Count < 0)
                 return FOwner.FStopThreads.load() ? 0 : ecode::ReadThreadFailed;
             if (Count == 0)
                 break;
-            Burst += static_cast<std::size_t>(Count);
-            Buffer->Used = static_cast<std::size_t>(Count);
-            Buffer->ArrivalMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                    std::chrono::steady_clock::now().time_since_epoch())
-                                    .count();
-            Untold += static_cast<std::size_t>(Count);
-            const bool Tell = Untold >= TellEvery;
-            if (Tell)
-                Untold = 0;
-            if (const std::size_t Dropped = Queue.Append(std::move(Buffer), Tell); Dropped > 0)
-                FOwner.InputOverrun(Dropped);
+            const auto Size = static_cast<std::size_t>(Count);
+            if (const int Code = Queue(Chunk.data(), Size, Untold); Code < 0)
+                return Code;
+            Burst += Size;
+            // Well short of the discipline's buffer: it was emptied, and the
+            // read that would say so can wait for the next turn.
+            if (Size < ReadChunk / 2)
+                break;
         }
         if (Untold > 0)
-            Queue.Signal();
+            FOwner.FQueue.Signal();
+        // Nothing came: wait until something does.
+        Wait = Burst == 0;
         // At a line's pace the bytes come one at a time, and under load in
-        // small bursts: a short pause after the device ran dry lets more
-        // gather, instead of waking the dispatch thread (and through it the
-        // window) for each. The device keeps what arrives meanwhile.
-        if (Burst > 0 && !FOwner.FStopThreads.load())
+        // small bursts: a short pause after a read lets more gather, instead
+        // of waking the dispatch thread (and through it the window) for each.
+        // The device keeps what arrives meanwhile, and the next turn reads it
+        // without asking first whether there is any.
+        if (!Wait && !FOwner.FStopThreads.load())
             std::this_thread::sleep_for(GatherTime(Burst));
+    }
+    return 0;
+}
+
+int TReadThread::Queue(const std::uint8_t* Bytes, std::size_t Size, std::size_t& Untold)
+{
+    const auto ArrivalMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                               std::chrono::steady_clock::now().time_since_epoch())
+                               .count();
+    for (std::size_t Done = 0; Done < Size;) {
+        std::unique_ptr<TDataBuffer> Buffer(new (std::nothrow) TDataBuffer);
+        if (!Buffer)
+            return ecode::ReadBufferAllocation;
+        const std::size_t Take = std::min(Size - Done, TDataBuffer::Capacity);
+        std::copy_n(Bytes + Done, Take, Buffer->Data.begin());
+        Buffer->Used = Take;
+        Buffer->ArrivalMs = ArrivalMs;
+        Done += Take;
+        Untold += Take;
+        const bool Tell = Untold >= TellEvery;
+        if (Tell)
+            Untold = 0;
+        if (const std::size_t Dropped = FOwner.FQueue.Append(std::move(Buffer), Tell); Dropped > 0)
+            FOwner.InputOverrun(Dropped);
     }
     return 0;
 }

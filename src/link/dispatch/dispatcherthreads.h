@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstddef>
+#include <cstdint>
 #include <mutex>
 #include <thread>
 
@@ -66,9 +68,17 @@ class TReadThread : public TDeviceThread
 {
 public:
     using TDeviceThread::TDeviceThread;
+    // The most one read takes: a terminal's line discipline holds 4 KB.
+    static constexpr std::size_t ReadChunk = 4096;
 
 protected:
     int Execute() override;
+
+private:
+    // Appends the bytes of one read to the input queue in queue buffers;
+    // Untold counts those the dispatch thread has not been told of. 0, or
+    // the error code that ends the thread.
+    int Queue(const std::uint8_t* Bytes, std::size_t Size, std::size_t& Untold);
 };
 
 class TWriteThread : public TDeviceThread
