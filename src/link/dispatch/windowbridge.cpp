@@ -43,11 +43,15 @@ TCallBridge::TJobPtr TCallBridge::Queue(std::function<void()> Call)
         if (FShutDown)
             return nullptr;
         FJobs.push_back(Job);
-        // Under the lock, so that a bridge shutting down never sees a call
-        // announced after it stopped.
-        JobQueued(Job);
     }
     FChanged.notify_all();
+    // Announced outside the jobs' lock: the window thread, woken by the
+    // announcement, takes that lock at once, and would otherwise sleep again
+    // until this thread let go of it. The lock of its own keeps a bridge that
+    // shut down from seeing a call announced after it stopped.
+    std::lock_guard Guard(FAnnounceLock);
+    if (!FAnnounceClosed)
+        JobQueued(Job);
     return Job;
 }
 
@@ -179,6 +183,10 @@ void TCallBridge::ShutDown()
 {
     if (IsWindowThread())
         ProcessPending();
+    {
+        std::lock_guard Guard(FAnnounceLock);
+        FAnnounceClosed = true;
+    }
     {
         std::lock_guard Guard(FLock);
         FShutDown = true;

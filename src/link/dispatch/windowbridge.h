@@ -76,7 +76,7 @@ protected:
     };
     using TJobPtr = std::shared_ptr<TJob>;
 
-    // A job was queued (any thread, under the bridge's lock: must not call
+    // A job was queued (any thread, never after ShutDown began; must not call
     // back into the bridge); the GUI bridge schedules its running here.
     virtual void JobQueued(const TJobPtr&) {}
     // Runs a queued job on the window thread; false when it was taken already.
@@ -94,6 +94,9 @@ private:
     std::deque<TJobPtr> FJobs;
     bool FShutDown = false;
     std::function<void(std::exception_ptr)> FSink;
+    // Guards the announcing of queued jobs against a bridge shutting down.
+    std::mutex FAnnounceLock;
+    bool FAnnounceClosed = false;
 
     TJobPtr Queue(std::function<void()> Call);
     // Runs the call on the window thread and waits, without a limit when
