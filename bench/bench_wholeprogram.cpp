@@ -162,6 +162,7 @@ public:
         FStop = false;
     }
 
+    bool Writing() const { return FWriting.load(); }
     std::uint64_t Sent() const { return FSent.load(); }
     double WriterCpu() const { return FWriterCpu.load(); }
     double Achieved() const { return FAchieved.load(); }
@@ -174,6 +175,7 @@ private:
     std::vector<std::size_t> FStarts;
     std::thread FThread;
     std::atomic<bool> FStop{false};
+    std::atomic<bool> FWriting{false};
     std::atomic<std::uint64_t> FSent{0};
     std::atomic<double> FWriterCpu{0};
     std::atomic<double> FAchieved{0};
@@ -182,10 +184,12 @@ private:
     {
         Stop();
         FSent = 0;
+        FWriting = true;
         FThread = std::thread([this, Body] {
             const double Cpu = ThreadCpu();
             Body();
             FWriterCpu = ThreadCpu() - Cpu;
+            FWriting = false;
         });
     }
 
@@ -377,7 +381,10 @@ bool KeptUp(TRun& Run, double Rate, double Duration, double* Cpu = nullptr)
     const double CpuBefore = ProcessCpu();
     Run.Board->Feed(Rate, Duration);
     RunEvents(Duration);
-    // Up to one second more for what is still on its way.
+    // The writer may end a little after its time; up to one second more from
+    // then for what is still on its way.
+    while (Run.Board->Writing())
+        RunEvents(0.02);
     const auto End = Clock::now();
     while (Run.Lines - LinesBefore < Run.Board->Sent() && Seconds(Clock::now() - End) < 1.0)
         RunEvents(0.02);
