@@ -151,6 +151,38 @@ TEST(PtyDispatcher, FullRingLeavesTheRestInTheQueue)
     EXPECT_EQ(Got, Sent);
 }
 
+// With a line end set as wake byte, input without one is held back only
+// while it keeps coming, and for a bounded time: never lost, never stuck.
+TEST(PtyDispatcher, InputWithoutAWakeByteIsStillAnnouncedAfterAPauseOrWhileItKeepsComing)
+{
+    test::TPty Pty;
+    ASSERT_TRUE(Pty.Valid());
+    TSerialDispatcher D;
+    std::atomic<std::uint32_t> Announced{0};
+    D.RegisterProcHandler([&](std::uint32_t Msg, std::uint32_t Count, std::uint32_t) {
+        if (Msg == msg::TriggerAvail)
+            Announced = Count;
+    });
+    ASSERT_EQ(OpenPty(D, Pty.Path()), 0);
+    D.SetDataAvailableThreshold(1);
+    D.SetWakeBytes("\r");
+
+    Pty.Write("abc"); // then a pause
+    ASSERT_TRUE(WaitUntil([&] { return Announced.load() == 3; }, 2s)) << Announced.load();
+
+    // A byte every 2 ms for 400 ms, none of them a wake byte.
+    std::uint32_t AnnouncedWhileComing = 0;
+    for (int I = 0; I < 200; ++I) {
+        Pty.Write("x");
+        std::this_thread::sleep_for(2ms);
+        if (I == 199)
+            AnnouncedWhileComing = Announced.load();
+    }
+    EXPECT_GT(AnnouncedWhileComing, 3u) << "held back for as long as bytes kept coming";
+    Pty.Write("\r");
+    EXPECT_TRUE(WaitUntil([&] { return Announced.load() == 204; }, 2s)) << Announced.load();
+}
+
 TEST(PtyDispatcher, TimerOfTwoTicksFiresAtTheFirstCheckFromTPlusThree)
 {
     test::TPty Pty;

@@ -5,6 +5,7 @@
 #include "link/dispatch/iqueue.h"
 #include "link/dispatch/windowbridge.h"
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -14,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -150,6 +152,18 @@ public:
     void SetWindowAvailPaced(bool Paced);
     // Such handlers hear nothing while Held: a light already lit.
     void SetWindowAvailHeld(bool Held);
+
+    // Bytes that end a message (a framer's line end; any thread). While some
+    // are set, the read thread tells the dispatch thread of input at once
+    // only when it holds one of them, when the input pauses, or when it has
+    // waited WakeDelayMs: a line coming byte by byte then wakes the dispatch
+    // thread about once. All handlers hear of data accordingly. Empty: every
+    // read is told at once.
+    void SetWakeBytes(std::string_view Bytes);
+    static constexpr int WakeDelayMs = 50;
+    // Read thread: whether input must be told at once (no wake bytes are set,
+    // or Bytes holds one).
+    bool TellsAtOnce(const std::uint8_t* Bytes, std::size_t Count) const;
 
     // --- received data
     // Unread bytes (minus what the current handler read during a data notification).
@@ -312,6 +326,8 @@ private:
     std::uint64_t FSentTotal = 0;
 
     TIOQueue FQueue;
+    // The wake bytes as a 256-bit set; all zero when none are set.
+    std::array<std::atomic<std::uint64_t>, 4> FWakeBytes{};
     std::atomic<bool> FThreadsRunning{false};
     std::atomic<bool> FStopThreads{false};
     std::atomic<bool> FClosePending{false};

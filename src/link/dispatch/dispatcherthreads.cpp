@@ -88,7 +88,7 @@ int TReadThread::Execute()
         // Read as long as reads return bytes. The dispatch thread hears once
         // of a burst, not of every read.
         std::size_t Burst = 0;
-        std::size_t Untold = 0;
+        bool Ends = false;
         while (!FOwner.FStopThreads.load()) {
             const int Count = FDevice.Read(Chunk.data(), Chunk.size());
             if (Count < 0)
@@ -96,16 +96,20 @@ int TReadThread::Execute()
             if (Count == 0)
                 break;
             const auto Size = static_cast<std::size_t>(Count);
-            if (const int Code = Queue(Chunk.data(), Size, Untold); Code < 0)
+            if (const int Code = Queue(Chunk.data(), Size); Code < 0)
                 return Code;
+            Ends = Ends || FOwner.TellsAtOnce(Chunk.data(), Size);
             Burst += Size;
             // Well short of the discipline's buffer: it was emptied, and the
             // read that would say so can wait for the next turn.
             if (Size < ReadChunk / 2)
                 break;
         }
-        if (Untold > 0)
-            FOwner.FQueue.Signal();
+        // A message ended, the input paused, or the bytes waited long enough.
+        if (FUntold > 0 && (Ends || Burst == 0 ||
+                            std::chrono::steady_clock::now() - FUntoldSince >=
+                                std::chrono::milliseconds(TBaseDispatcher::WakeDelayMs)))
+            Tell();
         // Nothing came: wait until something does.
         Wait = Burst == 0;
         // At a line's pace the bytes come one at a time, and under load in
@@ -119,11 +123,13 @@ int TReadThread::Execute()
     return 0;
 }
 
-int TReadThread::Queue(const std::uint8_t* Bytes, std::size_t Size, std::size_t& Untold)
+int TReadThread::Queue(const std::uint8_t* Bytes, std::size_t Size)
 {
-    const auto ArrivalMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                               std::chrono::steady_clock::now().time_since_epoch())
-                               .count();
+    const auto Now = std::chrono::steady_clock::now();
+    const auto ArrivalMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Now.time_since_epoch()).count();
+    if (FUntold == 0)
+        FUntoldSince = Now;
     for (std::size_t Done = 0; Done < Size;) {
         std::unique_ptr<TDataBuffer> Buffer(new (std::nothrow) TDataBuffer);
         if (!Buffer)
@@ -133,14 +139,22 @@ int TReadThread::Queue(const std::uint8_t* Bytes, std::size_t Size, std::size_t&
         Buffer->Used = Take;
         Buffer->ArrivalMs = ArrivalMs;
         Done += Take;
-        Untold += Take;
-        const bool Tell = Untold >= TellEvery;
-        if (Tell)
-            Untold = 0;
-        if (const std::size_t Dropped = FOwner.FQueue.Append(std::move(Buffer), Tell); Dropped > 0)
+        FUntold += Take;
+        const bool Full = FUntold >= TellEvery;
+        if (const std::size_t Dropped = FOwner.FQueue.Append(std::move(Buffer), Full); Dropped > 0)
             FOwner.InputOverrun(Dropped);
+        if (Full) {
+            FUntold = 0;
+            FUntoldSince = Now;
+        }
     }
     return 0;
+}
+
+void TReadThread::Tell()
+{
+    FOwner.FQueue.Signal();
+    FUntold = 0;
 }
 
 int TStatusThread::Execute()

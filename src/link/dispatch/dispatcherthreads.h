@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -75,10 +76,16 @@ protected:
     int Execute() override;
 
 private:
-    // Appends the bytes of one read to the input queue in queue buffers;
-    // Untold counts those the dispatch thread has not been told of. 0, or
-    // the error code that ends the thread.
-    int Queue(const std::uint8_t* Bytes, std::size_t Size, std::size_t& Untold);
+    // Appends the bytes of one read to the input queue in queue buffers,
+    // telling the dispatch thread of every 8 KB. 0, or the error
+    // code that ends the thread.
+    int Queue(const std::uint8_t* Bytes, std::size_t Size);
+    // Tells the dispatch thread of the bytes queued so far.
+    void Tell();
+
+    // Bytes queued that the dispatch thread has not been told of, and since when.
+    std::size_t FUntold = 0;
+    std::chrono::steady_clock::time_point FUntoldSince;
 };
 
 class TWriteThread : public TDeviceThread

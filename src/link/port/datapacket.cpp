@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <exception>
 
@@ -564,6 +565,9 @@ void TDataPacketManager::Deactivate()
         FPort->RemoveEventHandler(this);
     }
     FTimerHandle = 0;
+    if (FPort && !FWakeBytes.empty() && FPort->Dispatcher())
+        FPort->Dispatcher()->SetWakeBytes({});
+    FWakeBytes.clear();
     ReleaseBuffer();
     FActive = false;
     ++FGeneration;
@@ -584,11 +588,42 @@ void TDataPacketManager::Dispatched(unsigned Msg, unsigned WParam, unsigned)
     if (!FActive)
         return;
     if (Msg == msg::TriggerAvail) {
+        UpdateWakeBytes();
         Receive(Guard, static_cast<int>(WParam));
     } else if (Msg == msg::TriggerTimer) {
         if (FTimerHandle != 0 && static_cast<int>(WParam) == FTimerHandle && FCollecting)
             TimedOut(Guard);
     }
+}
+
+std::string TDataPacketManager::WakeBytes() const
+{
+    std::string Bytes;
+    for (const auto* P : FPackets) {
+        if (P->FMode == TDataPacket::TMode::Idle)
+            continue;
+        // A packet that may end by its size, or at any byte, needs every byte
+        // as it comes.
+        const TPacketPattern& End = P->FEndPattern;
+        if (P->FEndCond != TPacketEndSet{TPacketEndCond::ecString} || End.Length() == 0 ||
+            End.IsWildcard(End.Length() - 1))
+            return {};
+        const auto Last = static_cast<unsigned char>(End.Chars().back());
+        Bytes += static_cast<char>(Last);
+        if (P->FIgnoreCase && std::isalpha(Last))
+            Bytes += static_cast<char>(std::tolower(Last));
+    }
+    return Bytes;
+}
+
+void TDataPacketManager::UpdateWakeBytes()
+{
+    std::string Bytes = WakeBytes();
+    if (Bytes == FWakeBytes)
+        return;
+    FWakeBytes = std::move(Bytes);
+    if (TSerialDispatcher* Dispatcher = FPort->Dispatcher())
+        Dispatcher->SetWakeBytes(FWakeBytes);
 }
 
 void TDataPacketManager::Receive(std::unique_lock<std::mutex>& Guard, int N)

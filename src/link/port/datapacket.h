@@ -207,6 +207,10 @@ private:
     // Changes at every activation and deactivation, so that a scan that
     // waited for the window thread notices a closing in between.
     std::uint64_t FGeneration = 0;
+    // The bytes that end the armed packets, as last given to the dispatcher:
+    // the dispatch thread hears of the input of a line coming byte by byte
+    // about once, at its end.
+    std::string FWakeBytes;
     // Packets a scan has found, handed to the window thread together when
     // the scan has reached the end of the bytes received: one wait for the
     // window thread per read instead of one per packet.
@@ -228,6 +232,10 @@ private:
     void ReleaseBuffer();
     void Dispatched(unsigned Msg, unsigned WParam, unsigned LParam);
     void Receive(std::unique_lock<std::mutex>& Guard, int N);
+    // The bytes that end every armed packet; empty when one may end by its
+    // size or at any byte.
+    std::string WakeBytes() const;
+    void UpdateWakeBytes();
     void Scan(std::unique_lock<std::mutex>& Guard, std::int64_t From);
     void Lock();
     void Unlock(std::unique_lock<std::mutex>& Guard);
