@@ -13,15 +13,17 @@ namespace kelvalog {
 
 namespace {
 // A pause after a read that emptied the device, by the size of the burst
-// read: short at a line's pace; while lines come fast, a screen frame, so
-// that the window takes them once per frame; short again in a flood, where
-// the device's own queue (a few tens of KB) must not fill up meanwhile.
+// read: short at a line's pace, which is all a board at up to 115,200 baud
+// ever reaches; while lines come faster than that, two screen frames, so
+// that each hand-off to the window carries many lines (the hand-offs, not
+// the lines, are most of the cost); short again in a flood, where the
+// device's own queue (a few tens of KB) must not fill up meanwhile.
 std::chrono::milliseconds GatherTime(std::size_t Burst)
 {
     using namespace std::chrono_literals;
     if (Burst < TDataBuffer::Capacity)
         return 8ms;
-    return Burst < 8192 ? 17ms : 2ms;
+    return Burst < 8192 ? 33ms : 2ms;
 }
 // The threads are woken for input and for stopping; these waits only bound
 // how long a thread sleeps when nothing happens, so that a program on line
