@@ -163,6 +163,12 @@ public:
     }
 
     bool Writing() const { return FWriting.load(); }
+    // The line whose carriage return was written last, and when (-1: none).
+    int LastEnd() const { return FLastEnd.load(); }
+    Clock::time_point LastEndTime() const
+    {
+        return Clock::time_point(Clock::duration(FLastEndNs.load()));
+    }
     std::uint64_t Sent() const { return FSent.load(); }
     double WriterCpu() const { return FWriterCpu.load(); }
     double Achieved() const { return FAchieved.load(); }
@@ -176,6 +182,8 @@ private:
     std::thread FThread;
     std::atomic<bool> FStop{false};
     std::atomic<bool> FWriting{false};
+    std::atomic<int> FLastEnd{-1};
+    std::atomic<Clock::rep> FLastEndNs{0};
     std::atomic<std::uint64_t> FSent{0};
     std::atomic<double> FWriterCpu{0};
     std::atomic<double> FAchieved{0};
@@ -254,6 +262,8 @@ private:
                 WriteAll(&FLines[B], 1);
                 Due += ByteTime;
             }
+            FLastEndNs = Clock::now().time_since_epoch().count();
+            FLastEnd = Next;
             FSent = ++Sent;
         }
         FAchieved = Sent / std::max(Seconds(Clock::now() - Begin), 1e-9);
@@ -331,6 +341,7 @@ struct TRun
     int Expected = -1;         // a value awaited in T52's text
     Clock::time_point ExpectedSince;
     std::vector<double> Latencies; // ms
+    bool TrickleLatency = false;   // await each trickled line in turn
 };
 
 QString ExpectedText(int Index)
@@ -459,7 +470,16 @@ int main(int argc, char** argv)
     // The window shows a line's values once the lines handed over with it are
     // handled: an awaited value is looked for before every event the window
     // takes, so that it is seen in the same wake-up in which it is shown.
-    TEveryEvent Watch([&] { CheckExpected(Run); });
+    // While bytes trickle, the line just ended is the one awaited.
+    int Trickled = -1;
+    TEveryEvent Watch([&] {
+        if (Run.TrickleLatency && Run.Board->LastEnd() != Trickled) {
+            Trickled = Run.Board->LastEnd();
+            Run.Expected = Trickled;
+            Run.ExpectedSince = Run.Board->LastEndTime();
+        }
+        CheckExpected(Run);
+    });
     App.installEventFilter(&Watch);
 
     Form.OnLineActionExecute();
@@ -484,11 +504,17 @@ int main(int argc, char** argv)
     if (Runs("trickle")) {
         const double Duration = 30 * Scale;
         const double Cpu = ProcessCpu();
+        Run.Latencies.clear();
+        Run.TrickleLatency = true;
         Board.Trickle(30, Duration);
         RunEvents(Duration);
         Board.Wait();
+        Run.TrickleLatency = false;
+        Run.Expected = -1;
         std::printf("30 lines/s at 9,600-baud pace:  %.3f %% of a core (%.1f lines/s sent)\n",
                     100 * (ProcessCpu() - Cpu - Board.WriterCpu()) / Duration, Board.Achieved());
+        std::printf("  CR to field text:             median %.2f ms, max %.2f ms (%zu lines)\n",
+                    Median(Run.Latencies), Max(Run.Latencies), Run.Latencies.size());
     }
     // CR to the value in the field's text, at 20 lines/s.
     if (Runs("latency")) {
