@@ -611,6 +611,12 @@ void TBaseDispatcher::SetWakeBytes(std::string_view Bytes)
         FWakeBytes[I].store(Set[I], std::memory_order_relaxed);
 }
 
+bool TBaseDispatcher::HasWakeBytes() const
+{
+    return std::any_of(FWakeBytes.begin(), FWakeBytes.end(),
+                       [](auto& Word) { return Word.load(std::memory_order_relaxed) != 0; });
+}
+
 bool TBaseDispatcher::TellsAtOnce(const std::uint8_t* Bytes, std::size_t Count) const
 {
     std::array<std::uint64_t, 4> Set{};

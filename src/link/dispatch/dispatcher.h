@@ -164,6 +164,7 @@ public:
     // Read thread: whether input must be told at once (no wake bytes are set,
     // or Bytes holds one).
     bool TellsAtOnce(const std::uint8_t* Bytes, std::size_t Count) const;
+    bool HasWakeBytes() const;
 
     // --- received data
     // Unread bytes (minus what the current handler read during a data notification).

@@ -120,9 +120,30 @@ int TReadThread::Execute()
         // The device keeps what arrives meanwhile, and the next turn reads it
         // without asking first whether there is any.
         if (!Wait && !FOwner.FStopThreads.load())
-            std::this_thread::sleep_for(GatherTime(Burst));
+            std::this_thread::sleep_for(PauseAfter(Burst, Ends && FOwner.HasWakeBytes()));
     }
     return 0;
+}
+
+std::chrono::milliseconds TReadThread::PauseAfter(std::size_t Burst, bool LineEnded)
+{
+    using namespace std::chrono;
+    using namespace std::chrono_literals;
+    const milliseconds Pause = GatherTime(Burst);
+    if (!LineEnded || Burst >= TDataBuffer::Capacity)
+        return Pause;
+    const auto Now = steady_clock::now();
+    if (FLastEnd != steady_clock::time_point{})
+        FEndGaps[FEndGapNext++ % FEndGaps.size()] = Now - FLastEnd;
+    FLastEnd = Now;
+    // A board sends its lines at a steady pace, byte by byte: the next line
+    // cannot end before the shortest of the last gaps between line ends, less
+    // a turn for the jitter of these reads. Sleeping through most of it
+    // spares the turns that would find half a line.
+    const auto Shortest = *std::min_element(FEndGaps.begin(), FEndGaps.end());
+    if (Shortest == steady_clock::duration::zero())
+        return Pause;
+    return std::clamp(duration_cast<milliseconds>(Shortest) - Pause, Pause, 50ms);
 }
 
 int TReadThread::Queue(const std::uint8_t* Bytes, std::size_t Size)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -82,10 +83,18 @@ private:
     int Queue(const std::uint8_t* Bytes, std::size_t Size);
     // Tells the dispatch thread of the bytes queued so far.
     void Tell();
+    // How long to gather after a read of Burst bytes; LineEnded: the read
+    // held a wake byte.
+    std::chrono::milliseconds PauseAfter(std::size_t Burst, bool LineEnded);
 
     // Bytes queued that the dispatch thread has not been told of, and since when.
     std::size_t FUntold = 0;
     std::chrono::steady_clock::time_point FUntoldSince;
+    // When the last read holding a wake byte came, and the last gaps between
+    // such reads (zero: not seen yet).
+    std::chrono::steady_clock::time_point FLastEnd;
+    std::array<std::chrono::steady_clock::duration, 4> FEndGaps{};
+    std::size_t FEndGapNext = 0;
 };
 
 class TWriteThread : public TDeviceThread
