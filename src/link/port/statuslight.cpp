@@ -13,6 +13,10 @@ const QColor Gray(128, 128, 128);
 TCustomStatusLight::TCustomStatusLight(QWidget* Parent) : TBaseGraphicControl(Parent)
 {
     resize(DefaultSize, DefaultSize);
+    // Every paint covers the whole light. Said so, a light that blinks with
+    // the data repaints itself alone, not the panel, the window and the
+    // neighbouring lights behind it.
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 QSize TCustomStatusLight::sizeHint() const
