@@ -602,30 +602,26 @@ void TBaseDispatcher::SetWindowAvailHeld(bool Held)
 
 void TBaseDispatcher::SetWakeBytes(std::string_view Bytes)
 {
-    std::array<std::uint64_t, 4> Set{};
-    for (const char C : Bytes) {
-        const auto B = static_cast<unsigned char>(C);
-        Set[B / 64] |= std::uint64_t{1} << (B % 64);
-    }
-    for (std::size_t I = 0; I < Set.size(); ++I)
-        FWakeBytes[I].store(Set[I], std::memory_order_relaxed);
+    TByteSet Set;
+    for (const char C : Bytes)
+        Set.Add(static_cast<std::uint8_t>(C));
+    for (std::size_t I = 0; I < Set.Words.size(); ++I)
+        FWakeBytes[I].store(Set.Words[I], std::memory_order_relaxed);
 }
 
-bool TBaseDispatcher::HasWakeBytes() const
+TByteSet TBaseDispatcher::WakeBytes() const
 {
-    return std::any_of(FWakeBytes.begin(), FWakeBytes.end(),
-                       [](auto& Word) { return Word.load(std::memory_order_relaxed) != 0; });
+    TByteSet Set;
+    for (std::size_t I = 0; I < Set.Words.size(); ++I)
+        Set.Words[I] = FWakeBytes[I].load(std::memory_order_relaxed);
+    return Set;
 }
 
-bool TBaseDispatcher::TellsAtOnce(const std::uint8_t* Bytes, std::size_t Count) const
+bool TByteSet::HoldsAny(const std::uint8_t* Bytes, std::size_t Count) const
 {
-    std::array<std::uint64_t, 4> Set{};
-    for (std::size_t I = 0; I < Set.size(); ++I)
-        Set[I] = FWakeBytes[I].load(std::memory_order_relaxed);
-    if ((Set[0] | Set[1] | Set[2] | Set[3]) == 0)
-        return true;
-    return std::any_of(Bytes, Bytes + Count,
-                       [&Set](std::uint8_t B) { return (Set[B / 64] >> (B % 64)) & 1; });
+    return !Empty() && std::any_of(Bytes, Bytes + Count, [this](std::uint8_t B) {
+        return (Words[B / 64] >> (B % 64)) & 1;
+    });
 }
 
 bool TBaseDispatcher::InService() const

@@ -63,6 +63,16 @@ inline constexpr unsigned Framing = 4;
 inline constexpr unsigned Break = 8;
 } // namespace lemask
 
+// A set of byte values, one bit each.
+struct TByteSet
+{
+    std::array<std::uint64_t, 4> Words{};
+
+    void Add(std::uint8_t Byte) { Words[Byte / 64] |= std::uint64_t{1} << (Byte % 64); }
+    bool Empty() const { return (Words[0] | Words[1] | Words[2] | Words[3]) == 0; }
+    bool HoldsAny(const std::uint8_t* Bytes, std::size_t Count) const;
+};
+
 struct TLineOptions
 {
     bool Dtr = true;
@@ -161,10 +171,7 @@ public:
     // read is told at once.
     void SetWakeBytes(std::string_view Bytes);
     static constexpr int WakeDelayMs = 50;
-    // Read thread: whether input must be told at once (no wake bytes are set,
-    // or Bytes holds one).
-    bool TellsAtOnce(const std::uint8_t* Bytes, std::size_t Count) const;
-    bool HasWakeBytes() const;
+    TByteSet WakeBytes() const;
 
     // --- received data
     // Unread bytes (minus what the current handler read during a data notification).

@@ -89,8 +89,9 @@ int TReadThread::Execute()
         }
         // Read as long as reads return bytes. The dispatch thread hears once
         // of a burst, not of every read.
+        const TByteSet Wake = FOwner.WakeBytes();
         std::size_t Burst = 0;
-        bool Ends = false;
+        bool LineEnded = false;
         while (!FOwner.FStopThreads.load()) {
             const int Count = FDevice.Read(Chunk.data(), Chunk.size());
             if (Count < 0)
@@ -100,15 +101,16 @@ int TReadThread::Execute()
             const auto Size = static_cast<std::size_t>(Count);
             if (const int Code = Queue(Chunk.data(), Size); Code < 0)
                 return Code;
-            Ends = Ends || FOwner.TellsAtOnce(Chunk.data(), Size);
+            LineEnded = LineEnded || Wake.HoldsAny(Chunk.data(), Size);
             Burst += Size;
             // Well short of the discipline's buffer: it was emptied, and the
             // read that would say so can wait for the next turn.
             if (Size < ReadChunk / 2)
                 break;
         }
-        // A message ended, the input paused, or the bytes waited long enough.
-        if (FUntold > 0 && (Ends || Burst == 0 ||
+        // Without wake bytes every read is told; with them, when a message
+        // ended, the input paused, or the bytes waited long enough.
+        if (FUntold > 0 && (Wake.Empty() || LineEnded || Burst == 0 ||
                             std::chrono::steady_clock::now() - FUntoldSince >=
                                 std::chrono::milliseconds(TBaseDispatcher::WakeDelayMs)))
             Tell();
@@ -120,7 +122,7 @@ int TReadThread::Execute()
         // The device keeps what arrives meanwhile, and the next turn reads it
         // without asking first whether there is any.
         if (!Wait && !FOwner.FStopThreads.load())
-            std::this_thread::sleep_for(PauseAfter(Burst, Ends && FOwner.HasWakeBytes()));
+            std::this_thread::sleep_for(PauseAfter(Burst, LineEnded));
     }
     return 0;
 }
