@@ -351,7 +351,7 @@ TEST_F(ScriptedDispatcher, TimerFiresOnlyAfterMoreThanItsLengthAlsoAcrossTheCloc
         ASSERT_EQ(D.SetTimerTrigger(Handle, 2, true), 0);
         for (std::uint32_t Tick : {1u, 2u}) {
             Clock.SetTicks((Start + Tick) % TickPeriod);
-            std::this_thread::sleep_for(120ms); // more than two turns of the dispatch loop
+            std::this_thread::sleep_for(120ms); // longer than the dispatch loop sleeps
             EXPECT_EQ(Seen.Count(msg::TriggerTimer), Before) << "fired at T+" << Tick;
         }
         Clock.SetTicks((Start + 3) % TickPeriod);

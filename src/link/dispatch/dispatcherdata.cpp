@@ -58,15 +58,33 @@ int TBaseDispatcher::GetBlock(void* Buffer, std::size_t Count)
 std::chrono::milliseconds TBaseDispatcher::LoopWait() const
 {
     using namespace std::chrono_literals;
-    // Timers and the output triggers are checked at every turn of the loop;
-    // with none of them armed, only input or a change wakes it.
+    // The output triggers are checked at every turn of the loop, the timers
+    // when the first of them is due; with none armed, only input or a change
+    // wakes it.
     std::lock_guard Guard(FGeneralLock);
-    const bool Timing =
-        std::any_of(FTimers.begin(), FTimers.end(), [](auto& T) { return T.Active; });
     const bool Output = std::any_of(FStatusTriggers.begin(), FStatusTriggers.end(), [](auto& T) {
         return T.Active && T.Kind >= stkind::OutbuffFree;
     });
-    return Timing || Output ? 50ms : 5000ms;
+    if (Output)
+        return 50ms;
+    const std::uint32_t NowMs = FClock->Milliseconds();
+    const std::uint32_t Now = NowMs / TickMilliseconds;
+    std::uint32_t Ticks = MaxTimerTicks;
+    bool Timing = false;
+    for (const auto& T : FTimers) {
+        if (!T.Active)
+            continue;
+        Timing = true;
+        const std::uint32_t Passed = TicksBetween(T.StartTick, Now);
+        Ticks = std::min(Ticks, Passed > T.Length ? 0 : T.Length + 1 - Passed);
+    }
+    if (!Timing)
+        return 5000ms;
+    // To just past the tick at which it expires. A clock moved by hand does
+    // not wake the loop, so the wait stays short.
+    const auto Due = std::chrono::milliseconds(std::int64_t{Ticks} * TickMilliseconds -
+                                               NowMs % TickMilliseconds + 1);
+    return std::clamp<std::chrono::milliseconds>(Due, 1ms, 200ms);
 }
 
 void TBaseDispatcher::DispatchLoop()
