@@ -1,4 +1,5 @@
 #include "link/dispatch/dispatcher.h"
+#include "link/dispatch/dispatcherthreads.h"
 
 #include "common/linkerror.h"
 
@@ -91,6 +92,11 @@ void TBaseDispatcher::DispatchLoop()
 {
     using namespace std::chrono_literals;
     bool Again = false;
+    // Batch scheduling suits a board's pace, not a backlog: behind a flood
+    // this thread must take its turn as soon as it is woken, and it keeps
+    // doing so until the input has been light for a second.
+    bool Batch = true;
+    std::chrono::steady_clock::time_point BacklogSeen;
     while (!FStopThreads.load() && !FClosePending.load()) {
         // Bytes left queued after a cycle that made progress are not left to
         // wait for the next append: a backlog drains at the subscribers' pace.
@@ -99,6 +105,15 @@ void TBaseDispatcher::DispatchLoop()
         if (FStopThreads.load() || FClosePending.load())
             break;
         Again = DispatchCycle();
+        if (Again || !Batch) {
+            const auto Now = std::chrono::steady_clock::now();
+            if (Again)
+                BacklogSeen = Now;
+            if (const bool Light = Now - BacklogSeen >= 1s; Light != Batch) {
+                Batch = Light;
+                SetBatchScheduling(Batch);
+            }
+        }
         while (!FClosePending.load()) {
             const bool Status = CheckStatusTriggers();
             const bool Timer = CheckTimerTriggers();

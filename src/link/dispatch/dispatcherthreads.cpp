@@ -34,20 +34,22 @@ constexpr int IdleWaitMs = 5000;
 // In a long burst the dispatch thread is told of every so many bytes, so
 // that it works while the read thread goes on reading.
 constexpr std::size_t TellEvery = 8192;
+} // namespace
 
-// The link's threads wake often for a little work. As batch threads they
-// keep their fair share of the processor but, once woken, wait for the
-// running thread to sleep instead of preempting it: at a board's pace each
-// line had cost a pair of extra context switches in the read thread and one
-// in the window, and the window is no longer interrupted by them.
-void RunAsBatchThread()
+// The dispatch, status and write threads wake often for a little work,
+// woken by another thread. As batch threads they keep their fair share of
+// the processor but, once woken, wait for the running thread to sleep
+// instead of preempting it: at a board's pace the dispatch thread, woken by
+// the read thread and by the window's reply, had preempted each of them at
+// most lines, a pair of extra context switches each time.
+void SetBatchScheduling(bool Batch)
 {
 #ifdef SCHED_BATCH
     const sched_param Param{};
-    pthread_setschedparam(pthread_self(), SCHED_BATCH, &Param); // a hint: failing costs nothing
+    // A hint: failing costs nothing.
+    pthread_setschedparam(pthread_self(), Batch ? SCHED_BATCH : SCHED_OTHER, &Param);
 #endif
 }
-} // namespace
 
 TDispatcherThread::~TDispatcherThread()
 {
@@ -70,7 +72,6 @@ void TDispatcherThread::Join()
 
 void TDispatcherThread::Run()
 {
-    RunAsBatchThread();
     {
         std::lock_guard Guard(FLock);
         FRunning = true;
@@ -200,6 +201,7 @@ void TReadThread::Tell()
 
 int TStatusThread::Execute()
 {
+    SetBatchScheduling(true);
     while (!FOwner.FStopThreads.load()) {
         std::uint32_t Events = 0;
         const int Result = FDevice.WaitLineEvent(evt::DefaultMask, IdleWaitMs, Events);
@@ -213,6 +215,7 @@ int TStatusThread::Execute()
 
 int TWriteThread::Execute()
 {
+    SetBatchScheduling(true);
     using namespace std::chrono_literals;
     std::uint8_t Chunk[256];
     while (!FOwner.FStopThreads.load()) {
@@ -257,6 +260,7 @@ int TWriteThread::Execute()
 
 int TDispThread::Execute()
 {
+    SetBatchScheduling(true);
     FOwner.FDispatchThreadId.store(std::this_thread::get_id());
     try {
         FOwner.DispatchLoop();

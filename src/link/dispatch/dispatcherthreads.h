@@ -14,6 +14,9 @@ namespace kelvalog {
 class TBaseDispatcher;
 class TSerialDevice;
 
+// Switches the calling thread between batch and normal scheduling.
+void SetBatchScheduling(bool Batch);
+
 // A worker thread bound to one dispatcher. It counts itself in when it starts
 // and out when it ends; the dispatcher joins it.
 class TDispatcherThread
