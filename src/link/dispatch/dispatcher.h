@@ -253,6 +253,14 @@ private:
         std::uint32_t ExpiryTick = 0;
         std::uint32_t Length = 0;
         bool Active = false;
+
+        // Whole ticks until it expires (more than Length ticks after its
+        // start): 0 once expired.
+        std::uint32_t TicksLeft(std::uint32_t Now) const
+        {
+            const std::uint32_t Passed = TicksBetween(StartTick, Now);
+            return Passed > Length ? 0 : Length + 1 - Passed;
+        }
     };
     struct TStatusTrigger
     {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <optional>
 
 namespace kelvalog {
 
@@ -69,21 +70,15 @@ std::chrono::milliseconds TBaseDispatcher::LoopWait() const
     if (Output)
         return 50ms;
     const std::uint32_t NowMs = FClock->Milliseconds();
-    const std::uint32_t Now = NowMs / TickMilliseconds;
-    std::uint32_t Ticks = MaxTimerTicks;
-    bool Timing = false;
-    for (const auto& T : FTimers) {
-        if (!T.Active)
-            continue;
-        Timing = true;
-        const std::uint32_t Passed = TicksBetween(T.StartTick, Now);
-        Ticks = std::min(Ticks, Passed > T.Length ? 0 : T.Length + 1 - Passed);
-    }
-    if (!Timing)
+    std::optional<std::uint32_t> Ticks;
+    for (const auto& T : FTimers)
+        if (T.Active)
+            Ticks = std::min(Ticks.value_or(MaxTimerTicks), T.TicksLeft(NowMs / TickMilliseconds));
+    if (!Ticks)
         return 5000ms;
     // To just past the tick at which it expires. A clock moved by hand does
     // not wake the loop, so the wait stays short.
-    const auto Due = std::chrono::milliseconds(std::int64_t{Ticks} * TickMilliseconds -
+    const auto Due = std::chrono::milliseconds(std::int64_t{*Ticks} * TickMilliseconds -
                                                NowMs % TickMilliseconds + 1);
     return std::clamp<std::chrono::milliseconds>(Due, 1ms, 200ms);
 }

@@ -231,7 +231,7 @@ bool TBaseDispatcher::CheckTimerTriggers()
         std::lock_guard Guard(FGeneralLock);
         const std::uint32_t Now = FClock->Ticks();
         for (auto& Timer : FTimers)
-            if (Timer.Active && TicksBetween(Timer.StartTick, Now) > Timer.Length) {
+            if (Timer.Active && Timer.TicksLeft(Now) == 0) {
                 Timer.Active = false;
                 Handle = Timer.Handle;
                 break;
