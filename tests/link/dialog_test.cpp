@@ -255,6 +255,27 @@ TEST(PortInfo, FollowsLinksToTheKernelNameAndReadsTheAdapter)
     EXPECT_EQ(DescribePortDevice("/dev/ttyACM0", Sys.Root()).UsbName, "");
 }
 
+TEST(PortInfo, FindsAReturningAdapterByItsIdentityUnderAnotherName)
+{
+    TPtyPorts Ports;
+    TFakeSysfs Sys;
+    // The adapter came back as ttyUSB1 (ttyUSB0 was still held); another of
+    // the same make with its own serial number sits in the next hub port.
+    Sys.AddUsbAdapter("ttyUSB1", "FTDI", "FT232R USB UART", "1-1", "A10KQ3");
+    Sys.AddUsbAdapter("ttyUSB2", "FTDI", "FT232R USB UART", "1-2", "B77XZ1");
+    std::filesystem::create_symlink(Sys.Root() / "dev" / "ttyUSB0", Ports.Path(33));
+    std::filesystem::create_symlink(Sys.AddNode("ttyUSB1", "/dev/null"), Ports.Path(34));
+    std::filesystem::create_symlink(Sys.AddNode("ttyUSB2", "/dev/null"), Ports.Path(35));
+
+    const TUsbIdentity Adapter = DescribePortDevice(Ports.Path(34), Sys.Root()).Usb;
+    EXPECT_EQ(Adapter, (TUsbIdentity{"0403", "6001", "A10KQ3"}));
+    EXPECT_EQ(ComNumberOfAdapter(Adapter, 33, Sys.Root()), 34);
+    EXPECT_EQ(ComNumberOfAdapter({"0403", "6001", "B77XZ1"}, 34, Sys.Root()), 35);
+    EXPECT_EQ(ComNumberOfAdapter({"0403", "6001", "C0FFEE"}, 33, Sys.Root()), 0);
+    EXPECT_EQ(ComNumberOfAdapter({}, 34, Sys.Root()), 0);
+    EXPECT_TRUE(DescribePortDevice("/dev/ttyS0", Sys.Root()).Usb.Empty());
+}
+
 TEST(PortOpening, AFailedOpeningNamesTheDeviceAndTheCause)
 {
     TPtyPorts Ports;
