@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test: an AddressSanitizer + UndefinedBehaviorSanitizer
-# build of everything, a ThreadSanitizer build of the threaded tests, and a
-# short libFuzzer run of each fuzz target when clang is present.
+# build of everything, a ThreadSanitizer build of the threaded tests, the
+# window on real serial drivers in a QEMU guest, and a short libFuzzer run of
+# each fuzz target when clang is present.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
@@ -48,6 +49,11 @@ cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVALOG_S
     "${COMPILER_LAUNCHER[@]}"
 cmake --build build/tsan
 ctest --test-dir build/tsan --output-on-failure --no-tests=ignore -L threaded
+
+echo "== Real serial drivers (a QEMU guest) =="
+stage_start=$SECONDS
+bash scripts/realserial.sh build/asan
+echo "Real serial drivers stage: $((SECONDS - stage_start)) s"
 
 if command -v clang++ >/dev/null; then
     echo "== libFuzzer runs =="
