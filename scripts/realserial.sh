@@ -38,8 +38,15 @@ if [ ! -x "$guest" ] || [ ! -x "$boardsim" ]; then
 fi
 
 # --- The kernel: vmlinuz and modules of the package linux-image-amd64 names --
-kernel=$(apt-cache depends linux-image-amd64 2>/dev/null |
-         sed -n 's/^ *Depends: \(linux-image-6\.1\.0-[0-9]*-amd64\)$/\1/p' | head -n 1)
+kernel_package() {
+    apt-cache depends linux-image-amd64 2>/dev/null |
+        sed -n 's/^ *Depends: \(linux-image-6\.1\.0-[0-9]*-amd64\)$/\1/p' | head -n 1
+}
+kernel=$(kernel_package)
+if [ -z "$kernel" ]; then
+    apt-get update -qq || true
+    kernel=$(kernel_package)
+fi
 [ -n "$kernel" ] || skip "apt knows no linux-image-6.1.0-*-amd64"
 kdir=$work/$kernel
 mkdir -p "$work"
