@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test: an AddressSanitizer + UndefinedBehaviorSanitizer
-# build of everything, a ThreadSanitizer build of the threaded tests, and a
-# short libFuzzer run of each fuzz target when clang is present.
+# build of everything, a ThreadSanitizer build of the threaded tests, the
+# window on real serial drivers in a QEMU guest, and a short libFuzzer run of
+# each fuzz target when clang is present.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
@@ -19,9 +20,10 @@ export TSAN_OPTIONS=suppressions=$root/scripts/tsan.supp:halt_on_error=1:second_
 # The window's tests run once per locale (CTest label "locale") with LC_ALL and
 # LANG set; the locales are compiled into the archive without touching the
 # machine's default. The port dialog test runs part of itself as a system user
-# outside the dialout group (setpriv), to meet a port refused for permission.
+# outside the dialout group (setpriv), to meet a port refused for permission,
+# and lists the ports under strace to see that it opens none of them.
 echo "== Locales and test user =="
-ensure_packages locales util-linux passwd
+ensure_packages locales util-linux passwd strace
 for name in de_DE nl_NL en_US; do
     if ! locale -a | grep -qx "${name}.utf8"; then
         localedef -i "$name" -c -f UTF-8 "${name}.UTF-8"
@@ -47,6 +49,11 @@ cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVALOG_S
     "${COMPILER_LAUNCHER[@]}"
 cmake --build build/tsan
 ctest --test-dir build/tsan --output-on-failure --no-tests=ignore -L threaded
+
+echo "== Real serial drivers (a QEMU guest) =="
+stage_start=$SECONDS
+bash scripts/realserial.sh build/asan
+echo "Real serial drivers stage: $((SECONDS - stage_start)) s"
 
 if command -v clang++ >/dev/null; then
     echo "== libFuzzer runs =="

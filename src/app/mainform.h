@@ -3,6 +3,7 @@
 #include "acquisition/channeltable.h"
 #include "app/delaytimer.h"
 #include "common/localefacts.h"
+#include "link/device/portinfo.h"
 
 #include <QFont>
 #include <QString>
@@ -256,8 +257,13 @@ private:
     void ShowLogInterval();
 
     // A vanished device
+    // The USB adapter behind the open port, so that a reconnect finds it
+    // again under whatever name the kernel gives it; empty for other devices.
+    TUsbIdentity FAdapter;
+    static constexpr const char* SysfsRoot = "/sys";
     QString PortDescription() const;
     void ShowFieldsStale();
+    int ReturningPortNumber() const;
 };
 
 } // namespace kelvalog

@@ -2,6 +2,7 @@
 
 #include "app/applicationevents.h"
 #include "app/mainform.h"
+#include "link/device/comnames.h"
 #include "link/port/comport.h"
 #include "link/port/datapacket.h"
 #include "link/port/slcontroller.h"
@@ -86,6 +87,7 @@ void TMainForm::SetBaudRate(std::int32_t Baud)
 void TMainForm::OpenPort()
 {
     ComPort->SetOpen(true);
+    FAdapter = DescribePortDevice(ComDevicePath(ComPort->ComNumber()), SysfsRoot).Usb;
 }
 
 void TMainForm::ClosePort()

@@ -63,10 +63,12 @@ void TMainForm::ReconnectTimerTimer()
         StopReconnecting();
         return;
     }
-    // Nothing to try while the device node is missing: a stat a second.
-    struct stat Info = {};
-    if (::stat(ComDevicePath(ComPort->ComNumber()).c_str(), &Info) != 0)
+    // Nothing to try while the device is missing: a look a second.
+    const int Number = ReturningPortNumber();
+    if (Number == 0)
         return;
+    // The port follows the adapter when the kernel named it anew.
+    ComPort->SetComNumber(static_cast<std::uint16_t>(Number));
     try {
         OpenPort();
         ArmFramer(true);
@@ -89,6 +91,18 @@ void TMainForm::ReconnectTimerTimer()
         QStringLiteral("%1 back at %2")
             .arg(PortDescription(), QString::fromStdString(FormatTimeOfDay(LocalNow(), Locale()))));
     UpdateControls();
+}
+
+// The COM number to reopen: the same one while its node is there and, for a
+// USB adapter, still leads to that adapter; else the number the adapter has
+// now (another program may hold its old node). 0 while nothing is back.
+int TMainForm::ReturningPortNumber() const
+{
+    const int Number = ComPort->ComNumber();
+    if (!FAdapter.Empty())
+        return ComNumberOfAdapter(FAdapter, Number, SysfsRoot);
+    struct stat Info = {};
+    return ::stat(ComDevicePath(Number).c_str(), &Info) == 0 ? Number : 0;
 }
 
 void TMainForm::StopReconnecting()

@@ -19,3 +19,9 @@ kelvalog_test(test_app_framepacer QT SOURCES ${CMAKE_CURRENT_LIST_DIR}/framepace
 kelvalog_test(test_app_overload QT SOURCES ${CMAKE_CURRENT_LIST_DIR}/overload_test.cpp
               ${CMAKE_CURRENT_LIST_DIR}/appfixture.h ${CMAKE_CURRENT_LIST_DIR}/ptyboard.h
               LIBS kelvalog_app THREADED)
+# The window on real serial drivers, run inside a virtual machine by
+# scripts/realserial.sh rather than by CTest.
+if(NOT KELVALOG_SANITIZE STREQUAL "thread")
+  add_executable(realserial_guest ${CMAKE_CURRENT_LIST_DIR}/realserial_guest.cpp)
+  target_link_libraries(realserial_guest PRIVATE kelvalog_app Qt6::Widgets)
+endif()

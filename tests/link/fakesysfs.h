@@ -36,20 +36,25 @@ public:
         std::ofstream(Tty(Name) / "type") << Type << '\n';
     }
 
-    // A USB adapter: the device folder with its strings, its interface, and
-    // class/tty/<Name>/device linked (relatively, as the kernel does) to it.
+    // A USB adapter in the hub port UsbPort: the device folder with its
+    // numbers and strings, its interface, and class/tty/<Name>/device linked
+    // (relatively, as the kernel does) to it.
     void AddUsbAdapter(const std::string& Name, const std::string& Manufacturer,
-                       const std::string& Product)
+                       const std::string& Product, const std::string& UsbPort = "1-1",
+                       const std::string& Serial = "A10KQ3")
     {
-        const auto Usb = Root() / "devices" / "pci0000:00" / "usb1" / "1-1";
-        const auto Port = Usb / "1-1:1.0" / Name;
+        const auto Usb = Root() / "devices" / "pci0000:00" / "usb1" / UsbPort;
+        const auto Port = Usb / (UsbPort + ":1.0") / Name;
         std::filesystem::create_directories(Port);
         std::ofstream(Usb / "idVendor") << "0403\n";
+        std::ofstream(Usb / "idProduct") << "6001\n";
+        std::ofstream(Usb / "serial") << Serial << '\n';
         std::ofstream(Usb / "manufacturer") << Manufacturer << '\n';
         std::ofstream(Usb / "product") << Product << '\n';
         std::filesystem::create_directories(Tty(Name));
         std::filesystem::create_directory_symlink(
-            std::filesystem::path("../../../devices/pci0000:00/usb1/1-1/1-1:1.0") / Name,
+            std::filesystem::path("../../../devices/pci0000:00/usb1") / UsbPort /
+                (UsbPort + ":1.0") / Name,
             Tty(Name) / "device");
     }
 

@@ -1,5 +1,7 @@
 #include "link/device/portinfo.h"
 
+#include "link/device/comnames.h"
+
 #include <algorithm>
 #include <fstream>
 #include <system_error>
@@ -49,8 +51,8 @@ std::string KernelNameOf(fs::path Path, const fs::path& TtyClass)
     return {};
 }
 
-// Manufacturer and product of the USB device above a tty's device folder.
-std::string UsbNameOf(const fs::path& DeviceLink, const fs::path& SysfsRoot)
+// The USB device folder above a tty's device folder; empty for other devices.
+fs::path UsbDeviceOf(const fs::path& DeviceLink, const fs::path& SysfsRoot)
 {
     std::error_code Ec;
     const fs::path Root = fs::weakly_canonical(SysfsRoot, Ec);
@@ -61,16 +63,20 @@ std::string UsbNameOf(const fs::path& DeviceLink, const fs::path& SysfsRoot)
         const auto [RootEnd, PathAt] = std::mismatch(Root.begin(), Root.end(), P.begin(), P.end());
         return RootEnd == Root.end() && P != Root;
     };
-    for (; Inside(Dir); Dir = Dir.parent_path()) {
-        if (!fs::exists(Dir / "idVendor", Ec))
-            continue;
-        const std::string Manufacturer = Attribute(Dir / "manufacturer");
-        const std::string Product = Attribute(Dir / "product");
-        if (Manufacturer.empty() || Product.empty())
-            return Manufacturer + Product;
-        return Manufacturer + " " + Product;
-    }
+    for (; Inside(Dir); Dir = Dir.parent_path())
+        if (fs::exists(Dir / "idVendor", Ec))
+            return Dir;
     return {};
+}
+
+// "Manufacturer Product" of a USB device folder.
+std::string UsbNameOf(const fs::path& Usb)
+{
+    const std::string Manufacturer = Attribute(Usb / "manufacturer");
+    const std::string Product = Attribute(Usb / "product");
+    if (Manufacturer.empty() || Product.empty())
+        return Manufacturer + Product;
+    return Manufacturer + " " + Product;
 }
 
 } // namespace
@@ -94,8 +100,32 @@ TPortInfo DescribePortDevice(const std::string& Path, const fs::path& SysfsRoot)
         return Info;
     const fs::path Tty = TtyClass / Info.KernelName;
     Info.NoUart = Info.KernelName.starts_with("ttyS") && Attribute(Tty / "type") == "0";
-    Info.UsbName = UsbNameOf(Tty / "device", SysfsRoot);
+    const fs::path Usb = UsbDeviceOf(Tty / "device", SysfsRoot);
+    if (Usb.empty())
+        return Info;
+    Info.UsbName = UsbNameOf(Usb);
+    Info.Usb = {Attribute(Usb / "idVendor"), Attribute(Usb / "idProduct"),
+                Attribute(Usb / "serial")};
     return Info;
+}
+
+int ComNumberOfAdapter(const TUsbIdentity& Adapter, int Prefer, const fs::path& SysfsRoot)
+{
+    if (Adapter.Empty())
+        return 0;
+    const auto Leads = [&](int Number) {
+        const std::string Path = ComDevicePath(Number);
+        std::error_code Ec;
+        return !Path.empty() && fs::exists(Path, Ec) &&
+               DescribePortDevice(Path, SysfsRoot).Usb == Adapter;
+    };
+    if (Prefer > 0 && Leads(Prefer))
+        return Prefer;
+    // As many numbers as the port dialog offers.
+    for (int Number = 1; Number <= 256; ++Number)
+        if (Number != Prefer && Leads(Number))
+            return Number;
+    return 0;
 }
 
 } // namespace kelvalog

@@ -8,6 +8,18 @@
 
 namespace kelvalog {
 
+// What tells one USB adapter from another wherever the kernel puts it, as
+// /dev/serial/by-id does: vendor and product numbers and the serial number.
+struct TUsbIdentity
+{
+    std::string Vendor;
+    std::string Product;
+    std::string Serial;
+
+    bool Empty() const { return Vendor.empty() && Product.empty(); }
+    bool operator==(const TUsbIdentity&) const = default;
+};
+
 struct TPortInfo
 {
     // The device as the user should see it: the path, or for a link (a
@@ -17,6 +29,8 @@ struct TPortInfo
     std::string KernelName;
     // "Manufacturer Product" of a USB adapter; empty for other devices.
     std::string UsbName;
+    // Empty for other devices.
+    TUsbIdentity Usb;
     // A ttyS node whose sysfs type is 0: no UART behind it.
     bool NoUart = false;
 };
@@ -27,5 +41,10 @@ std::string ShownDevicePath(const std::string& Path);
 // Reads sysfs below SysfsRoot ("/sys" on a running system) for the device at
 // Path, following links from Path to find the kernel's tty name.
 TPortInfo DescribePortDevice(const std::string& Path, const std::filesystem::path& SysfsRoot);
+
+// The COM number whose device is the USB adapter Adapter, Prefer when that
+// one still is; 0 while no port leads to it (unplugged, or not yet named).
+int ComNumberOfAdapter(const TUsbIdentity& Adapter, int Prefer,
+                       const std::filesystem::path& SysfsRoot);
 
 } // namespace kelvalog

@@ -73,17 +73,35 @@ bool Unsupported(int Errno)
 }
 
 // Whether the terminal passes bytes as SetSettings leaves it: no line editing,
-// translation, echo or signals, and a read returns what has arrived. A
-// terminal the system left in its cooked mode is not, even when its speed and
-// format already match.
+// translation, echo or signals, breaks kept out of the data, and a read
+// returns what has arrived. A terminal the system left in its cooked mode is
+// not, even when its speed and format already match.
 bool IsByteTransparent(const termios& Tio)
 {
-    return (Tio.c_iflag &
-            (IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXANY | IGNPAR)) == 0 &&
+    return (Tio.c_iflag & IGNBRK) != 0 &&
+           (Tio.c_iflag & (BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXANY | IGNPAR)) ==
+               0 &&
            (Tio.c_oflag & OPOST) == 0 &&
            (Tio.c_lflag & (ECHO | ECHONL | ICANON | ISIG | IEXTEN)) == 0 &&
            (Tio.c_cflag & (CLOCAL | CREAD)) == (CLOCAL | CREAD) && Tio.c_cc[VMIN] == 1 &&
            Tio.c_cc[VTIME] == 0;
+}
+
+// No line editing, translation, echo or signals, breaks kept out of the data;
+// speed, format and flow control stay as they are.
+void MakeTransparent(termios& Tio)
+{
+    Tio.c_iflag &= ~(BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXANY | IGNPAR);
+    // A break would otherwise reach the data as a NUL byte in the middle of a
+    // line; the driver still counts it, which is how it is reported.
+    Tio.c_iflag |= IGNBRK;
+    Tio.c_oflag &= ~OPOST;
+    Tio.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    Tio.c_cflag |= CLOCAL | CREAD;
+    // One byte satisfies a read; with O_NONBLOCK an empty read is EAGAIN, so a
+    // read of 0 bytes can only mean a hang-up.
+    Tio.c_cc[VMIN] = 1;
+    Tio.c_cc[VTIME] = 0;
 }
 
 int RemainingMs(std::chrono::steady_clock::time_point Deadline)
@@ -145,6 +163,12 @@ int TPosixSerialDevice::Open(const std::string& Path)
         return Error == EWOULDBLOCK ? ecode::AccessDenied : OpenErrorCode(Error);
     }
     ::ioctl(Fd, TIOCEXCL);
+    // A terminal opens as its last user left it, usually echoing: what the
+    // board sends before the settings are applied would go back down the
+    // line. Echoes already queued are dropped; bytes waiting are kept.
+    MakeTransparent(Tio);
+    ::tcsetattr(Fd, TCSANOW, &Tio);
+    ::tcflush(Fd, TCOFLUSH);
     const int WakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (WakeFd < 0) {
         ::ioctl(Fd, TIOCNXCL);
@@ -250,13 +274,9 @@ int TPosixSerialDevice::SetSettings(const TDeviceSettings& Settings)
         Settings.StopBits > 2)
         return ecode::InvalidParameter;
 
-    // Byte-transparent: no line editing, no translation, no echo, no signals.
-    Tio.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF |
-                     IXANY | INPCK | IGNPAR);
-    Tio.c_oflag &= ~OPOST;
-    Tio.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    MakeTransparent(Tio);
+    Tio.c_iflag &= ~(IXON | IXOFF | INPCK);
     Tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
-    Tio.c_cflag |= CLOCAL | CREAD;
     static constexpr tcflag_t Sizes[] = {CS5, CS6, CS7, CS8};
     Tio.c_cflag |= Sizes[Settings.DataBits - 5];
     switch (Settings.Parity) {
@@ -287,10 +307,6 @@ int TPosixSerialDevice::SetSettings(const TDeviceSettings& Settings)
         Tio.c_iflag |= IXOFF;
     Tio.c_cc[VSTART] = Settings.XonChar;
     Tio.c_cc[VSTOP] = Settings.XoffChar;
-    // One byte satisfies a read; with O_NONBLOCK an empty read is EAGAIN, so a
-    // read of 0 bytes can only mean a hang-up.
-    Tio.c_cc[VMIN] = 1;
-    Tio.c_cc[VTIME] = 0;
     ::cfsetispeed(&Tio, Speed);
     ::cfsetospeed(&Tio, Speed);
     if (::tcsetattr(FFd, TCSANOW, &Tio) != 0)
@@ -369,8 +385,10 @@ int TPosixSerialDevice::CollectErrors(std::uint32_t& Errors)
         Errors |= lineerr::Parity;
     if (Now.frame != FErrorCounts.frame)
         Errors |= lineerr::Frame;
+    // The UART sees a break as a framing error too, but Linux counts it as
+    // a break alone; both are told, as the port reports them elsewhere.
     if (Now.brk != FErrorCounts.brk)
-        Errors |= lineerr::Break;
+        Errors |= lineerr::Break | lineerr::Frame;
     FErrorCounts = Now;
     return 0;
 }
@@ -475,7 +493,7 @@ int TPosixSerialDevice::WaitLineEvent(std::uint32_t Mask, int TimeoutMs, std::ui
                     Now.parity != Was.parity || Now.buf_overrun != Was.buf_overrun)
                     Events |= evt::Err;
                 if (Now.brk != Was.brk)
-                    Events |= evt::Break;
+                    Events |= evt::Break | evt::Err;
                 if (Now.cts != Was.cts)
                     Events |= evt::Cts;
                 if (Now.dsr != Was.dsr)
