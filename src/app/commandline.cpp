@@ -88,8 +88,8 @@ std::optional<int> AnswerCommandLine(int argc, char* argv[], const QString& Vers
     const QCommandLineOption ShowVersion = Parser.addVersionOption();
     const QCommandLineOption Export(
         QStringLiteral("export"),
-        QStringLiteral("Writes the history's ticks from <from> to the time given as the next\n"
-                       "argument (ISO 8601, e.g. 2024-12-08T14:00), without a window."),
+        QStringLiteral("Writes the history's ticks from <from> to the time given next "
+                       "(ISO 8601, e.g. 2024-12-08T14:00 2024-12-08T18:00), without a window."),
         QStringLiteral("from"));
     const QCommandLineOption Format(QStringLiteral("format"),
                                     QStringLiteral("Export format: csv (default), tab or sylk."),
