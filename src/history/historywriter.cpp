@@ -117,6 +117,8 @@ void THistoryWriter::Run()
             Error = E.Cause();
         } catch (const std::exception& E) {
             Error = E.what();
+        } catch (...) {
+            Error = "unknown failure";
         }
         if (Error.empty() && Written > 0) {
             try {
