@@ -9,6 +9,12 @@ namespace kelvalog {
 namespace {
 
 constexpr float NoValue = std::numeric_limits<float>::quiet_NaN();
+constexpr int RangeCount = TTrendBucket::RangeCount;
+
+float TickValue(const TTrendTick& Tick, int Range)
+{
+    return Range < ChannelCount ? Tick.Sample[Range] : Tick.Filtered[Range - ChannelCount];
+}
 
 int RangeOf(int Channel, TTrendSeries Series)
 {
@@ -39,36 +45,41 @@ TTrendStore::TTrendStore()
     }
 }
 
-float TTrendStore::TickValue(const TTrendTick& Tick, int Range)
+TTrendBucket TTrendBucket::Of(const TTrendTick& Tick)
 {
-    return Range < ChannelCount ? Tick.Sample[Range] : Tick.Filtered[Range - ChannelCount];
+    TTrendBucket Bucket;
+    Bucket.First = Tick.Time;
+    Bucket.Min.fill(NoValue);
+    Bucket.Max.fill(NoValue);
+    Bucket.Fold(Tick);
+    return Bucket;
 }
 
-void TTrendStore::Fold(TBucket& Bucket, const TTrendTick& Tick)
+void TTrendBucket::Fold(const TTrendTick& Tick)
 {
-    Bucket.Last = Tick.Time;
-    ++Bucket.Ticks;
+    Last = Tick.Time;
+    ++Ticks;
     for (int R = 0; R < RangeCount; ++R) {
         const float V = TickValue(Tick, R);
         if (std::isnan(V))
             continue;
         const std::uint16_t Bit = std::uint16_t(1u << R);
-        if (std::isnan(Bucket.Min[R])) {
-            Bucket.Min[R] = Bucket.Max[R] = V;
-            Bucket.MaxFirst &= std::uint16_t(~Bit);
-        } else if (V < Bucket.Min[R]) {
-            Bucket.Min[R] = V;
-            Bucket.MaxFirst |= Bit;
-        } else if (V > Bucket.Max[R]) {
-            Bucket.Max[R] = V;
-            Bucket.MaxFirst &= std::uint16_t(~Bit);
+        if (std::isnan(Min[R])) {
+            Min[R] = Max[R] = V;
+            MaxFirst &= std::uint16_t(~Bit);
+        } else if (V < Min[R]) {
+            Min[R] = V;
+            MaxFirst |= Bit;
+        } else if (V > Max[R]) {
+            Max[R] = V;
+            MaxFirst &= std::uint16_t(~Bit);
         }
     }
 }
 
-TTrendStore::TBucket TTrendStore::Merge(const TBucket& A, const TBucket& B)
+TTrendBucket TTrendBucket::Merge(const TTrendBucket& A, const TTrendBucket& B)
 {
-    TBucket M = A;
+    TTrendBucket M = A;
     M.Last = B.Last;
     M.Ticks = A.Ticks + B.Ticks;
     for (int R = 0; R < RangeCount; ++R) {
@@ -101,7 +112,7 @@ void TTrendStore::HalveLevel(TLevel& Level)
     std::size_t Out = 0;
     for (std::size_t I = 0; I < Level.Count; I += 2) {
         if (I + 1 < Level.Count)
-            Level.Buckets[Out] = Merge(Level.Buckets[I], Level.Buckets[I + 1]);
+            Level.Buckets[Out] = TTrendBucket::Merge(Level.Buckets[I], Level.Buckets[I + 1]);
         else
             Level.Buckets[Out] = Level.Buckets[I];
         ++Out;
@@ -115,7 +126,7 @@ void TTrendStore::AppendTo(TLevel& Level, bool Last, const TTrendTick& Tick)
 {
     if (Level.Count > 0 && Level.Open && !Level.PendingBreak) {
         TBucket& Newest = Level.At(Level.Count - 1);
-        Fold(Newest, Tick);
+        Newest.Fold(Tick);
         Level.Open = Newest.Ticks < Level.Factor;
         return;
     }
@@ -126,7 +137,7 @@ void TTrendStore::AppendTo(TLevel& Level, bool Last, const TTrendTick& Tick)
             HalveLevel(Level);
             if (Level.Open && !Level.PendingBreak) {
                 TBucket& Newest = Level.At(Level.Count - 1);
-                Fold(Newest, Tick);
+                Newest.Fold(Tick);
                 Level.Open = Newest.Ticks < Level.Factor;
                 return;
             }
@@ -137,12 +148,8 @@ void TTrendStore::AppendTo(TLevel& Level, bool Last, const TTrendTick& Tick)
         }
     }
     TBucket& Fresh = Level.At(Level.Count++);
-    Fresh = TBucket{};
-    Fresh.First = Tick.Time;
+    Fresh = TTrendBucket::Of(Tick);
     Fresh.BreakBefore = Level.PendingBreak;
-    Fresh.Min.fill(NoValue);
-    Fresh.Max.fill(NoValue);
-    Fold(Fresh, Tick);
     Level.PendingBreak = false;
     Level.Open = Fresh.Ticks < Level.Factor;
 }
@@ -155,6 +162,57 @@ void TTrendStore::Append(const TTrendTick& Tick)
     ++FTicks;
     for (int L = 0; L < LevelCount; ++L)
         AppendTo(FLevels[L], L == LevelCount - 1, Tick);
+}
+
+void TTrendStore::Seed(const std::array<std::vector<TTrendBucket>, LevelCount>& Levels,
+                       std::uint64_t Ticks, const TTrendTick& Last)
+{
+    *this = TTrendStore();
+    std::int64_t Earliest = std::numeric_limits<std::int64_t>::max();
+    for (const std::vector<TTrendBucket>& From : Levels)
+        if (!From.empty())
+            Earliest = std::min(Earliest, From.front().First);
+    for (int L = 0; L < LevelCount; ++L) {
+        TLevel& Level = FLevels[L];
+        const std::vector<TTrendBucket>& From = Levels[L];
+        if (From.empty())
+            continue;
+        Level.Buckets.resize(LevelCapacity);
+        std::size_t Skip = 0;
+        if (L < LevelCount - 1 && From.size() > LevelCapacity)
+            Skip = From.size() - LevelCapacity;
+        // A resolution that does not reach back to the start gave up its
+        // oldest buckets, here or in the history.
+        Level.Dropped = Skip > 0 || From.front().First > Earliest;
+        if (L == LevelCount - 1) {
+            // The coarsest resolution covers everything: halve until it fits.
+            std::vector<TTrendBucket> All(From);
+            while (All.size() > LevelCapacity) {
+                std::vector<TTrendBucket> Half;
+                for (std::size_t I = 0; I < All.size(); I += 2)
+                    Half.push_back(I + 1 < All.size() ? TTrendBucket::Merge(All[I], All[I + 1])
+                                                      : All[I]);
+                All.swap(Half);
+                Level.Factor *= 2;
+            }
+            std::copy(All.begin(), All.end(), Level.Buckets.begin());
+            Level.Count = All.size();
+        } else {
+            std::copy(From.begin() + Skip, From.end(), Level.Buckets.begin());
+            Level.Count = From.size() - Skip;
+        }
+        Level.PendingBreak = true;
+    }
+    FTicks = Ticks;
+    FLast = Last;
+    // The first tick is not known exactly any more: only its time.
+    FFirst = TTrendTick{};
+    FFirst.Sample.fill(NoValue);
+    FFirst.Filtered.fill(NoValue);
+    for (const TLevel& Level : FLevels)
+        if (Level.Count > 0)
+            FFirst.Time =
+                FFirst.Time == 0 ? Level.At(0).First : std::min(FFirst.Time, Level.At(0).First);
 }
 
 void TTrendStore::Break()

@@ -34,6 +34,26 @@ struct TTrendRange
     float Max = 0.0f;
 };
 
+// The lowest and highest value of each series over a run of ticks: channels
+// 0-7 sampled, then channels 0-7 filtered; NaN where none had a value.
+struct TTrendBucket
+{
+    static constexpr int RangeCount = 2 * ChannelCount;
+    std::int64_t First = 0; // time of its first and last tick
+    std::int64_t Last = 0;
+    std::uint32_t Ticks = 0;
+    bool BreakBefore = false;
+    std::uint16_t MaxFirst = 0; // bit i: range i reached its top before its bottom
+    std::array<float, RangeCount> Min{};
+    std::array<float, RangeCount> Max{};
+
+    // A bucket of one tick.
+    static TTrendBucket Of(const TTrendTick& Tick);
+    void Fold(const TTrendTick& Tick);
+    // Earlier and Later adjoin in time.
+    static TTrendBucket Merge(const TTrendBucket& Earlier, const TTrendBucket& Later);
+};
+
 // The trend's memory: every tick since the first going on line, kept at a
 // few resolutions so that the recent past stays sharp while the whole run
 // fits in a fixed budget. Each coarser bucket keeps the lowest and highest
@@ -72,24 +92,20 @@ public:
     // at a time; none in a gap or outside the run.
     std::optional<TTrendRange> ValueAt(int Channel, TTrendSeries Series, std::int64_t Time) const;
 
+    // Starts over from buckets kept elsewhere (the history on disk), per
+    // resolution the newest ones in time order, each resolution ending at
+    // the same tick; Ticks is the number of ticks they stand for and Last
+    // the newest tick. The next tick starts a new stretch.
+    void Seed(const std::array<std::vector<TTrendBucket>, LevelCount>& Levels, std::uint64_t Ticks,
+              const TTrendTick& Last);
+
     // Bytes held by the buckets, reserved or used.
     std::size_t MemoryBytes() const;
     // Ticks a bucket of a resolution stands for (0 finest).
     std::uint32_t BucketTicks(int Level) const { return FLevels[Level].Factor; }
 
 private:
-    static constexpr int RangeCount = 2 * ChannelCount;
-
-    struct TBucket
-    {
-        std::int64_t First = 0; // time of its first and last tick
-        std::int64_t Last = 0;
-        std::uint32_t Ticks = 0;
-        bool BreakBefore = false;
-        std::uint16_t MaxFirst = 0; // bit i: range i reached its top before its bottom
-        std::array<float, RangeCount> Min{};
-        std::array<float, RangeCount> Max{};
-    };
+    using TBucket = TTrendBucket;
 
     struct TLevel
     {
@@ -111,14 +127,11 @@ private:
     TTrendTick FLast;
 
     void AppendTo(TLevel& Level, bool Last, const TTrendTick& Tick);
-    static void Fold(TBucket& Bucket, const TTrendTick& Tick);
-    static TBucket Merge(const TBucket& Earlier, const TBucket& Later);
     static void HalveLevel(TLevel& Level);
     // The finest resolution that still holds the given time.
     const TLevel& LevelFor(std::int64_t Time) const;
     // The first bucket of a level whose last tick is at or after Time.
     static std::size_t LowerBound(const TLevel& Level, std::int64_t Time);
-    static float TickValue(const TTrendTick& Tick, int Range);
 };
 
 } // namespace kelvalog

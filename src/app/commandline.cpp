@@ -1,8 +1,12 @@
 #include "app/commandline.h"
 
+#include "app/historycommand.h"
+#include "history/historylocation.h"
+
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
 #include <QStringList>
 
 #include <cstdio>
@@ -48,11 +52,21 @@ const char* const Environment =
     "                  /dev/ttyACM*.\n"
     "\nSettings:\n"
     "  kelvalog.INI beside the program when it can be written there; otherwise\n"
-    "  $XDG_CONFIG_HOME/kelvalog/kelvalog.INI (~/.config/kelvalog/kelvalog.INI).\n";
+    "  $XDG_CONFIG_HOME/kelvalog/kelvalog.INI (~/.config/kelvalog/kelvalog.INI).\n"
+    "\nHistory:\n"
+    "  history.sqlite beside the program when it can be written there; otherwise\n"
+    "  $XDG_DATA_HOME/kelvalog/history.sqlite (~/.local/share/kelvalog/).\n";
 
 } // namespace
 
 std::optional<int> AnswerCommandLine(int argc, char* argv[], const QString& Version)
+{
+    TCommandLineChoices Choices;
+    return AnswerCommandLine(argc, argv, Version, Choices);
+}
+
+std::optional<int> AnswerCommandLine(int argc, char* argv[], const QString& Version,
+                                     TCommandLineChoices& Choices)
 {
     QCoreApplication::setApplicationName(QStringLiteral("kelvalog"));
     QCoreApplication::setApplicationVersion(Version);
@@ -72,6 +86,22 @@ std::optional<int> AnswerCommandLine(int argc, char* argv[], const QString& Vers
                                   QStringLiteral("Displays this help."));
     Parser.addOption(Help);
     const QCommandLineOption ShowVersion = Parser.addVersionOption();
+    const QCommandLineOption Export(
+        QStringLiteral("export"),
+        QStringLiteral("Writes the history's ticks from <from> to the time given next "
+                       "(ISO 8601, e.g. 2024-12-08T14:00 2024-12-08T18:00), without a window."),
+        QStringLiteral("from"));
+    const QCommandLineOption Format(QStringLiteral("format"),
+                                    QStringLiteral("Export format: csv (default), tab or sylk."),
+                                    QStringLiteral("format"), QStringLiteral("csv"));
+    const QCommandLineOption Out(QStringLiteral("out"),
+                                 QStringLiteral("Export into <file> instead of the output."),
+                                 QStringLiteral("file"));
+    const QCommandLineOption History(
+        QStringLiteral("history"),
+        QStringLiteral("The history file to keep or export (default: see below)."),
+        QStringLiteral("file"));
+    Parser.addOptions({Export, Format, Out, History});
     AcceptToolkitOptions(Parser);
 
     if (!Parser.parse(Arguments)) {
@@ -90,6 +120,20 @@ std::optional<int> AnswerCommandLine(int argc, char* argv[], const QString& Vers
         Print(stdout, QStringLiteral("kelvalog %1\n").arg(Version));
         return 0;
     }
+    const QString HistoryFile = Parser.isSet(History)
+                                    ? Parser.value(History)
+                                    : QFile::decodeName(QByteArray::fromStdString(HistoryPath()));
+    if (Parser.isSet(Export)) {
+        const QStringList Rest = Parser.positionalArguments();
+        if (Rest.size() != 1) {
+            Print(stderr, QStringLiteral("kelvalog: --export takes a start and an end time.\n"
+                                         "Try 'kelvalog --help' for more information.\n"));
+            return 2;
+        }
+        return ExportFromCommandLine(HistoryFile, Parser.value(Export), Rest.constFirst(),
+                                     Parser.value(Format), Parser.value(Out));
+    }
+    Choices.HistoryFile = HistoryFile;
     if (!Parser.positionalArguments().isEmpty()) {
         Print(stderr, QStringLiteral("kelvalog: unexpected argument '%1'.\n"
                                      "Try 'kelvalog --help' for more information.\n")

@@ -13,4 +13,15 @@ namespace kelvalog {
 // command line; nothing when the window is to start.
 std::optional<int> AnswerCommandLine(int argc, char* argv[], const QString& Version);
 
+// What the command line chose for a window that is to start.
+struct TCommandLineChoices
+{
+    // --history FILE; empty for the user's own history.
+    QString HistoryFile;
+};
+
+// As above; also runs --export, and fills Choices when the window is to start.
+std::optional<int> AnswerCommandLine(int argc, char* argv[], const QString& Version,
+                                     TCommandLineChoices& Choices);
+
 } // namespace kelvalog

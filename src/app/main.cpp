@@ -18,7 +18,9 @@
 int main(int argc, char* argv[])
 {
     using namespace kelvalog;
-    if (const auto ExitCode = AnswerCommandLine(argc, argv, QStringLiteral(KELVALOG_VERSION)))
+    TCommandLineChoices Choices;
+    if (const auto ExitCode =
+            AnswerCommandLine(argc, argv, QStringLiteral(KELVALOG_VERSION), Choices))
         return *ExitCode;
     TKelvalogApplication Application(argc, argv);
     // Ties the window to the installed menu entry and its icon.
@@ -27,6 +29,7 @@ int main(int argc, char* argv[])
     TKelvalogApplication::setFont(TMainForm::WindowFont());
     TMainFormOptions Options;
     Options.Locale = LocaleFactsFrom(QLocale::system());
+    Options.HistoryPath = Choices.HistoryFile;
     SetDefaultDecimalSeparator(QChar(QLatin1Char(Options.Locale.DecimalSeparator)));
     // Outlives the window, whose closing may still quit an office.
     TOfficeBusy OfficeBusy;

@@ -3,6 +3,7 @@
 #include "app/framepacer.h"
 
 #include "app/applicationevents.h"
+#include "app/mainformhistory.h"
 #include "app/mainformlogview.h"
 #include "app/mainformtrend.h"
 #include "app/messages.h"
@@ -59,6 +60,8 @@ TMainForm::TMainForm(TMainFormOptions Options) : FOptions(std::move(Options))
     Guarded([this] {
         TStoreUse Use(*IniFileStore);
         Guarded([this] { FormState->DoCreate(); });
+        Guarded([this] { LoadHistorySettings(); });
+        Guarded([this] { StartHistory(); });
         Guarded([this] { LoadTrendSettings(); });
     });
 }
@@ -216,6 +219,7 @@ void TMainForm::StopSampling()
 void TMainForm::StartSampling()
 {
     TrendBreak();
+    HistoryBeginRun();
     for (const TFieldUpdate& Update : Channels.StartSampling())
         Paint(Update);
     SetTimerInterval(SampleIntervalField->GetIntegerValue() * 1000);
@@ -292,6 +296,7 @@ void TMainForm::ShowInputOverrun(std::uint64_t Dropped)
 
 void TMainForm::SampleIntervalTimerTimer()
 {
+    FTickTime = FTrend->Clock();
     TFilterSettings Filter;
     Filter.FilterType = FilterType->ItemIndex();
     Filter.MarSize = MarFilterSizeField->GetIntegerValue();
@@ -308,6 +313,7 @@ void TMainForm::SampleIntervalTimerTimer()
     for (const TFieldUpdate& Update : Updates)
         Paint(Update);
     TrendTick();
+    HistoryTick();
     if (LogOpen())
         LogTick();
 }

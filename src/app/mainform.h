@@ -48,6 +48,7 @@ class TMainFormLogView;
 class TTrendStore;
 class TTrendWindow;
 struct TMainFormTrend;
+struct TMainFormHistory;
 
 // What the program takes from its surroundings; tests replace it.
 struct TMainFormOptions
@@ -59,7 +60,10 @@ struct TMainFormOptions
     std::uint32_t CloseDelay = 500;
     TLocaleFacts Locale;
     // The trend's clock, milliseconds since the epoch; empty for the system's.
+    // The history and the logs take their times from it too.
     std::function<std::int64_t()> TrendClock;
+    // The history file; empty keeps no history.
+    QString HistoryPath;
 };
 
 // The program's one window and its controller.
@@ -193,6 +197,8 @@ public:
     // The trend: its store, and its window once it was first shown.
     const TTrendStore& TrendStore() const;
     TTrendWindow* TrendWindow() const;
+    // The history file in use; empty when none is kept.
+    QString HistoryFile() const;
 
     void UpdateControls();
     void StartSampling();
@@ -215,6 +221,10 @@ private:
     QString FNotice;
 
     std::unique_ptr<TMainFormTrend> FTrend;
+    std::unique_ptr<TMainFormHistory> FHistory;
+    // The time of the sampling tick being handled, microseconds since the
+    // epoch: the trend, the history and the log record share it.
+    std::int64_t FTickTime = 0;
 
     // The sampling timer as a switch and an interval: it runs while both are
     // set and the interval is above 0.
@@ -250,6 +260,20 @@ private:
     void TrendBreak();
     void CloseTrend();
 
+    // History
+    void LoadHistorySettings();
+    void StartHistory();
+    void HistoryBeginRun();
+    void HistoryTick();
+    void ShowHistoryStatus();
+    void ConnectHistoryExport(TTrendWindow& Window);
+
+public:
+    // "Export…" of the trend window: the dialog, the file, the export with
+    // its progress. Times in milliseconds.
+    void HistoryExportClick(std::int64_t From, std::int64_t To);
+
+private:
     // Logging
     void CreateLogControl();
     void CloseLog();

@@ -3,6 +3,7 @@
 #include "app/mainform.h"
 #include "app/mainformlogview.h"
 #include "app/messages.h"
+#include "common/serialdate.h"
 #include "controls/buttonedit.h"
 #include "controls/dropdownlist.h"
 #include "controls/numericfield.h"
@@ -86,7 +87,10 @@ TButtonEdit* TMainFormLogView::Edit(TLogKind Kind) const
 void TMainForm::CreateLogControl()
 {
     FLogView = std::make_unique<TMainFormLogView>(*this);
-    LogControl = std::make_unique<TLogControl>(*FLogView, FOptions.Locale);
+    // A record carries the time of its tick, as the trend and the history do.
+    LogControl = std::make_unique<TLogControl>(*FLogView, FOptions.Locale, [this] {
+        return FTickTime != 0 ? LocalDateTimeAt(FTickTime) : LocalNow();
+    });
     LogControl->SetWriterFactory(TLogKind::Worksheet, WorksheetWriterFactory(FOptions.Locale));
 }
 

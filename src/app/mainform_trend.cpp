@@ -45,10 +45,10 @@ QIcon TrendGlyph()
     return QIcon(Picture);
 }
 
-std::int64_t SystemMilliseconds()
+std::int64_t SystemMicroseconds()
 {
     using namespace std::chrono;
-    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+    return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
 }
 
 } // namespace
@@ -66,7 +66,10 @@ TTrendWindow* TMainForm::TrendWindow() const
 void TMainForm::CreateTrend()
 {
     FTrend = std::make_unique<TMainFormTrend>();
-    FTrend->Clock = FOptions.TrendClock ? FOptions.TrendClock : SystemMilliseconds;
+    if (FOptions.TrendClock)
+        FTrend->Clock = [Clock = FOptions.TrendClock] { return Clock() * 1000; };
+    else
+        FTrend->Clock = SystemMicroseconds;
 
     TrendAction = new QToolButton(Panel1);
     TrendAction->setObjectName(QStringLiteral("TrendAction"));
@@ -105,6 +108,7 @@ void TMainForm::TrendActionExecute()
             FTrend->Shown = Shown;
             TrendAction->setChecked(Shown);
         };
+        ConnectHistoryExport(*Window);
         FTrend->Window = std::move(Window);
         FTrend->Known = true;
     }
@@ -124,7 +128,7 @@ void TMainForm::TrendTick()
     constexpr float None = std::numeric_limits<float>::quiet_NaN();
     const bool Filtering = FilterType->ItemIndex() == 1 || FilterType->ItemIndex() == 2;
     TTrendTick Tick;
-    Tick.Time = FTrend->Clock();
+    Tick.Time = FTickTime >= 0 ? FTickTime / 1000 : -((-FTickTime + 999) / 1000);
     for (int I = 0; I < Channels.size(); ++I) {
         const TChannel& Channel = Channels[I];
         Tick.Sample[I] = Channel.Valid ? Channel.Sample : None;

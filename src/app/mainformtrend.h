@@ -18,6 +18,7 @@ namespace kelvalog {
 struct TMainFormTrend
 {
     TTrendStore Store;
+    // Microseconds since the epoch.
     std::function<std::int64_t()> Clock;
     // Declared after the store: goes first.
     std::unique_ptr<TTrendWindow> Window;

@@ -52,3 +52,29 @@ TLocalDateTime LocalNow()
 }
 
 } // namespace kelvalog
+
+namespace kelvalog {
+
+TLocalDateTime LocalDateTimeAt(std::int64_t Microseconds)
+{
+    std::int64_t Seconds = Microseconds / 1'000'000;
+    std::int64_t Rest = Microseconds % 1'000'000;
+    if (Rest < 0) {
+        Rest += 1'000'000;
+        --Seconds;
+    }
+    const auto Time = static_cast<std::time_t>(Seconds);
+    std::tm local{};
+    localtime_r(&Time, &local);
+    TLocalDateTime dt;
+    dt.Year = local.tm_year + 1900;
+    dt.Month = local.tm_mon + 1;
+    dt.Day = local.tm_mday;
+    dt.Hour = local.tm_hour;
+    dt.Minute = local.tm_min;
+    dt.Second = local.tm_sec > 59 ? 59 : local.tm_sec;
+    dt.Millisecond = static_cast<int>(Rest / 1000);
+    return dt;
+}
+
+} // namespace kelvalog

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 
 namespace kelvalog {
@@ -22,6 +23,10 @@ using TLocalClock = std::function<TLocalDateTime()>;
 
 // The current local date and time, to the millisecond.
 TLocalDateTime LocalNow();
+
+// The local date and time of an instant (microseconds since the epoch), to
+// the millisecond, as LocalNow gives it.
+TLocalDateTime LocalDateTimeAt(std::int64_t Microseconds);
 
 // Days since 30 December 1899 (proleptic Gregorian), negative before it.
 long long DaysSinceSerialEpoch(int year, int month, int day);

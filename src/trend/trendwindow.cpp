@@ -56,6 +56,12 @@ TTrendWindow::TTrendWindow(const TTrendStore& Store, QWidget* Parent)
     Bar->addWidget(SpanList);
     Bar->addWidget(PauseButton);
     Bar->addStretch(1);
+    ExportButton = new QPushButton(QString::fromUtf8("Export…"), this);
+    ExportButton->setObjectName(QStringLiteral("ExportButton"));
+    ExportButton->setToolTip(
+        QStringLiteral("Save the shown stretch, or another, as CSV, TAB or SYLK"));
+    ExportButton->hide();
+    Bar->addWidget(ExportButton);
     Bar->addWidget(SavePictureButton);
     Layout->addLayout(Bar);
 
@@ -75,7 +81,17 @@ TTrendWindow::TTrendWindow(const TTrendStore& Store, QWidget* Parent)
     connect(SpanList, &QComboBox::currentIndexChanged, this, [this] { Refresh(); });
     connect(PauseButton, &QToolButton::toggled, this, [this] { Refresh(); });
     connect(SavePictureButton, &QPushButton::clicked, this, [this] { SavePictureClick(); });
+    connect(ExportButton, &QPushButton::clicked, this, [this] {
+        if (OnExport)
+            OnExport(FFrom, FTo);
+    });
     SetBoard(-1);
+}
+
+void TTrendWindow::SetExport(std::function<void(std::int64_t, std::int64_t)> Handler)
+{
+    OnExport = std::move(Handler);
+    ExportButton->setVisible(bool(OnExport));
 }
 
 TTrendWindow::~TTrendWindow() = default;

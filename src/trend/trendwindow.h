@@ -61,10 +61,15 @@ public:
     QComboBox* SpanList = nullptr;
     QToolButton* PauseButton = nullptr;
     QPushButton* SavePictureButton = nullptr;
+    // Shown while OnExport is set.
+    QPushButton* ExportButton = nullptr;
     QLabel* ReadOut = nullptr;
 
     // The window was shown or hidden (also by its own close box).
     std::function<void(bool)> OnShownChanged;
+    // "Export…" was clicked; the view's times. Set it with SetExport.
+    std::function<void(std::int64_t From, std::int64_t To)> OnExport;
+    void SetExport(std::function<void(std::int64_t From, std::int64_t To)> Handler);
 
 protected:
     void showEvent(QShowEvent* Event) override;
