@@ -19,9 +19,10 @@ export TSAN_OPTIONS=suppressions=$root/scripts/tsan.supp:halt_on_error=1:second_
 # The window's tests run once per locale (CTest label "locale") with LC_ALL and
 # LANG set; the locales are compiled into the archive without touching the
 # machine's default. The port dialog test runs part of itself as a system user
-# outside the dialout group (setpriv), to meet a port refused for permission.
+# outside the dialout group (setpriv), to meet a port refused for permission,
+# and lists the ports under strace to see that it opens none of them.
 echo "== Locales and test user =="
-ensure_packages locales util-linux passwd
+ensure_packages locales util-linux passwd strace
 for name in de_DE nl_NL en_US; do
     if ! locale -a | grep -qx "${name}.utf8"; then
         localedef -i "$name" -c -f UTF-8 "${name}.UTF-8"

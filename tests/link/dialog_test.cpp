@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -192,6 +193,40 @@ TEST(PortDialog, SysfsDecidesWhichSerialNodesAreListedAndNamesUsbAdapters)
     EXPECT_EQ(F.OkBtn->geometry(), QRect(8, 95, 85, 27));
     EXPECT_GE(F.PortsComboBox->width(),
               F.PortsComboBox->fontMetrics().horizontalAdvance(F.PortsComboBox->itemText(1)));
+}
+
+// Listing opens no device: opening raises DTR and RTS, which resets many
+// boards. The dialog is made under strace, once from a ports folder and once
+// from the device table and the machine's own sysfs.
+TEST(PortDialog, ListingOpensNoDevice)
+{
+    if (std::getenv("KELVALOG_TRACED_CHILD")) {
+        EXPECT_GE(TComSelectForm().IndexOfNumber(1), 0);
+        ::unsetenv("KELVALOG_PORTS");
+        TComSelectForm FromTable;
+        return;
+    }
+    if (std::system("strace -V >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "needs strace (scripts/test.sh installs it)";
+    TPtyPorts Ports;
+    Ports.Add(1);
+    std::filesystem::create_symlink("/dev/ttyS0", Ports.Path(2));
+    const std::string Trace = Ports.Path(1) + ".trace";
+    const std::string Self = std::filesystem::read_symlink("/proc/self/exe").string();
+    // LeakSanitizer cannot run under ptrace.
+    const std::string Command =
+        "ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 KELVALOG_TRACED_CHILD=1 strace -f -qq "
+        "-e trace=open,openat,openat2,creat -o '" +
+        Trace + "' '" + Self + "' --gtest_filter=PortDialog.ListingOpensNoDevice --gtest_brief=1";
+    const int Status = std::system(Command.c_str());
+    ASSERT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0) << "the traced run failed";
+    std::ifstream In(Trace);
+    int Opens = 0;
+    for (std::string Line; std::getline(In, Line); ++Opens)
+        EXPECT_TRUE(Line.find("\"/dev/tty") == std::string::npos &&
+                    Line.find("\"/dev/pts/") == std::string::npos)
+            << Line;
+    EXPECT_GT(Opens, 0) << "nothing traced";
 }
 
 TEST(PortInfo, FollowsLinksToTheKernelNameAndReadsTheAdapter)

@@ -22,6 +22,12 @@ std::string ComDevicePath(int ComNumber)
     return Families[Index / 32] + std::to_string(Index % 32);
 }
 
+bool ComPortsFolderSet()
+{
+    const char* Folder = std::getenv("KELVALOG_PORTS");
+    return Folder && *Folder;
+}
+
 std::string ResolvePortName(const std::string& Name)
 {
     if (Name.size() > 3 && std::toupper(static_cast<unsigned char>(Name[0])) == 'C' &&

@@ -13,6 +13,10 @@ inline constexpr int MaxComNumber = 96;
 // device.
 std::string ComDevicePath(int ComNumber);
 
+// Whether KELVALOG_PORTS names the folder of COM entries (the table is then
+// not used).
+bool ComPortsFolderSet();
+
 // A dispatcher's device name: "COMn" (any case) goes through ComDevicePath,
 // anything else is taken as a path.
 std::string ResolvePortName(const std::string& Name);

@@ -1,9 +1,7 @@
 #include "link/port/comselectform.h"
 
-#include "common/linkerror.h"
 #include "link/device/comnames.h"
 #include "link/device/portinfo.h"
-#include "link/dispatch/dispatcher.h"
 
 #include <QComboBox>
 #include <QFrame>
@@ -15,6 +13,8 @@
 #include <QScreen>
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 namespace kelvalog {
 
@@ -106,17 +106,24 @@ void TComSelectForm::FitWidth()
 
 bool TComSelectForm::PortAvailable(int Number, const std::string& SysfsRoot)
 {
+    // Never opened here: opening raises DTR and RTS and closing drops them,
+    // which resets many boards and disturbs a device another program uses.
+    // A port in use is listed; going on line with it says so.
     if (Number <= 0)
         return false;
     const std::string Path = ComDevicePath(Number);
-    if (Path.empty())
+    std::error_code Ec;
+    if (Path.empty() || !std::filesystem::exists(Path, Ec))
         return false;
-    // The kernel makes ttyS nodes for UARTs that are not there; opening them
-    // tells nothing to a user outside the dialout group.
-    if (DescribePortDevice(Path, SysfsRoot).NoUart)
+    const TPortInfo Info = DescribePortDevice(Path, SysfsRoot);
+    // The kernel makes ttyS nodes for UARTs that are not there.
+    if (Info.NoUart)
         return false;
-    const int Result = TSerialDispatcher::ProbeDevice(ComDisplayName(Number));
-    return Result == 0 || Result == ecode::AccessDenied;
+    // A table node that sysfs does not know is a stale node with no driver.
+    // Ports folder entries (pseudo-terminals) have no sysfs entry.
+    const bool SysfsKnowsTtys =
+        std::filesystem::is_directory(std::filesystem::path(SysfsRoot) / "class" / "tty", Ec);
+    return ComPortsFolderSet() || !SysfsKnowsTtys || !Info.KernelName.empty();
 }
 
 QString TComSelectForm::EntryText(int Number, const std::string& SysfsRoot)

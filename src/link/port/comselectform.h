@@ -1,8 +1,8 @@
 #pragma once
 
-// The port selection dialog: lists the COM ports that can be opened (or that
-// exist but are held by another program or refused for permission) and lets
-// the user choose one. Each entry shows the device behind the number.
+// The port selection dialog: lists the COM ports whose devices exist, without
+// opening any, and lets the user choose one. Each entry shows the device
+// behind the number.
 
 #include <QDialog>
 
@@ -22,7 +22,7 @@ class TComSelectForm : public QDialog
 {
     Q_OBJECT
 public:
-    // Fills the list at once, probing COM1 to COM256; sysfs is read below
+    // Fills the list at once from COM1 to COM256; sysfs is read below
     // SysfsRoot.
     explicit TComSelectForm(QWidget* Parent = nullptr, std::string SysfsRoot = "/sys");
 
@@ -30,8 +30,9 @@ public:
     // selected.
     int SelectedNumber() const;
 
-    // Whether COMn can be chosen: it opens, or exists but is in use or refused
-    // for permission. A ttyS node without a UART (sysfs type 0) never is.
+    // Whether COMn is listed: its device exists and, for a node of the device
+    // table, sysfs knows it. A ttyS node without a UART (sysfs type 0) never
+    // is. Nothing is opened.
     static bool PortAvailable(int Number, const std::string& SysfsRoot = "/sys");
     // The entry's text: "COMn", the device and a USB adapter's name.
     static QString EntryText(int Number, const std::string& SysfsRoot = "/sys");
