@@ -56,8 +56,8 @@ inline constexpr TLogFileDialog OpenTabDialog{"Select a text file",
 //                       resizable; starts at `initial`; returns the full path
 //                       when confirmed, nothing when cancelled
 //   ShowRecordFailures  the status bar says how many records of the open log
-//                       could not be written and why; the first failure of a
-//                       log also lights the error light
+//                       could not be written and why; `first` marks the
+//                       first failure of a log
 //   UpdateControls      the window's UpdateControls (LogOnAction pressed
 //                       exactly while Logging(), enabled only on line, LogGroup
 //                       disabled while Logging())
