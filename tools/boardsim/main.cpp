@@ -39,10 +39,10 @@ const char* const Usage =
 
 Sends the text lines of the Dravon I2C interface board on a pseudo-terminal.
 
-  --board 5v|3v3     board variant: "I2C (5V)"(pressure, IR pair, T1, T2) or
-    "I2C (3,3V)"(IR pair, humidity counts, T1, T2);
-default 5v --ports DIR link the pseudo -
-    terminal as DIR / COMn(the folder Kelvalog is given in KELVALOG_PORTS); the link is removed at exit
+  --board 5v|3v3     board variant: "I2C (5V)" (pressure, IR pair, T1, T2) or
+                     "I2C (3,3V)" (IR pair, humidity counts, T1, T2); default 5v
+  --ports DIR        link the pseudo-terminal as DIR/COMn (the folder Kelvalog
+                     is given in KELVALOG_PORTS); the link is removed at exit
   --com N            the COM number for --ports (default 1)
   --rate R           lines per second (default 4)
   --count N          stop after N lines (default: run until Ctrl+C)
