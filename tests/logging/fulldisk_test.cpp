@@ -11,13 +11,20 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <memory>
 #include <regex>
 #include <sstream>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #include <vector>
 
@@ -41,7 +48,12 @@ public:
     std::int32_t LogInterval() const override { return 1; }
     void ShowRecordsWritten(std::int32_t count) override { Shown = count; }
     void ShowLoggingPage(int) override {}
-    void ShowMessage(TLogMessageKind, const std::string&) override { ++Messages; }
+    void ShowMessage(TLogMessageKind, const std::string& text) override
+    {
+        ++Messages;
+        LastMessage = text;
+    }
+    std::string LastMessage;
     std::optional<std::string> ChooseFile(const TLogFileDialog&, const std::string&) override
     {
         return std::nullopt;
@@ -232,6 +244,81 @@ TEST_P(FullDisk, OnlyWholeRecordsTheRightCountsAndRecordsResume)
     EXPECT_EQ(after.substr(0, full.size()), full);
     EXPECT_EQ(GetParam() == TLogKind::Sylk ? WholeSylkRows(after, true) : WholeTabLines(after),
               written + 2);
+}
+
+// Makes every ftruncate of this process fail with EIO, as a failing medium
+// would; for a child process only, since it cannot be undone.
+bool BreakTruncation()
+{
+    sock_filter code[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_ftruncate, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EIO),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    sock_fprog program{static_cast<unsigned short>(std::size(code)), code};
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+           ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
+// A record that fails part way and cannot be cut back ends the log with the
+// warning of a failed close; the part never joins another line, and the
+// counts say what the file holds.
+void LogUntilTheCutFails(TLogKind kind)
+{
+    TLogTestFolder dir;
+    TSmallDisk disk(dir.Path);
+    TView view;
+    view.Kind = static_cast<int>(kind);
+    view.Name = disk.File(kind == TLogKind::Sylk ? "log.slk" : "log.txt");
+    TLogControl control(view, CommaLocale(),
+                        [] { return TLocalDateTime{2024, 12, 8, 14, 3, 7, 0}; });
+    control.LogOnActionExecute();
+    control.SampleTick(FiveChannels());
+    if (!disk.Fill(view.Name, disk.Mounted ? 4096 : 500) || !BreakTruncation()) {
+        std::fputs("no small disk or no seccomp: not tried\n", stderr);
+        std::_Exit(0);
+    }
+    for (int tick = 0; tick < 2000 && control.Logging(); ++tick) {
+        control.SampleTick(FiveChannels());
+    }
+    EXPECT_FALSE(control.Logging());
+    EXPECT_FALSE(control.LogOpen());
+    EXPECT_EQ(view.LastMessage, LogCloseFailedText);
+    EXPECT_EQ(control.RecordsFailed(), 1);
+    disk.Release();
+    // The file: the whole records counted, then part of the next one and
+    // nothing after it. Every record is the first one with its row number.
+    const std::string text = ReadAll(view.Name);
+    const bool sylk = kind == TLogKind::Sylk;
+    std::size_t at = sylk ? text.find("C;Y1;") : 0;
+    const std::size_t length = sylk ? text.find("C;Y2;") - at : text.find("\r\n") + 2;
+    const auto record = [&](int row) {
+        std::string r = text.substr(sylk ? text.find("C;Y1;") : 0, length);
+        return sylk ? std::regex_replace(r, std::regex("^C;Y1;"), "C;Y" + std::to_string(row) + ";")
+                    : r;
+    };
+    for (int row = 1; row <= control.RecordsWritten(); ++row) {
+        EXPECT_EQ(text.substr(at, record(row).size()), record(row)) << row;
+        at += record(row).size();
+    }
+    const std::string part = text.substr(at);
+    EXPECT_FALSE(part.empty());
+    EXPECT_LT(part.size(), record(control.RecordsWritten() + 1).size());
+    EXPECT_EQ(record(control.RecordsWritten() + 1).substr(0, part.size()), part);
+    if (!sylk) {
+        // The next log in the same file starts on a line of its own.
+        control.LogOnActionExecute();
+        control.SampleTick(FiveChannels());
+        control.LogOnActionExecute();
+        EXPECT_EQ(ReadAll(view.Name), text + (part.back() == '\r' ? "\n" : "\r\n") + record(1));
+    }
+    std::_Exit(::testing::Test::HasFailure() ? 1 : 0);
+}
+
+TEST_P(FullDisk, ARecordThatCannotBeCutBackEndsTheLog)
+{
+    EXPECT_EXIT(LogUntilTheCutFails(GetParam()), ::testing::ExitedWithCode(0), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Logs, FullDisk, ::testing::Values(TLogKind::Sylk, TLogKind::Tab));
