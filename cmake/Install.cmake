@@ -23,6 +23,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/packaging/co
 execute_process(COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/packaging/changelog
                 OUTPUT_FILE ${PROJECT_BINARY_DIR}/changelog.gz COMMAND_ERROR_IS_FATAL ANY)
 install(FILES ${PROJECT_BINARY_DIR}/changelog.gz DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/kelvalog)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/kelvalog.lintian-overrides
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME kelvalog)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kelvalog)
@@ -33,7 +35,7 @@ set(CPACK_PACKAGE_CONTACT "Kelvalog maintainers <maintainers@kelvalog.example>")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "data logger for the Dravon I2C sensor interface board")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Kelvalog reads the text lines the Dravon I2C sensor interface board sends over a serial port, decodes them into up to eight channels, averages and filters them, shows them and logs them to a SYLK file, a TAB-delimited file or a live LibreOffice Calc sheet.")
+    "Kelvalog reads the text lines the Dravon I2C sensor interface board sends\nover a serial port, decodes them into up to eight channels, averages and\nfilters them, shows them and logs them to a SYLK file, a TAB-delimited file\nor a live LibreOffice Calc sheet.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT) # kelvalog_<version>_<architecture>.deb
