@@ -458,7 +458,7 @@ private slots:
         const auto Values = [&Form] {
             QStringList Texts;
             for (auto* Field : Form.findChildren<TNumericField*>())
-                Texts << Field->text();
+                Texts << Field->Text();
             return Texts;
         };
         const QStringList Before = Values();
