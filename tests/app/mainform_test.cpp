@@ -454,10 +454,13 @@ private slots:
         Form.show();
         QApplication::setActiveWindow(&Form);
         QVERIFY(QTest::qWaitForWindowActive(&Form));
+        Form.IntervalField->SetIntegerValue(1);
         Form.IntervalField->setFocus();
         const auto Values = [&Form] {
             QStringList Texts;
-            for (auto* Field : Form.findChildren<TNumericField*>())
+            for (TNumericField* Field :
+                 {Form.PSensorLowerRange, Form.PSensorUpperRange, Form.SampleIntervalField,
+                  Form.MarFilterSizeField, Form.IntervalField})
                 Texts << Field->Text();
             return Texts;
         };
