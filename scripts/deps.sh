@@ -66,5 +66,6 @@ ensure_office_packages() {
 }
 
 # The Debian package: dpkg-shlibdeps (dpkg-dev, file) finds its library
-# dependencies; desktop-file-validate checks its menu entry.
-PACKAGING_PACKAGES=(dpkg-dev file desktop-file-utils)
+# dependencies; desktop-file-validate checks its menu entry, lintian the whole
+# package.
+PACKAGING_PACKAGES=(dpkg-dev file desktop-file-utils lintian)

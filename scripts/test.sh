@@ -108,6 +108,10 @@ dpkg -x "$deb" "$scratch"
 answer=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$scratch/usr/bin/kelvalog" --version)
 [ "$answer" = "kelvalog $version" ] || { echo "unpacked --version says '$answer', package is $version"; exit 1; }
 desktop-file-validate "$scratch/usr/share/applications/kelvalog.desktop"
+grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
+    "$scratch/usr/share/doc/kelvalog/copyright" || { echo "no machine-readable copyright"; exit 1; }
+# Errors fail the stage; warnings and notes are shown.
+lintian --fail-on error "$deb"
 file "$scratch/usr/share/icons/hicolor/256x256/apps/kelvalog.png" | grep -q "256 x 256" \
     || { echo "the PNG icon is not 256 px"; exit 1; }
 echo "$(basename "$deb"): Depends: $depends"

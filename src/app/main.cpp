@@ -43,7 +43,10 @@ int main(int argc, char* argv[])
     QObject::connect(&Application, &QGuiApplication::commitDataRequest, &MainForm,
                      [&MainForm](QSessionManager&) { MainForm.close(); });
     ArmTestClose(MainForm);
-    const TStopSignals StopSignals([&MainForm](int) { CloseWithoutUser(MainForm); });
+    // A signal while the office starts or quits closes once that step is over.
+    const TStopSignals StopSignals([&MainForm, &OfficeBusy](int) {
+        OfficeBusy.WhenIdle([&MainForm] { CloseWithoutUser(MainForm); });
+    });
     MainForm.show();
     return TKelvalogApplication::exec();
 }

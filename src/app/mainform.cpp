@@ -363,12 +363,12 @@ void TMainForm::UpdateControls()
     const int Chosen = Board();
     OnLineStatusLight->SetLit(OnLine);
     SetWatching(OnLine);
-    LogOnAction->setEnabled(OnLine);
-    UsedBoardComboBox->setEnabled(!OnLine);
+    SetEnabledKeepingFocus(LogOnAction, OnLine);
+    SetEnabledKeepingFocus(UsedBoardComboBox, !OnLine);
     // Pressed also while a vanished port is being reopened: a click ends that.
     OnLineAction->setChecked(OnLine || Reconnecting());
     LogOnAction->setChecked(Logging());
-    LogGroup->setEnabled(!Logging());
+    SetEnabledKeepingFocus(LogGroup, !Logging());
     WarningLabel->setVisible(SampleIntervalField->GetIntegerValue() <= 1);
     SampleGroupBox5V->setVisible(Chosen == Board5V);
     SampleGroupBox3V->setVisible(Chosen == Board3V);
@@ -376,6 +376,16 @@ void TMainForm::UpdateControls()
     FilteredPanel3V->setVisible(Chosen == Board3V);
     PSensorUpperRange->setVisible(Chosen == Board5V);
     PSensorLowerRange->setVisible(Chosen == Board5V);
+}
+
+void TMainForm::SetEnabledKeepingFocus(QWidget* Control, bool Enabled)
+{
+    // Qt would hand the focus to the next field in the tab order, where a
+    // stray key rewrites a value unseen; the window itself takes no keys.
+    QWidget* Focus = focusWidget();
+    if (!Enabled && Focus && (Focus == Control || Control->isAncestorOf(Focus)))
+        setFocus(Qt::OtherFocusReason);
+    Control->setEnabled(Enabled);
 }
 
 } // namespace kelvalog

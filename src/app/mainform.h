@@ -242,6 +242,9 @@ private:
     std::unique_ptr<TFramePacer> FLinePacer;
     void ShowInputOverrun(std::uint64_t Dropped);
     void GoOffLine();
+    // Enables or disables Control; a focus inside a control being disabled
+    // goes to the window itself.
+    void SetEnabledKeepingFocus(QWidget* Control, bool Enabled);
     void SetTimerInterval(int Milliseconds);
     void SetTimerEnabled(bool Enabled);
     void ApplyTimer();

@@ -72,11 +72,10 @@ void TMainFormLogView::UpdateControls()
     FForm.UpdateControls();
 }
 
-void TMainFormLogView::ShowRecordFailures(const std::string& Text, bool First)
+void TMainFormLogView::ShowRecordFailures(const std::string& Text, bool /*First*/)
 {
+    // The status bar only: the error light stands for receive errors.
     FForm.ShowNotice(QString::fromStdString(Text));
-    if (First)
-        FForm.ErrorStatusLight->SetLit(true);
 }
 
 TButtonEdit* TMainFormLogView::Edit(TLogKind Kind) const

@@ -1,12 +1,12 @@
 #include "app/officebusy.h"
 
 #include "controls/panelstatusbar.h"
-#include "link/dispatch/guibridge.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
 #include <QInputEvent>
+#include <QTimer>
 
 namespace kelvalog {
 
@@ -51,21 +51,33 @@ void TOfficeBusy::End()
     QApplication::restoreOverrideCursor();
     if (FStatusBar && FStatusBar->PanelCount() > HintPanel)
         FStatusBar->setPanelText(HintPanel, FSavedText);
-    // The calls held back run once the handler that waited has returned.
-    if (auto* Bridge = TGuiBridge::Instance()) {
-        for (; FDeferredCalls > 0; --FDeferredCalls)
-            QMetaObject::invokeMethod(Bridge, "RunNextCall", Qt::QueuedConnection);
+    // From the event loop: the handler that waited returns first.
+    if (!FWhenIdle.empty())
+        QTimer::singleShot(0, this, [this] { RunWhenIdle(); });
+}
+
+void TOfficeBusy::WhenIdle(std::function<void()> Call)
+{
+    if (FDepth == 0) {
+        Call();
+        return;
     }
-    FDeferredCalls = 0;
+    FWhenIdle.push_back(std::move(Call));
+}
+
+void TOfficeBusy::RunWhenIdle()
+{
+    // A call may find the office busy again (the next step of its start).
+    auto Calls = std::move(FWhenIdle);
+    FWhenIdle.clear();
+    for (auto& Call : Calls)
+        WhenIdle(std::move(Call));
 }
 
 bool TOfficeBusy::eventFilter(QObject* Watched, QEvent* Event)
 {
-    // A board line would be decoded in the middle of the log's opening.
-    if (Event->type() == QEvent::MetaCall && Watched == TGuiBridge::Instance()) {
-        ++FDeferredCalls;
-        return true;
-    }
+    // Board lines are not held back: bytes waiting in the input queue for a
+    // window that waits for the office would age there and be dropped.
     // Clicks and keys while the cursor says "wait" are dropped, not saved up
     // for later: a second click on the log button would end the new log.
     if (dynamic_cast<QInputEvent*>(Event) != nullptr)

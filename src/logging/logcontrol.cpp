@@ -137,8 +137,12 @@ void TLogControl::WriteLogRecord(const TLogRecordValues& values)
         return;
     }
     std::string failure;
+    bool partial = false;
     try {
         Writer->WriteRecord(values, FRecordsWritten);
+    } catch (const ELogPartialRecord& error) {
+        failure = std::generic_category().message(error.SystemError());
+        partial = true;
     } catch (const ELogError& error) {
         failure = error.SystemError() != 0 ? std::generic_category().message(error.SystemError())
                                            : error.what();
@@ -170,6 +174,17 @@ void TLogControl::WriteLogRecord(const TLogRecordValues& values)
         return;
     }
     CountFailure(failure);
+    if (partial) {
+        // The next record would join the part left in the file: the log ends
+        // here, as a switch-off whose close went wrong.
+        FLogging = false;
+        try {
+            CloseLog();
+        } catch (...) {
+        }
+        View.UpdateControls();
+        View.ShowMessage(TLogMessageKind::Warning, LogCloseFailedText);
+    }
 }
 
 void TLogControl::SampleTick(const TLogRecordValues& values)

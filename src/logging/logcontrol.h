@@ -56,8 +56,8 @@ inline constexpr TLogFileDialog OpenTabDialog{"Select a text file",
 //                       resizable; starts at `initial`; returns the full path
 //                       when confirmed, nothing when cancelled
 //   ShowRecordFailures  the status bar says how many records of the open log
-//                       could not be written and why; the first failure of a
-//                       log also lights the error light
+//                       could not be written and why; `first` marks the
+//                       first failure of a log
 //   UpdateControls      the window's UpdateControls (LogOnAction pressed
 //                       exactly while Logging(), enabled only on line, LogGroup
 //                       disabled while Logging())
@@ -123,7 +123,9 @@ public:
     // Writes one record while Logging() and counts it when it reached the log.
     // A failed file record leaves nothing in the file and is counted apart
     // (RecordsFailed, shown by the view); logging goes on, so records resume
-    // by themselves once the cause is gone. A failed worksheet record switches logging off,
+    // by themselves once the cause is gone. A file record that could not be
+    // cut back out of the file switches logging off, closes the log and shows
+    // the warning of a failed close. A failed worksheet record switches logging off,
     // calls UpdateControls, shows its error and closes the log quietly.
     // Raises nothing.
     void WriteLogRecord(const TLogRecordValues& values);

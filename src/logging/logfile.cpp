@@ -107,10 +107,12 @@ void TLogFile::WriteWhole(std::string_view record)
             const int error = n < 0 ? errno : EIO;
             // No part of a record may stay: a cut number would read as a
             // valid, wrong value.
+            if (done > 0 && (start < 0 || ::ftruncate(Fd, start) != 0)) {
+                LastByteInFile = record[done - 1];
+                throw ELogPartialRecord(
+                    "cannot write " + Name + ": " + std::generic_category().message(error), error);
+            }
             if (start >= 0) {
-                if (done > 0) {
-                    [[maybe_unused]] const int ignored = ::ftruncate(Fd, start);
-                }
                 ::lseek(Fd, start, SEEK_SET);
             }
             Fail("cannot write", Name, error);

@@ -28,6 +28,7 @@ public:
     // one write (no forced write to the medium). A short or failed write cuts
     // the file back to where the record began, so the file never holds part
     // of a record; the failure raises ELogError with the system's error code.
+    // When the cut itself fails, it raises ELogPartialRecord.
     void WriteWhole(std::string_view record);
 
     // Unlocks and closes. The file is released also when this raises.

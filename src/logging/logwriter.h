@@ -42,6 +42,14 @@ private:
     int FSystemError;
 };
 
+// A record failed part way and could not be cut back out of the file: the
+// file ends in part of a record. The log must not take another record.
+class ELogPartialRecord : public ELogError
+{
+public:
+    using ELogError::ELogError;
+};
+
 // The three operations every log kind offers. Each raises ELogError (or
 // another std::exception) on failure. A writer is opened at most once:
 // the logging control makes a fresh one for every log.

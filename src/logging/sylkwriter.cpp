@@ -68,7 +68,9 @@ void TSylkLogWriter::Close()
         return;
     }
     try {
-        File.WriteWhole("E\r\n");
+        // After a record that could not be cut back, the end record starts
+        // a line of its own.
+        File.WriteWhole(std::string(File.LineStartGap()) + "E\r\n");
     } catch (...) {
         File.Release();
         throw;

@@ -63,7 +63,8 @@ std::string TIniFileStore::FileName() const
 
 void TIniFileStore::OpenStore()
 {
-    if (FUseCount == 0)
+    // An accessor kept after a failed write still holds its pending writes.
+    if (FUseCount == 0 && !(FIniFile && FIniFile->FileName() == FileName()))
         FIniFile = std::make_unique<TIniFile>(FileName());
     ++FUseCount;
 }
@@ -73,8 +74,10 @@ void TIniFileStore::CloseStore()
     if (FUseCount == 0)
         return;
     if (--FUseCount == 0) {
-        const std::unique_ptr<TIniFile> Released = std::move(FIniFile);
-        Released->UpdateFile();
+        // A failed write keeps the accessor, and with it the pending writes,
+        // for the next close (or the store's end) to write.
+        FIniFile->UpdateFile();
+        FIniFile.reset();
     }
 }
 

@@ -50,7 +50,8 @@ public:
     void OpenStore();
     // Releasing the accessor writes what was written meanwhile; raises
     // EIniFileError ("Unable to write to <full path>") when that fails. The
-    // store is closed either way.
+    // store is closed either way; after a failure the writes stay pending for
+    // the next close of the same file, or the store's end.
     void CloseStore();
 
     std::string ReadTextValue(std::string_view Section, std::string_view Key,

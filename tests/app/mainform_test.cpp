@@ -443,6 +443,38 @@ private slots:
         QCOMPARE(Boxes.Kinds.front(), TMessageKind::Error);
     }
 
+    // Logging disables its group: the focus in it goes to the window, not to
+    // the next field, so a stray key changes nothing; Tab still leads on.
+    void aKeyWhileLoggingChangesNoField()
+    {
+        TMainForm Form(QuickOptions(IniPath()));
+        Form.LoggingType->setItemIndex(1);
+        Form.LoggingTypeClick();
+        Form.TABFileEdit->setText(Dir.filePath(QStringLiteral("keys.txt")));
+        Form.show();
+        QApplication::setActiveWindow(&Form);
+        QVERIFY(QTest::qWaitForWindowActive(&Form));
+        Form.IntervalField->SetIntegerValue(1);
+        Form.IntervalField->setFocus();
+        const auto Values = [&Form] {
+            QStringList Texts;
+            for (TNumericField* Field :
+                 {Form.PSensorLowerRange, Form.PSensorUpperRange, Form.SampleIntervalField,
+                  Form.MarFilterSizeField, Form.IntervalField})
+                Texts << Field->Text();
+            return Texts;
+        };
+        const QStringList Before = Values();
+        Form.LogOnActionExecute();
+        QVERIFY(Form.Logging());
+        QCOMPARE(QApplication::focusWidget(), &Form);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_7);
+        QCOMPARE(Values(), Before);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), Form.UsedBoardComboBox);
+        Form.LogOnActionExecute();
+    }
+
     void localeFactsComeFromTheSystemLocale()
     {
         const TLocaleFacts German = LocaleFactsFrom(QLocale(QLocale::German, QLocale::Germany));

@@ -21,11 +21,14 @@
 
 #include "app/applicationevents.h"
 #include "app/officebusy.h"
+#include "app/stopsignals.h"
 #include "appfixture.h"
 #include "controls/dropdownlist.h"
 #include "controls/numericfield.h"
 #include "controls/panelstatusbar.h"
+#include "link/port/comport.h"
 #include "link/port/comselectform.h"
+#include "link/port/datapacket.h"
 #include "logging/calc/calcoffice.h"
 #include "logging/calc/calcserver.h"
 #include "logging/logcontrol.h"
@@ -57,10 +60,12 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -101,6 +106,25 @@ int RunKelvalog(int argc, char* argv[], const QString& IniPath)
     TMainForm Form(test::QuickOptions(IniPath));
     OfficeBusy.SetStatusBar(Form.StatusBar);
     RegisterCalcServer(&OfficeBusy);
+    // As the program's main: a stop signal closes once the office is idle.
+    const bool StopWhileStarting = qEnvironmentVariableIsSet("KELVALOG_TEST_STOP_WHILE_STARTING");
+    std::optional<TStopSignals> Stop;
+    if (StopWhileStarting)
+        Stop.emplace([&](int) { OfficeBusy.WhenIdle([&Form] { CloseWithoutUser(Form); }); });
+    // Every line the window decodes, for the watcher to hold against what the
+    // simulator sent, and every overrun of the input queue.
+    std::ofstream Decoded((IniPath + QStringLiteral(".lines")).toStdString());
+    const auto Decode = Form.DataPacket->OnStringPacket;
+    Form.DataPacket->OnStringPacket = [&Decoded, Decode](QObject* Sender, const std::string& Line) {
+        Decoded << Line << std::endl;
+        Decode(Sender, Line);
+    };
+    int Overruns = 0;
+    const auto Overrun = Form.ComPort->OnInputOverrun;
+    Form.ComPort->OnInputOverrun = [&Overruns, Overrun](QObject* Sender, std::uint64_t Bytes) {
+        ++Overruns;
+        Overrun(Sender, Bytes);
+    };
     Form.move(0, 0);
     Form.show();
     Form.UsedBoardComboBox->setCurrentIndex(Board5V);
@@ -123,12 +147,17 @@ int RunKelvalog(int argc, char* argv[], const QString& IniPath)
     // What the window does while the office starts.
     int Ticks = 0;
     bool BusyCursor = false;
+    bool Signalled = false;
     QString StatusSeen;
     QTimer Watch;
     QObject::connect(&Watch, &QTimer::timeout, &Form, [&] {
         ++Ticks;
         if (const QCursor* Cursor = QApplication::overrideCursor())
             BusyCursor = BusyCursor || Cursor->shape() == Qt::WaitCursor;
+        if (Stop && BusyCursor && !Signalled) {
+            Signalled = true;
+            ::kill(::getpid(), SIGTERM);
+        }
         const QString Text = Form.StatusBar->Panel(1).Text;
         if (Text.startsWith(QStringLiteral("Starting")))
             StatusSeen = Text;
@@ -141,6 +170,12 @@ int RunKelvalog(int argc, char* argv[], const QString& IniPath)
     std::cout << "opened logging=" << Form.Logging() << " ticks=" << Ticks << " busy=" << BusyCursor
               << " status=" << StatusSeen.toStdString() << " boxes=" << Boxes.Texts.size()
               << std::endl;
+    if (StopWhileStarting) {
+        const int Code = TKelvalogApplication::exec();
+        std::cout << "ended code=" << Code << " signalled=" << Signalled
+                  << " logopen=" << Form.LogOpen() << " online=" << Form.OnLine << std::endl;
+        return Code;
+    }
     if (!Form.Logging()) {
         // Sampling goes on; no record is counted.
         QTest::qWait(2500);
@@ -158,7 +193,7 @@ int RunKelvalog(int argc, char* argv[], const QString& IniPath)
     QTest::mouseClick(Form.LogOnAction, Qt::LeftButton);
     std::cout << "stopped logging=" << Form.Logging()
               << " records=" << Form.LogRecordsWritten->GetIntegerValue()
-              << " boxes=" << Boxes.Texts.size() << std::endl;
+              << " boxes=" << Boxes.Texts.size() << " overruns=" << Overruns << std::endl;
     std::cout << "ready" << std::endl;
 
     // The watcher places the office's window, then asks for the picture.
@@ -185,7 +220,7 @@ int RunKelvalog(int argc, char* argv[], const QString& IniPath)
         std::cout << "shot " << Saved << std::endl;
     }
     Form.close();
-    std::cout << "closed" << std::endl;
+    std::cout << "closed overruns=" << Overruns << std::endl;
     return 0;
 }
 
@@ -347,8 +382,11 @@ protected:
         Simulator.setProgram(QStringLiteral(KELVALOG_BOARDSIM));
         Simulator.setArguments({QStringLiteral("--ports"), Ports.path(), QStringLiteral("--com"),
                                 QString::number(SimulatorCom), QStringLiteral("--board"),
-                                QStringLiteral("5v"), QStringLiteral("--rate"), QStringLiteral("5"),
-                                QStringLiteral("--seed"), QStringLiteral("7")});
+                                QStringLiteral("5v"), QStringLiteral("--rate"),
+                                QStringLiteral("30"), QStringLiteral("--baud"),
+                                QStringLiteral("9600"), QStringLiteral("--seed"),
+                                QStringLiteral("7"), QStringLiteral("--verbose")});
+        Simulator.setStandardOutputFile(Temporary.filePath(QStringLiteral("sent.txt")));
         Simulator.start();
         ASSERT_TRUE(Simulator.waitForStarted());
         const QString Link = Ports.filePath(QStringLiteral("COM%1").arg(SimulatorCom));
@@ -393,6 +431,29 @@ protected:
         ASSERT_TRUE(Program.waitForStarted());
     }
 
+    // The lines the window decoded are one unbroken run of those the
+    // simulator sent, from the first it took to the last before it closed.
+    void ExpectEveryLineSentArrived()
+    {
+        Simulator.terminate();
+        Simulator.waitForFinished(5000);
+        std::vector<std::string> Sent;
+        std::istringstream SentText(
+            ReadAll(Temporary.filePath(QStringLiteral("sent.txt")).toStdString()));
+        for (std::string Line; std::getline(SentText, Line);)
+            if (Line.starts_with("<LF>") && Line.ends_with("<CR>"))
+                Sent.push_back(Line.substr(4, Line.size() - 8));
+        std::vector<std::string> Decoded;
+        std::istringstream DecodedText(
+            ReadAll(Temporary.filePath(QStringLiteral("k.INI.lines")).toStdString()));
+        for (std::string Line; std::getline(DecodedText, Line);)
+            Decoded.push_back(Line);
+        ASSERT_GT(Decoded.size(), 150u) << "the window took too few lines to tell";
+        const auto First = std::search(Sent.begin(), Sent.end(), Decoded.begin(), Decoded.end());
+        EXPECT_NE(First, Sent.end()) << Decoded.size() << " lines decoded, " << Sent.size()
+                                     << " sent: some went missing or changed";
+    }
+
     static void ReapOrphans()
     {
         int status = 0;
@@ -431,6 +492,7 @@ TEST_F(WorksheetWindow, AVisibleWorkbookFillsAndStaysWithTheUserAfterTheProgramE
     ASSERT_EQ(Stopped.rfind("stopped logging=0", 0), 0u) << Stopped;
     EXPECT_NE(Stopped.find("records=3"), std::string::npos) << Stopped;
     EXPECT_NE(Stopped.find("boxes=0"), std::string::npos) << Stopped;
+    EXPECT_NE(Stopped.find("overruns=0"), std::string::npos) << Stopped;
     ASSERT_EQ(ReadLineFrom(Program, 10), "ready");
 
     // Logging is off; the office runs on with the workbook in its window.
@@ -477,10 +539,11 @@ TEST_F(WorksheetWindow, AVisibleWorkbookFillsAndStaysWithTheUserAfterTheProgramE
     Program.write(("shoot " + Shot.toStdString() + "\n").c_str());
     Program.waitForBytesWritten(5000);
     EXPECT_EQ(ReadLineFrom(Program, 30), "shot 1");
-    EXPECT_EQ(ReadLineFrom(Program, 60), "closed");
+    EXPECT_EQ(ReadLineFrom(Program, 60), "closed overruns=0");
     ASSERT_TRUE(Program.waitForFinished(60000));
     EXPECT_EQ(Program.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(Program.exitCode(), 0);
+    ExpectEveryLineSentArrived();
     EXPECT_GT(QFileInfo(Shot).size(), 10000) << Shot.toStdString();
     std::cout << "screenshot: " << Shot.toStdString() << std::endl;
 
@@ -514,6 +577,26 @@ TEST_F(WorksheetWindow, AVisibleWorkbookFillsAndStaysWithTheUserAfterTheProgramE
                        << std::filesystem::is_empty(Profiles);
     ReapOrphans();
     EXPECT_FALSE(Alive(Office.Group)) << "the office's keeper is still there";
+}
+
+// A stop signal while the office starts: once the office is up, the window
+// closes as usual, with its log closed, off line and its settings written.
+TEST_F(WorksheetWindow, AStopSignalWhileTheOfficeStartsClosesProperly)
+{
+    if (!CalcCanShowWindows())
+        GTEST_SKIP() << "this office has no Calc windows (libreoffice-calc-nogui?)";
+    qputenv("KELVALOG_TEST_STOP_WHILE_STARTING", "1");
+    StartProgram();
+    qunsetenv("KELVALOG_TEST_STOP_WHILE_STARTING");
+    const std::string Opened = ReadLineFrom(Program, 180);
+    EXPECT_EQ(Opened.rfind("opened logging=1", 0), 0u) << Opened;
+    EXPECT_EQ(ReadLineFrom(Program, 120), "ended code=0 signalled=1 logopen=0 online=0");
+    ASSERT_TRUE(Program.waitForFinished(60000));
+    Office = FindOffice(Profiles);
+    EXPECT_EQ(Program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(Program.exitCode(), 0);
+    const std::string Ini = ReadAll(Temporary.filePath(QStringLiteral("k.INI")).toStdString());
+    EXPECT_NE(Ini.find("Lower range=600"), std::string::npos) << Ini;
 }
 
 // An office whose Calc has no windows (the variant without a GUI) would

@@ -134,6 +134,18 @@ TEST(InputQueue, DropsTheOldestBuffersPastItsLimitsAndKeepsStatusItems)
     EXPECT_EQ(Queue.Append(Data('p', 200, 0)), 0u);
     EXPECT_EQ(Queue.Append(Data('q', 200, 0)), 200u);
     EXPECT_EQ(Queue.PendingBytes(), 200u);
+
+    // A minute in which the consumer waits for the window ages nothing; the
+    // time after it, in which the consumer works, does.
+    TIOQueue Held;
+    Held.SetLimits(0, 1000);
+    Held.BeginHold(2000);
+    EXPECT_EQ(Held.Append(Data('h', 10, 2000)), 0u);
+    EXPECT_EQ(Held.Append(Data('i', 10, 62000)), 0u);
+    Held.EndHold(62000);
+    EXPECT_EQ(Held.DropStale(62900), 0u);
+    EXPECT_EQ(Held.DropStale(63100), 10u);
+    EXPECT_EQ(Drain(Held), std::string(10, 'i'));
 }
 
 TEST(PtyBacklog, ABacklogDrainsAtTheSubscribersPaceWithoutWaitingForNewInput)

@@ -11,13 +11,20 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <memory>
 #include <regex>
 #include <sstream>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #include <vector>
 
@@ -41,7 +48,12 @@ public:
     std::int32_t LogInterval() const override { return 1; }
     void ShowRecordsWritten(std::int32_t count) override { Shown = count; }
     void ShowLoggingPage(int) override {}
-    void ShowMessage(TLogMessageKind, const std::string&) override { ++Messages; }
+    void ShowMessage(TLogMessageKind, const std::string& text) override
+    {
+        ++Messages;
+        LastMessage = text;
+    }
+    std::string LastMessage;
     std::optional<std::string> ChooseFile(const TLogFileDialog&, const std::string&) override
     {
         return std::nullopt;
@@ -232,6 +244,66 @@ TEST_P(FullDisk, OnlyWholeRecordsTheRightCountsAndRecordsResume)
     EXPECT_EQ(after.substr(0, full.size()), full);
     EXPECT_EQ(GetParam() == TLogKind::Sylk ? WholeSylkRows(after, true) : WholeTabLines(after),
               written + 2);
+}
+
+// Makes every ftruncate of this process fail with EIO, as a failing medium
+// would; for a child process only, since it cannot be undone.
+bool BreakTruncation()
+{
+    sock_filter code[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_ftruncate, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EIO),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    sock_fprog program{static_cast<unsigned short>(std::size(code)), code};
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+           ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
+// A TAB record that fails part way and cannot be cut back ends the log with
+// the warning of a failed close. The file holds the records counted, then the
+// part, and a later log in it starts on a line of its own.
+void LogUntilTheCutFails()
+{
+    TLogTestFolder dir;
+    TSmallDisk disk(dir.Path);
+    TView view;
+    view.Kind = static_cast<int>(TLogKind::Tab);
+    view.Name = disk.File("log.txt");
+    TLogControl control(view, CommaLocale(),
+                        [] { return TLocalDateTime{2024, 12, 8, 14, 3, 7, 0}; });
+    control.LogOnActionExecute();
+    control.SampleTick(FiveChannels());
+    const std::string record = ReadAll(view.Name);
+    if (!disk.Fill(view.Name, disk.Mounted ? 4096 : 500) || !BreakTruncation()) {
+        std::fputs("no small disk or no seccomp: not tried\n", stderr);
+        std::_Exit(0);
+    }
+    for (int tick = 0; tick < 2000 && control.Logging(); ++tick) {
+        control.SampleTick(FiveChannels());
+    }
+    EXPECT_FALSE(control.LogOpen());
+    EXPECT_EQ(view.LastMessage, LogCloseFailedText);
+    EXPECT_EQ(control.RecordsFailed(), 1);
+    disk.Release();
+    const std::string text = ReadAll(view.Name);
+    std::string whole;
+    for (int row = 0; row < control.RecordsWritten(); ++row) {
+        whole += record;
+    }
+    const std::string part = text.substr(std::min(whole.size(), text.size()));
+    EXPECT_EQ(text.substr(0, whole.size()), whole);
+    ASSERT_TRUE(!part.empty() && part.size() < record.size() && record.starts_with(part)) << part;
+    control.LogOnActionExecute();
+    control.SampleTick(FiveChannels());
+    EXPECT_EQ(ReadAll(view.Name), text + (part.back() == '\r' ? "\n" : "\r\n") + record);
+    std::_Exit(::testing::Test::HasFailure() ? 1 : 0);
+}
+
+TEST(FullDiskCut, ARecordThatCannotBeCutBackEndsTheLog)
+{
+    EXPECT_EXIT(LogUntilTheCutFails(), ::testing::ExitedWithCode(0), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Logs, FullDisk, ::testing::Values(TLogKind::Sylk, TLogKind::Tab));

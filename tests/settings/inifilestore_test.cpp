@@ -265,6 +265,11 @@ TEST_F(IniFileStoreTest, FailedWriteNamesTheFullPathAndChangesNothing)
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir.Path()),
                             std::filesystem::directory_iterator()),
               1);
+    // The failed write stays pending: once the folder is there, the next close
+    // writes it.
+    std::filesystem::create_directory(Dir.File("missing-folder"));
+    Nowhere.WriteIntegerValue("Pressure sensor", "Upper range", 1025);
+    EXPECT_EQ(ReadFile(Full), "[Pressure sensor]\nLower range=600\nUpper range=1025\n");
 }
 
 TEST_F(IniFileStoreTest, WritesThroughALinkAndKeepsThePermissions)

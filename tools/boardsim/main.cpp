@@ -39,12 +39,14 @@ const char* const Usage =
 
 Sends the text lines of the Dravon I2C interface board on a pseudo-terminal.
 
-  --board 5v|3v3     board variant: "I2C (5V)"(pressure, IR pair, T1, T2) or
-    "I2C (3,3V)"(IR pair, humidity counts, T1, T2);
-default 5v --ports DIR link the pseudo -
-    terminal as DIR / COMn(the folder Kelvalog is given in KELVALOG_PORTS); the link is removed at exit
+  --board 5v|3v3     board variant: "I2C (5V)" (pressure, IR pair, T1, T2) or
+                     "I2C (3,3V)" (IR pair, humidity counts, T1, T2); default 5v
+  --ports DIR        link the pseudo-terminal as DIR/COMn (the folder Kelvalog
+                     is given in KELVALOG_PORTS); the link is removed at exit
   --com N            the COM number for --ports (default 1)
   --rate R           lines per second (default 4)
+  --baud B           send the bytes one by one at the pace of a serial line
+                     of B baud (10 bits a byte); default: each line at once
   --count N          stop after N lines (default: run until Ctrl+C)
   --faults[=P]       make P percent of the lines faulty (default 10): failed
                      sensors ("*"), short lines, noise, lost carriage returns
@@ -63,6 +65,7 @@ struct TOptions
     std::string PortsDir;
     int Com = 1;
     double Rate = 4;
+    long long Baud = 0;
     long long Count = 0;
     double FaultPercent = 0;
     bool WithIr = true;
@@ -155,6 +158,8 @@ TOptions ParseArguments(int Argc, char** Argv)
             O.Com = static_cast<int>(WholeArg(Arg, Value(), 1, 255));
         } else if (Arg == "--rate") {
             O.Rate = NumberArg(Arg, Value(), 0.01, 1000);
+        } else if (Arg == "--baud") {
+            O.Baud = WholeArg(Arg, Value(), 50, 4'000'000);
         } else if (Arg == "--count") {
             O.Count = WholeArg(Arg, Value(), 1, 1'000'000'000'000LL);
         } else if (Arg == "--faults") {
@@ -360,6 +365,21 @@ void WaitUntil(TPseudoTerminal& Pty, std::chrono::steady_clock::time_point Deadl
     }
 }
 
+// Sends Bytes one at a time, each when a line of Baud baud would have
+// carried it.
+bool SendPaced(TPseudoTerminal& Pty, const std::string& Bytes, long long Baud)
+{
+    using namespace std::chrono;
+    const auto ByteTime = duration_cast<steady_clock::duration>(duration<double>(10.0 / Baud));
+    const auto Start = steady_clock::now();
+    for (std::size_t I = 0; I < Bytes.size() && !StopSignal; ++I) {
+        if (!Pty.Send(Bytes.substr(I, 1)))
+            return false;
+        WaitUntil(Pty, Start + ByteTime * static_cast<long long>(I + 1));
+    }
+    return true;
+}
+
 int Run(const TOptions& O)
 {
     using namespace std::chrono;
@@ -416,7 +436,7 @@ int Run(const TOptions& O)
         ++Sent;
         if (Out.Fault != TLineFault::None)
             ++Faulty;
-        if (!Pty.Send(Out.Bytes))
+        if (!(O.Baud > 0 ? SendPaced(Pty, Out.Bytes, O.Baud) : Pty.Send(Out.Bytes)))
             ++Dropped;
         if (O.Verbose)
             std::printf("%s\n", Visible(Out.Bytes).c_str());

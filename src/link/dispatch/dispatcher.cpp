@@ -756,7 +756,12 @@ std::uint8_t TBaseDispatcher::ModemStatus()
 
 bool TBaseDispatcher::CallOnWindowThread(const std::function<void()>& Call, int TimeoutMs)
 {
-    auto Wrapped = [this, Call] {
+    // Until the window thread takes up the call it is busy with other work:
+    // the input waiting meanwhile does not age (see TIOQueue).
+    const bool Consumer = std::this_thread::get_id() == FDispatchThreadId.load();
+    auto Wrapped = [this, Call, Consumer] {
+        if (Consumer)
+            FQueue.EndHold(TIOQueue::NowMs());
         FInWindowCall = true;
         struct TReset
         {
@@ -771,7 +776,13 @@ bool TBaseDispatcher::CallOnWindowThread(const std::function<void()>& Call, int 
         std::atomic<bool>& Flag;
         ~TReset() { Flag = false; }
     } Reset{FWaitingForWindow};
-    return TimeoutMs < 0 ? FBridge->InvokeAndWait(Wrapped) : FBridge->Send(Wrapped, TimeoutMs);
+    if (Consumer)
+        FQueue.BeginHold(TIOQueue::NowMs());
+    const bool Ran =
+        TimeoutMs < 0 ? FBridge->InvokeAndWait(Wrapped) : FBridge->Send(Wrapped, TimeoutMs);
+    if (Consumer)
+        FQueue.EndHold(TIOQueue::NowMs());
+    return Ran;
 }
 
 void TBaseDispatcher::HandOff(const std::function<void()>& Call)

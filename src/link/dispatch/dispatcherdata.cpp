@@ -138,6 +138,10 @@ bool TBaseDispatcher::DispatchCycle()
         }
         CheckStatusTriggers();
     }
+    // A backlog that has aged while the window worked on it goes before it is
+    // taken: the window shows values at most about a second old.
+    if (const std::size_t Stale = FQueue.DropStale(TIOQueue::NowMs()); Stale > 0)
+        InputOverrun(Stale);
     std::size_t Moved = 0;
     {
         std::lock_guard Guard(FDispatchLock);

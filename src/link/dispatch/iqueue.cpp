@@ -21,7 +21,8 @@ std::size_t TIOQueue::Append(std::unique_ptr<TIOBuffer> Item, bool Wake)
         if (FObserver)
             FObserver(*Item);
         if (Item->IsData()) {
-            const auto& Data = static_cast<const TDataBuffer&>(*Item);
+            auto& Data = static_cast<TDataBuffer&>(*Item);
+            Data.HeldAtArrivalMs = HeldAtLocked(Data.ArrivalMs);
             FPendingBytes += Data.Remaining();
             ++FDataItems;
             FItems.push_back(std::move(Item));
@@ -37,12 +38,19 @@ std::size_t TIOQueue::Append(std::unique_ptr<TIOBuffer> Item, bool Wake)
     return Dropped;
 }
 
-std::size_t TIOQueue::DropOldestLocked(std::int64_t NewestMs)
+std::int64_t TIOQueue::HeldAtLocked(std::int64_t NowMs) const
 {
-    auto OverLimit = [this, NewestMs](const TDataBuffer& Oldest) {
+    return FHeldMs + (FHoldStartMs >= 0 ? std::max<std::int64_t>(NowMs - FHoldStartMs, 0) : 0);
+}
+
+std::size_t TIOQueue::DropOldestLocked(std::int64_t NowMs)
+{
+    const std::int64_t HeldNow = HeldAtLocked(NowMs);
+    auto OverLimit = [this, NowMs, HeldNow](const TDataBuffer& Oldest) {
         if (FMaxBytes != 0 && FDataItems * BytesPerItem > FMaxBytes)
             return true;
-        return FMaxAgeMs != 0 && NewestMs - Oldest.ArrivalMs > FMaxAgeMs;
+        const std::int64_t Held = HeldNow - Oldest.HeldAtArrivalMs;
+        return FMaxAgeMs != 0 && NowMs - Oldest.ArrivalMs - Held > FMaxAgeMs;
     };
     std::size_t Dropped = 0;
     // The newest buffer always stays; status items keep their place.
@@ -60,6 +68,33 @@ std::size_t TIOQueue::DropOldestLocked(std::int64_t NewestMs)
         It = FItems.erase(It);
     }
     return Dropped;
+}
+
+std::int64_t TIOQueue::NowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void TIOQueue::BeginHold(std::int64_t NowMs)
+{
+    std::lock_guard Guard(FLock);
+    if (FHoldStartMs < 0)
+        FHoldStartMs = NowMs;
+}
+
+void TIOQueue::EndHold(std::int64_t NowMs)
+{
+    std::lock_guard Guard(FLock);
+    FHeldMs = HeldAtLocked(NowMs);
+    FHoldStartMs = -1;
+}
+
+std::size_t TIOQueue::DropStale(std::int64_t NowMs)
+{
+    std::lock_guard Guard(FLock);
+    return DropOldestLocked(NowMs);
 }
 
 void TIOQueue::SetLimits(std::size_t MaxBytes, std::int64_t MaxAgeMs)

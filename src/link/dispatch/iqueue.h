@@ -31,6 +31,8 @@ public:
     std::size_t ReadCount = 0;
     // When the bytes were read, in milliseconds of a steady clock.
     std::int64_t ArrivalMs = 0;
+    // The queue's held time when they were queued (see TIOQueue::BeginHold).
+    std::int64_t HeldAtArrivalMs = 0;
     std::size_t Remaining() const { return Used - ReadCount; }
 };
 
@@ -49,7 +51,10 @@ public:
 // The unread bytes are bounded: a consumer that cannot keep up must not make
 // the process grow without end, nor fall ever further behind the input. When
 // an append goes over the byte limit, or the oldest bytes are older than the
-// age limit, the oldest data buffers are dropped (an overrun).
+// age limit, the oldest data buffers are dropped (an overrun). Time in which
+// the consumer is held up by someone else (the window thread busy with other
+// work) does not count towards the age: only a consumer that cannot keep up
+// with the input loses bytes to age.
 class TIOQueue
 {
 public:
@@ -65,6 +70,16 @@ public:
     void SetLimits(std::size_t MaxBytes, std::int64_t MaxAgeMs);
     // Wakes a waiter: after appends without Wake, or for stopping.
     void Signal();
+
+    // Milliseconds of the steady clock the read thread stamps buffers with.
+    static std::int64_t NowMs();
+    // The consumer waits for someone else from NowMs until EndHold (a second
+    // EndHold does nothing); the time between ages no queued byte.
+    void BeginHold(std::int64_t NowMs);
+    void EndHold(std::int64_t NowMs);
+    // Drops the oldest data buffers whose age at NowMs is over the age limit;
+    // returns the bytes dropped. For the consumer before it takes data.
+    std::size_t DropStale(std::int64_t NowMs);
 
     // Takes the front item when it is a status buffer; returns its mask, or 0.
     std::uint32_t TakeFrontStatus();
@@ -91,8 +106,11 @@ private:
     std::size_t FDataItems = 0;
     std::size_t FMaxBytes = DefaultByteLimit;
     std::int64_t FMaxAgeMs = DefaultAgeLimitMs;
+    std::int64_t FHeldMs = 0;       // held time of the holds that ended
+    std::int64_t FHoldStartMs = -1; // start of the hold under way, -1 for none
 
-    std::size_t DropOldestLocked(std::int64_t NewestMs);
+    std::int64_t HeldAtLocked(std::int64_t NowMs) const;
+    std::size_t DropOldestLocked(std::int64_t NowMs);
 };
 
 } // namespace kelvalog
