@@ -86,9 +86,15 @@ private:
     int Queue(const std::uint8_t* Bytes, std::size_t Size);
     // Tells the dispatch thread of the bytes queued so far.
     void Tell();
-    // How long to gather after a read of Burst bytes; LineEnded: the read
-    // held a wake byte.
-    std::chrono::milliseconds PauseAfter(std::size_t Burst, bool LineEnded);
+    // What to do after a read of Burst bytes (LineEnded: it held a wake
+    // byte): sleep that long and read, or, with Watch, wait for the next
+    // bytes, since a line's end is due now.
+    struct TNextRead
+    {
+        std::chrono::microseconds Pause{0};
+        bool Watch = false;
+    };
+    TNextRead NextRead(std::size_t Burst, bool LineEnded);
 
     // Bytes queued that the dispatch thread has not been told of, and since when.
     std::size_t FUntold = 0;
