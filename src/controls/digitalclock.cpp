@@ -25,6 +25,8 @@ TDigitalClock::TDigitalClock(QWidget* Parent) : QWidget(Parent)
     bgColor_ = palette().color(QPalette::Button);
     source_ = [this] { return LocalTime(); };
     timer_.setInterval(500);
+    // Exact, so that it keeps in step with a timer started beside it.
+    timer_.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer_, &QTimer::timeout, this, [this] { Tick(); });
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
@@ -38,6 +40,12 @@ void TDigitalClock::setActive(bool On)
     } else {
         timer_.stop();
     }
+}
+
+void TDigitalClock::RestartPeriod()
+{
+    if (active_)
+        timer_.start();
 }
 
 void TDigitalClock::setSize(int Size)

@@ -37,6 +37,9 @@ public:
     void setTimeSource(std::function<QTime()> Source);
     // What the timer does every 500 ms.
     void Tick();
+    // Starts the 500 ms period anew from now: a timer of whole seconds
+    // started at the same moment then wakes the program together with it.
+    void RestartPeriod();
 
     // The shown text, "hh:mm:ss" (empty before the first tick).
     QString Text() const { return text_; }
