@@ -307,16 +307,16 @@ private slots:
         clock.setOffColor(Qt::white);
         clock.resize(clock.sizeHint());
         clock.Tick();
-        const QPoint middleOfFirst(8, 15); // the middle segment of the first 8
-        QCOMPARE(clock.grab().toImage().pixelColor(middleOfFirst), QColor(Qt::black));
+        const QPoint middleOfSecond(17 + 8, 15); // the middle segment of "08"'s 8
+        QCOMPARE(clock.grab().toImage().pixelColor(middleOfSecond), QColor(Qt::black));
         clock.setOnColor(Qt::red);
-        QCOMPARE(clock.grab().toImage().pixelColor(middleOfFirst), QColor(Qt::red));
+        QCOMPARE(clock.grab().toImage().pixelColor(middleOfSecond), QColor(Qt::red));
         clock.setSize(3);
         clock.resize(clock.sizeHint());
-        QCOMPARE(clock.grab().toImage().pixelColor(middleOfFirst * 2), QColor(Qt::red));
+        QCOMPARE(clock.grab().toImage().pixelColor(middleOfSecond * 2), QColor(Qt::red));
         now = QTime(8, 8, 1); // the last digit loses its middle segment
         clock.Tick();
-        const QPoint middleOfLast = middleOfFirst * 2 + QPoint(7 * 34, 0);
+        const QPoint middleOfLast = middleOfSecond * 2 + QPoint(6 * 34, 0);
         QCOMPARE(clock.grab().toImage().pixelColor(middleOfLast), QColor(Qt::white));
     }
 
