@@ -178,8 +178,10 @@ TReadThread::TNextRead TReadThread::NextRead(std::size_t Burst, bool LineEnded)
         return {Pause, false};
     constexpr auto Margin = 500us;
     const auto Left = FLastEnd + Shortest - Now;
+    // Within a line, bytes that come faster than the last lines did (a
+    // sender catching up) are met no later than a gather time apart.
     if (const auto Sleep = duration_cast<microseconds>(Left - Margin); Sleep >= 100us)
-        return {std::min<microseconds>(Sleep, 50ms), false};
+        return {std::min<microseconds>(Sleep, LineEnded ? 50ms : Pause), false};
     // Overdue by more than a gather time: the pace has changed, and the
     // last gaps will say so once the line has ended.
     if (Left > -duration_cast<steady_clock::duration>(Pause))
