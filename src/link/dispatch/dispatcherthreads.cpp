@@ -100,6 +100,8 @@ int TReadThread::Execute()
     // tells what waits; 0: read at once.
     int WaitMs = IdleWaitMs;
     while (!FOwner.FStopThreads.load()) {
+        // Bytes read right after a wait for them came just now.
+        const bool Watched = WaitMs > 0 && WaitMs != IdleWaitMs;
         if (WaitMs > 0) {
             const int Ready = FDevice.WaitReadable(WaitMs);
             if (Ready < 0)
@@ -144,7 +146,7 @@ int TReadThread::Execute()
         // of waking the dispatch thread (and through it the window) for each.
         // The device keeps what arrives meanwhile, and the next turn reads it
         // without asking first whether there is any.
-        const TNextRead Next = NextRead(Burst, LineEnded);
+        const TNextRead Next = NextRead(Burst, LineEnded, Watched);
         WaitMs = Next.Watch ? static_cast<int>(GatherTime(Burst).count()) : 0;
         if (!Next.Watch && !FOwner.FStopThreads.load())
             std::this_thread::sleep_for(Next.Pause);
@@ -152,7 +154,7 @@ int TReadThread::Execute()
     return 0;
 }
 
-TReadThread::TNextRead TReadThread::NextRead(std::size_t Burst, bool LineEnded)
+TReadThread::TNextRead TReadThread::NextRead(std::size_t Burst, bool LineEnded, bool Watched)
 {
     using namespace std::chrono;
     using namespace std::chrono_literals;
@@ -160,33 +162,51 @@ TReadThread::TNextRead TReadThread::NextRead(std::size_t Burst, bool LineEnded)
     if (Burst >= TDataBuffer::Capacity)
         return {Pause, false};
     const auto Now = steady_clock::now();
-    if (LineEnded) {
-        if (FLastEnd != steady_clock::time_point{})
-            FEndGaps[FEndGapNext++ % FEndGaps.size()] = Now - FLastEnd;
-        FLastEnd = Now;
-    }
+    if (LineEnded)
+        LineEndRead(Now, Watched);
     // A board sends its lines at a steady pace, byte by byte: the next line
     // cannot end before the shortest of the last gaps between line ends.
     // Sleeping until shortly before then spares the turns that would find
     // half a line; from then on each arrival is read at once, so that the
-    // line's end goes on to the window as soon as it is in. The margin is
-    // about half a character at 9,600 baud: the turn after the sleep finds
-    // the line all but complete, and the next arrival is its end. A late
-    // wake-up finds the end in, and the line after starts earlier again.
+    // line's end goes on to the window as soon as it is in. With the margin
+    // at its least, half a character at 9,600 baud, the turn after the
+    // sleep finds the line all but complete, and the next arrival is its end.
     const auto Shortest = *std::min_element(FEndGaps.begin(), FEndGaps.end());
     if (Shortest == steady_clock::duration::zero())
         return {Pause, false};
-    constexpr auto Margin = 500us;
     const auto Left = FLastEnd + Shortest - Now;
     // Within a line, bytes that come faster than the last lines did (a
     // sender catching up) are met no later than a gather time apart.
-    if (const auto Sleep = duration_cast<microseconds>(Left - Margin); Sleep >= 100us)
+    if (const auto Sleep = duration_cast<microseconds>(Left - FMargin); Sleep >= 100us)
         return {std::min<microseconds>(Sleep, LineEnded ? 50ms : Pause), false};
     // Overdue by more than a gather time: the pace has changed, and the
     // last gaps will say so once the line has ended.
     if (Left > -duration_cast<steady_clock::duration>(Pause))
         return {Pause, true};
     return {Pause, false};
+}
+
+void TReadThread::LineEndRead(std::chrono::steady_clock::time_point Now, bool Watched)
+{
+    using namespace std::chrono;
+    using namespace std::chrono_literals;
+    constexpr auto Late = 8ms;
+    const auto Shortest = *std::min_element(FEndGaps.begin(), FEndGaps.end());
+    const auto Due = FLastEnd + Shortest;
+    // A line's end found a little after it was due, after a sleep, came at
+    // some time before this read: taken as due, so that late wake-ups on a
+    // busy machine do not push the next one later and later, and the next
+    // line is watched from earlier on, until an end is seen as it comes.
+    if (!Watched && Shortest != steady_clock::duration::zero() && Now > Due && Now - Due <= Late) {
+        FLastEnd = Due;
+        FMargin = std::min<microseconds>(2 * FMargin, Late);
+        return;
+    }
+    if (FLastEnd != steady_clock::time_point{})
+        FEndGaps[FEndGapNext++ % FEndGaps.size()] = Now - FLastEnd;
+    FLastEnd = Now;
+    if (Watched)
+        FMargin = MinMargin;
 }
 
 int TReadThread::Queue(const std::uint8_t* Bytes, std::size_t Size)

@@ -94,7 +94,10 @@ private:
         std::chrono::microseconds Pause{0};
         bool Watch = false;
     };
-    TNextRead NextRead(std::size_t Burst, bool LineEnded);
+    // Watched: the bytes were read as they came.
+    TNextRead NextRead(std::size_t Burst, bool LineEnded, bool Watched);
+    // Keeps the time of a line's end read now.
+    void LineEndRead(std::chrono::steady_clock::time_point Now, bool Watched);
 
     // Bytes queued that the dispatch thread has not been told of, and since when.
     std::size_t FUntold = 0;
@@ -104,6 +107,10 @@ private:
     std::chrono::steady_clock::time_point FLastEnd;
     std::array<std::chrono::steady_clock::duration, 4> FEndGaps{};
     std::size_t FEndGapNext = 0;
+    // How long before a line's end is due its arrivals are watched: about
+    // half a character at 9,600 baud, more after ends that came before it.
+    static constexpr std::chrono::microseconds MinMargin{500};
+    std::chrono::microseconds FMargin = MinMargin;
 };
 
 class TWriteThread : public TDeviceThread
