@@ -1,7 +1,7 @@
-// The whole program under load: the real window, offscreen, on line to a
-// pseudo-terminal that a writer thread feeds with 5 V board lines.
+// The whole program under load: the real window on line to a pseudo-terminal
+// that a writer thread feeds with 5 V board lines.
 //
-//   bench_wholeprogram [--quick] [--only PHASE[,PHASE...]]
+//   bench_wholeprogram [--quick] [--only PHASE[,PHASE...]] [--platform xcb|offscreen]
 //   (phases: idle, trickle, latency, perline, rising, keys, flood)
 //
 // Reports the CPU on line without input, the CPU at 30 lines/s with the bytes
@@ -11,6 +11,12 @@
 // sampling interval field at 100,000 lines/s, and the resident memory and
 // staleness after a flood of lines mixed with random bytes at twice the
 // highest rate. --quick shortens every phase.
+//
+// The window runs where a user has it, on an X server: the program starts an
+// Xvfb of its own, shows the window there through Qt's xcb platform and counts
+// the server's CPU beside its own, since drawing costs as much there as in
+// the program. Without --platform it runs twice, on xcb and then offscreen
+// (where painting costs next to nothing), and puts the figures side by side.
 
 #include "app/applicationevents.h"
 #include "app/mainform.h"
@@ -30,16 +36,22 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <poll.h>
 #include <random>
+#include <sstream>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -73,6 +85,91 @@ double ThreadCpu()
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &T);
     return T.tv_sec + T.tv_nsec / 1e9;
 }
+
+// CPU time of all threads of another process, in seconds. schedstat counts
+// nanoseconds; stat's clock ticks of 10 ms are too coarse for a server that
+// mostly sleeps.
+double ProcessCpuOf(pid_t Pid)
+{
+    namespace fs = std::filesystem;
+    const fs::path Proc = "/proc/" + std::to_string(Pid);
+    double Ns = 0;
+    bool Found = false;
+    std::error_code Error;
+    for (const auto& Task : fs::directory_iterator(Proc / "task", Error)) {
+        std::ifstream Stat(Task.path() / "schedstat");
+        double TaskNs = 0;
+        if (Stat >> TaskNs) {
+            Ns += TaskNs;
+            Found = true;
+        }
+    }
+    if (Found)
+        return Ns / 1e9;
+    std::ifstream Stat(Proc / "stat");
+    std::string Text((std::istreambuf_iterator<char>(Stat)), std::istreambuf_iterator<char>());
+    // Fields after the command's closing parenthesis: state is field 3,
+    // utime and stime are fields 14 and 15.
+    const auto Close = Text.rfind(')');
+    if (Close == std::string::npos)
+        return 0;
+    std::istringstream Fields(Text.substr(Close + 2));
+    std::string Field;
+    double Ticks = 0;
+    for (int Number = 3; Number <= 15 && Fields >> Field; ++Number)
+        if (Number >= 14)
+            Ticks += std::atof(Field.c_str());
+    return Ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// An Xvfb of the benchmark's own, on the first free display: only this
+// program draws on it, so all of its CPU is the window's.
+class TXServer
+{
+public:
+    TXServer()
+    {
+        int Ready[2];
+        if (pipe(Ready) != 0)
+            return;
+        const std::string Fd = std::to_string(Ready[1]);
+        const char* Args[] = {"Xvfb",         "-displayfd", Fd.c_str(), "-screen", "0",
+                              "1280x1024x24", "-nolisten",  "tcp",      nullptr};
+        const int Null = open("/dev/null", O_RDWR);
+        FPid = fork();
+        if (FPid == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
+            close(Ready[0]);
+            dup2(Null, STDOUT_FILENO);
+            dup2(Null, STDERR_FILENO);
+            execvp(Args[0], const_cast<char* const*>(Args));
+            _exit(127);
+        }
+        close(Null);
+        close(Ready[1]);
+        std::string Number;
+        pollfd Fd0{Ready[0], POLLIN, 0};
+        char C = 0;
+        while (FPid > 0 && poll(&Fd0, 1, 10'000) > 0 && read(Ready[0], &C, 1) == 1 && C != '\n')
+            Number.push_back(C);
+        close(Ready[0]);
+        if (!Number.empty())
+            FDisplay = ":" + Number;
+    }
+    ~TXServer()
+    {
+        if (FPid > 0) {
+            kill(FPid, SIGTERM);
+            waitpid(FPid, nullptr, 0);
+        }
+    }
+    const std::string& Display() const { return FDisplay; }
+    double Cpu() const { return FPid > 0 ? ProcessCpuOf(FPid) : 0; }
+
+private:
+    pid_t FPid = -1;
+    std::string FDisplay;
+};
 
 long ResidentKb()
 {
@@ -337,10 +434,12 @@ struct TRun
 {
     TMainForm* Form = nullptr;
     TBoard* Board = nullptr;
-    std::uint64_t Lines = 0;   // lines the window has taken
-    std::uint64_t Dropped = 0; // bytes the link dropped
-    int Expected = -1;         // a value awaited in T52's text
-    QString ExpectedShown;     // its text, made once: the watch runs at every event
+    const TXServer* Server = nullptr; // on xcb
+    bool Results = false;             // "= key value" lines for the side-by-side run
+    std::uint64_t Lines = 0;          // lines the window has taken
+    std::uint64_t Dropped = 0;        // bytes the link dropped
+    int Expected = -1;                // a value awaited in T52's text
+    QString ExpectedShown;            // its text, made once: the watch runs at every event
     Clock::time_point ExpectedSince;
     std::vector<double> Latencies; // ms
     bool TrickleLatency = false;   // await each trickled line in turn
@@ -400,12 +499,25 @@ double LatencyOfOneLine(TRun& Run, int Index, double Limit)
     return Run.Latencies.empty() ? -1 : Run.Latencies.front();
 }
 
+// A figure for the side-by-side table.
+void Result(const TRun& Run, const char* Key, double Value)
+{
+    if (Run.Results)
+        std::printf("= %s %.6g\n", Key, Value);
+}
+
+double ServerCpu(const TRun& Run)
+{
+    return Run.Server ? Run.Server->Cpu() : 0;
+}
+
 // Whether the window took every line of Rate lines/s for Duration seconds.
-bool KeptUp(TRun& Run, double Rate, double Duration, double* Cpu = nullptr)
+bool KeptUp(TRun& Run, double Rate, double Duration, double* Cpu = nullptr, double* XCpu = nullptr)
 {
     const std::uint64_t LinesBefore = Run.Lines;
     const std::uint64_t DroppedBefore = Run.Dropped;
     const double CpuBefore = ProcessCpu();
+    const double XCpuBefore = ServerCpu(Run);
     Run.Board->Feed(Rate, Duration);
     RunEvents(Duration);
     // The writer may end a little after its time; up to one second more from
@@ -419,6 +531,8 @@ bool KeptUp(TRun& Run, double Rate, double Duration, double* Cpu = nullptr)
     const std::uint64_t Taken = Run.Lines - LinesBefore;
     if (Cpu)
         *Cpu = ProcessCpu() - CpuBefore - Run.Board->WriterCpu();
+    if (XCpu)
+        *XCpu = ServerCpu(Run) - XCpuBefore;
     const bool Kept = Run.Dropped == DroppedBefore && Taken >= Run.Board->Sent() &&
                       Run.Board->Achieved() >= 0.98 * Rate;
     std::printf("  %8.0f lines/s for %3.0f s: %s (sent %llu at %.0f/s, taken %llu, dropped %llu "
@@ -431,27 +545,143 @@ bool KeptUp(TRun& Run, double Rate, double Duration, double* Cpu = nullptr)
     return Kept;
 }
 
+// Runs this program once per platform, passes its report through and puts
+// the figures of both runs side by side.
+int RunSideBySide(const std::vector<std::string>& Args)
+{
+    std::map<std::string, std::map<std::string, double>> Figures;
+    for (const std::string Platform : {"xcb", "offscreen"}) {
+        std::printf("== %s ==\n", Platform.c_str());
+        std::fflush(stdout);
+        std::vector<std::string> ChildArgs = Args;
+        ChildArgs.insert(ChildArgs.end(), {"--platform", Platform, "--results"});
+        std::vector<char*> Argv;
+        for (std::string& Arg : ChildArgs)
+            Argv.push_back(Arg.data());
+        Argv.push_back(nullptr);
+        int Out[2];
+        if (pipe(Out) != 0)
+            return 1;
+        const pid_t Child = fork();
+        if (Child == 0) {
+            dup2(Out[1], STDOUT_FILENO);
+            close(Out[0]);
+            close(Out[1]);
+            execv("/proc/self/exe", Argv.data());
+            _exit(127);
+        }
+        close(Out[1]);
+        FILE* From = fdopen(Out[0], "r");
+        char Line[1024];
+        while (From && std::fgets(Line, sizeof Line, From)) {
+            char Key[64];
+            double Value = 0;
+            if (std::sscanf(Line, "= %63s %lf", Key, &Value) == 2) {
+                Figures[Key][Platform] = Value;
+            } else {
+                std::fputs(Line, stdout);
+                std::fflush(stdout);
+            }
+        }
+        if (From)
+            std::fclose(From);
+        int Status = 0;
+        waitpid(Child, &Status, 0);
+        if (!WIFEXITED(Status) || WEXITSTATUS(Status) != 0)
+            std::printf("(the %s run failed)\n", Platform.c_str());
+    }
+    struct TRow
+    {
+        const char* Key;
+        const char* Title;
+        const char* Format;
+    };
+    const TRow Rows[] = {
+        {"idle", "on line, no data, % of a core", "%10.3f"},
+        {"trickle", "30 lines/s at 9,600-baud pace, %", "%10.3f"},
+        {"trickle-cr", "  CR to field text there, median ms", "%10.2f"},
+        {"latency", "CR to field text, 20 lines/s, median ms", "%10.2f"},
+        {"perline", "CPU per line at 5,000 lines/s, us", "%10.2f"},
+        {"highest", "highest rate kept up, lines/s", "%10.0f"},
+        {"keys", "key at 100,000 lines/s, median ms", "%10.2f"},
+        {"flood-kb", "resident after the flood, kB", "%10.0f"},
+        {"flood-stale", "a line after the flood shows in, ms", "%10.1f"},
+    };
+    std::printf("\n%-42s%10s%10s%10s%10s\n", "", "xcb", "X server", "together", "offscreen");
+    auto Cell = [](const std::map<std::string, double>& Of, const std::string& Platform,
+                   const char* Format) {
+        char Text[32] = "         -";
+        if (const auto Found = Of.find(Platform); Found != Of.end())
+            std::snprintf(Text, sizeof Text, Format, Found->second);
+        return std::string(Text);
+    };
+    const std::map<std::string, double> None;
+    for (const TRow& Row : Rows) {
+        const auto Found = Figures.find(Row.Key);
+        if (Found == Figures.end())
+            continue;
+        const auto XFound = Figures.find(std::string(Row.Key) + "-x");
+        const auto& X = XFound != Figures.end() ? XFound->second : None;
+        std::map<std::string, double> Together;
+        const auto P = Found->second.find("xcb");
+        const auto XP = X.find("xcb");
+        if (P != Found->second.end() && XP != X.end())
+            Together["xcb"] = P->second + XP->second;
+        std::printf("%-42s%s%s%s%s\n", Row.Title, Cell(Found->second, "xcb", Row.Format).c_str(),
+                    Cell(X, "xcb", Row.Format).c_str(), Cell(Together, "xcb", Row.Format).c_str(),
+                    Cell(Found->second, "offscreen", Row.Format).c_str());
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     bool Quick = false;
+    bool Results = false;
     std::string Only;
+    std::string Platform;
+    std::vector<std::string> Args{argv[0]};
     for (int I = 1; I < argc; ++I) {
         const std::string Arg = argv[I];
-        if (Arg == "--quick")
+        if (Arg == "--platform" && I + 1 < argc) {
+            Platform = argv[++I];
+            continue;
+        }
+        if (Arg == "--results") {
+            Results = true;
+            continue;
+        }
+        Args.push_back(Arg);
+        if (Arg == "--quick") {
             Quick = true;
-        else if (Arg == "--only" && I + 1 < argc)
+        } else if (Arg == "--only" && I + 1 < argc) {
             Only = argv[++I];
+            Args.push_back(Only);
+        }
     }
+    if (Platform.empty())
+        return RunSideBySide(Args);
     // --only takes one phase or several, separated by commas.
     auto Runs = [&](const char* Phase) {
         return Only.empty() ||
                ("," + Only + ",").find("," + std::string(Phase) + ",") != std::string::npos;
     };
     const double Scale = Quick ? 0.2 : 1.0;
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    TKelvalogApplication App(argc, argv);
+    // Started before any thread: the server is forked off this process.
+    std::unique_ptr<TXServer> Server;
+    if (Platform == "xcb") {
+        Server = std::make_unique<TXServer>();
+        if (Server->Display().empty()) {
+            std::fprintf(stderr, "could not start Xvfb\n");
+            return 1;
+        }
+        setenv("DISPLAY", Server->Display().c_str(), 1);
+    }
+    setenv("QT_QPA_PLATFORM", Platform.c_str(), 1);
+    int AppArgc = 1;
+    TKelvalogApplication App(AppArgc, argv);
     TBoard Board;
     if (!Board.Ready()) {
         std::fprintf(stderr, "no pseudo-terminal\n");
@@ -476,6 +706,8 @@ int main(int argc, char** argv)
     TRun Run;
     Run.Form = &Form;
     Run.Board = &Board;
+    Run.Server = Server.get();
+    Run.Results = Results;
     auto Shown = Form.DataPacket->OnStringPacket;
     Form.DataPacket->OnStringPacket = [&](QObject* Sender, const std::string& Line) {
         ++Run.Lines;
@@ -510,22 +742,37 @@ int main(int argc, char** argv)
     }
     RunEvents(1.0);
     const long StartKb = ResidentKb();
-    std::printf("Kelvalog whole program%s; resident at start %ld kB\n", Quick ? " (quick)" : "",
-                StartKb);
+    std::printf("Kelvalog whole program%s on %s; resident at start %ld kB\n",
+                Quick ? " (quick)" : "", Platform.c_str(), StartKb);
+    // The X server's share, where there is one.
+    auto WithServer = [&](double Percent, double XPercent) {
+        char Text[96] = "";
+        if (Server)
+            std::snprintf(Text, sizeof Text, " + %.3f %% in the X server = %.3f %%", XPercent,
+                          Percent + XPercent);
+        return std::string(Text);
+    };
 
     // On line, no input.
     if (Runs("idle")) {
         const double Duration = 30 * Scale;
         const double Cpu = ProcessCpu();
+        const double XCpu = ServerCpu(Run);
         RunEvents(Duration);
-        std::printf("idle on line:                   %.3f %% of a core\n",
-                    100 * (ProcessCpu() - Cpu) / Duration);
+        const double Percent = 100 * (ProcessCpu() - Cpu) / Duration;
+        const double XPercent = 100 * (ServerCpu(Run) - XCpu) / Duration;
+        std::printf("idle on line:                   %.3f %% of a core%s\n", Percent,
+                    WithServer(Percent, XPercent).c_str());
+        Result(Run, "idle", Percent);
+        if (Server)
+            Result(Run, "idle-x", XPercent);
     }
     // 30 lines/s, bytes one at a time at 9,600-baud pace.
     if (Runs("trickle")) {
         const double Duration = 30 * Scale;
         FedText(0);
         const double Cpu = ProcessCpu();
+        const double XCpu = ServerCpu(Run);
         Run.Latencies.clear();
         Run.TrickleLatency = true;
         Board.Trickle(30, Duration);
@@ -533,10 +780,16 @@ int main(int argc, char** argv)
         Board.Wait();
         Run.TrickleLatency = false;
         Run.Expected = -1;
-        std::printf("30 lines/s at 9,600-baud pace:  %.3f %% of a core (%.1f lines/s sent)\n",
-                    100 * (ProcessCpu() - Cpu - Board.WriterCpu()) / Duration, Board.Achieved());
+        const double Percent = 100 * (ProcessCpu() - Cpu - Board.WriterCpu()) / Duration;
+        const double XPercent = 100 * (ServerCpu(Run) - XCpu) / Duration;
+        std::printf("30 lines/s at 9,600-baud pace:  %.3f %% of a core%s (%.1f lines/s sent)\n",
+                    Percent, WithServer(Percent, XPercent).c_str(), Board.Achieved());
         std::printf("  CR to field text:             median %.2f ms, max %.2f ms (%zu lines)\n",
                     Median(Run.Latencies), Max(Run.Latencies), Run.Latencies.size());
+        Result(Run, "trickle", Percent);
+        if (Server)
+            Result(Run, "trickle-x", XPercent);
+        Result(Run, "trickle-cr", Median(Run.Latencies));
     }
     // CR to the value in the field's text, at 20 lines/s.
     if (Runs("latency")) {
@@ -549,6 +802,7 @@ int main(int argc, char** argv)
         }
         std::printf("CR to field text:               median %.2f ms, max %.2f ms (%zu of 200)\n",
                     Median(Latencies), Max(Latencies), Latencies.size());
+        Result(Run, "latency", Median(Latencies));
         const auto Bare = BareLatencies(200);
         std::printf("  the same through a bare pty:  median %.2f ms, max %.2f ms\n", Median(Bare),
                     Max(Bare));
@@ -556,10 +810,17 @@ int main(int argc, char** argv)
     // CPU per line at 5,000 lines/s.
     if (Runs("perline")) {
         double Cpu = 0;
+        double XCpu = 0;
         const double Duration = 30 * Scale;
-        KeptUp(Run, 5000, Duration, &Cpu);
-        std::printf("CPU per line at 5,000 lines/s:  %.2f us\n",
-                    1e6 * Cpu / std::max<double>(Board.Sent(), 1));
+        KeptUp(Run, 5000, Duration, &Cpu, &XCpu);
+        const double Lines = std::max<double>(Board.Sent(), 1);
+        char XText[64] = "";
+        if (Server)
+            std::snprintf(XText, sizeof XText, " + %.2f us in the X server", 1e6 * XCpu / Lines);
+        std::printf("CPU per line at 5,000 lines/s:  %.2f us%s\n", 1e6 * Cpu / Lines, XText);
+        Result(Run, "perline", 1e6 * Cpu / Lines);
+        if (Server)
+            Result(Run, "perline-x", 1e6 * XCpu / Lines);
     }
     // Rising rates.
     double Highest = Runs("rising") ? 0 : 50'000;
@@ -572,8 +833,10 @@ int main(int argc, char** argv)
         Highest = Rate;
         RunEvents(0.5);
     }
-    if (Runs("rising"))
+    if (Runs("rising")) {
         std::printf("highest rate kept up for %.0f s: %.0f lines/s\n", 30 * Scale, Highest);
+        Result(Run, "highest", Highest);
+    }
 
     // A key typed into the sampling interval field while 100,000 lines/s arrive.
     if (Runs("keys")) {
@@ -610,6 +873,7 @@ int main(int argc, char** argv)
         std::printf("key at 100,000 lines/s:         median %.2f ms, max %.2f ms (%zu keys, %d "
                     "changed the text; %.0f lines/s sent)\n",
                     Median(Keys), Max(Keys), Keys.size(), Changed, Board.Achieved());
+        Result(Run, "keys", Median(Keys));
     }
 
     // Flood at twice the highest rate, random bytes mixed in.
@@ -628,6 +892,8 @@ int main(int argc, char** argv)
                     "%.1f ms\n",
                     Rate, Duration, Before, After, StartKb,
                     static_cast<unsigned long long>(Run.Dropped), Stale);
+        Result(Run, "flood-kb", After);
+        Result(Run, "flood-stale", Stale);
     }
     Form.OnLineActionExecute();
     RunEvents(0.5);

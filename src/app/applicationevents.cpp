@@ -71,8 +71,34 @@ QString EffectiveHint(const QWidget* Control)
     return {};
 }
 
+namespace {
+constexpr const char* NoSharedImages = "QT_XCB_NO_MITSHM";
+}
+
+TDisplayChoice::TDisplayChoice()
+{
+    // Through shared memory, a repaint of a place shown before waits for the
+    // X server to confirm that it has read the last picture: a round trip
+    // that wakes this thread, Qt's event reader and the server at every
+    // change of a value or of the clock, which was most of what the window
+    // cost at rest and at a board's pace. Its small pictures go through the
+    // socket instead, as they do to a remote display. A user's own setting
+    // stands.
+    if (!qEnvironmentVariableIsSet(NoSharedImages)) {
+        qputenv(NoSharedImages, "1");
+        FSetHere = true;
+    }
+}
+
+void TDisplayChoice::Connected()
+{
+    if (FSetHere)
+        qunsetenv(NoSharedImages);
+}
+
 TKelvalogApplication::TKelvalogApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
+    Connected();
     setApplicationName(QStringLiteral("Kelvalog"));
     FBridge = std::make_unique<TGuiBridge>();
     FBridge->SetExceptionSink(

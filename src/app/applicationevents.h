@@ -49,9 +49,22 @@ QString HintOf(const QWidget* Control);
 // container's.
 QString EffectiveHint(const QWidget* Control);
 
+// How the window's pictures reach an X server, settled before the
+// application object connects to it.
+class TDisplayChoice
+{
+protected:
+    TDisplayChoice();
+    // Once connected: programs started from here (the office) do not inherit it.
+    void Connected();
+
+private:
+    bool FSetHere = false;
+};
+
 // The program's application object: title "Kelvalog", the one catcher of
 // exceptions that escape an event, and the hint tracking.
-class TKelvalogApplication : public QApplication
+class TKelvalogApplication : private TDisplayChoice, public QApplication
 {
 public:
     TKelvalogApplication(int& argc, char** argv);

@@ -25,6 +25,8 @@ TDigitalClock::TDigitalClock(QWidget* Parent) : QWidget(Parent)
     bgColor_ = palette().color(QPalette::Button);
     source_ = [this] { return LocalTime(); };
     timer_.setInterval(500);
+    // Exact, so that it keeps in step with a timer started beside it.
+    timer_.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer_, &QTimer::timeout, this, [this] { Tick(); });
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
@@ -38,6 +40,12 @@ void TDigitalClock::setActive(bool On)
     } else {
         timer_.stop();
     }
+}
+
+void TDigitalClock::RestartPeriod()
+{
+    if (active_)
+        timer_.start();
 }
 
 void TDigitalClock::setSize(int Size)
@@ -185,22 +193,49 @@ void TDigitalClock::drawColon(QPainter& P, const QRect& Cell) const
     P.drawRect(x, Cell.top() + 2 * Cell.height() / 3 - dot / 2, dot, dot);
 }
 
+int TDigitalClock::GlyphOf(int Index) const
+{
+    if (Index == 2 || Index == 5)
+        return text_.isEmpty() ? EmptyGlyph : ColonGlyph;
+    const int digit = text_.size() == 8 ? text_[Index].digitValue() : -1;
+    return digit >= 0 && digit <= 9 ? digit : UnlitGlyph;
+}
+
+const QPixmap& TDigitalClock::Glyph(int Glyph)
+{
+    const TGlyphKey key{size_, onColor_.rgba(), offColor_.rgba(), bgColor_.rgba(),
+                        devicePixelRatioF()};
+    if (!(key == glyphKey_)) {
+        glyphKey_ = key;
+        glyphs_ = {};
+    }
+    QPixmap& glyph = glyphs_[static_cast<std::size_t>(Glyph)];
+    if (glyph.isNull()) {
+        const QRect cell({0, 0}, CellSize());
+        glyph = QPixmap(cell.size() * key.Ratio);
+        glyph.setDevicePixelRatio(key.Ratio);
+        glyph.fill(bgColor_);
+        QPainter p(&glyph);
+        p.setRenderHint(QPainter::Antialiasing);
+        if (Glyph == ColonGlyph)
+            drawColon(p, cell);
+        else if (Glyph != EmptyGlyph)
+            drawDigit(p, cell, Glyph == UnlitGlyph ? -1 : Glyph);
+    }
+    return glyph;
+}
+
 void TDigitalClock::paintEvent(QPaintEvent* Event)
 {
     QPainter p(this);
-    p.fillRect(Event->rect(), bgColor_);
-    p.setRenderHint(QPainter::Antialiasing);
+    const QRect cells(0, 0, CellSize().width() * 8, CellSize().height());
+    // A widget laid out larger than its cells shows the background beyond.
+    for (const QRect& r : QRegion(Event->rect()).subtracted(cells))
+        p.fillRect(r, bgColor_);
     for (int i = 0; i < 8; ++i) {
         const QRect r = CellRect(i);
-        if (!Event->rect().intersects(r))
-            continue;
-        if (i == 2 || i == 5) {
-            if (!text_.isEmpty())
-                drawColon(p, r);
-        } else {
-            const int digit = text_.size() == 8 ? text_[i].digitValue() : -1;
-            drawDigit(p, r, digit);
-        }
+        if (Event->rect().intersects(r))
+            p.drawPixmap(r.topLeft(), Glyph(GlyphOf(i)));
     }
 }
 

@@ -295,6 +295,31 @@ private slots:
         QCOMPARE(clock.CellSize(), QSize(34, 60));
     }
 
+    // The digits are pictures made once: a new colour or size must not show
+    // the old ones.
+    void clockDrawsInItsCurrentLook()
+    {
+        TDigitalClock clock;
+        QTime now(8, 8, 8);
+        clock.setTimeSource([&] { return now; });
+        clock.setOnColor(Qt::black);
+        clock.setBgColor(Qt::white);
+        clock.setOffColor(Qt::white);
+        clock.resize(clock.sizeHint());
+        clock.Tick();
+        const QPoint middleOfSecond(17 + 8, 15); // the middle segment of "08"'s 8
+        QCOMPARE(clock.grab().toImage().pixelColor(middleOfSecond), QColor(Qt::black));
+        clock.setOnColor(Qt::red);
+        QCOMPARE(clock.grab().toImage().pixelColor(middleOfSecond), QColor(Qt::red));
+        clock.setSize(3);
+        clock.resize(clock.sizeHint());
+        QCOMPARE(clock.grab().toImage().pixelColor(middleOfSecond * 2), QColor(Qt::red));
+        now = QTime(8, 8, 1); // the last digit loses its middle segment
+        clock.Tick();
+        const QPoint middleOfLast = middleOfSecond * 2 + QPoint(6 * 34, 0);
+        QCOMPARE(clock.grab().toImage().pixelColor(middleOfLast), QColor(Qt::white));
+    }
+
     // --- drop-down list ----------------------------------------------
     void dropDownListClicksOnlyForTheUser()
     {

@@ -75,7 +75,7 @@ std::chrono::milliseconds TBaseDispatcher::LoopWait() const
         if (T.Active)
             Ticks = std::min(Ticks.value_or(MaxTimerTicks), T.TicksLeft(NowMs / TickMilliseconds));
     if (!Ticks)
-        return 5000ms;
+        return 60s;
     // To just past the tick at which it expires. A clock moved by hand does
     // not wake the loop, so the wait stays short.
     const auto Due = std::chrono::milliseconds(std::int64_t{*Ticks} * TickMilliseconds -

@@ -29,8 +29,8 @@ std::chrono::milliseconds GatherTime(std::size_t Burst)
 }
 // The threads are woken for input and for stopping; these waits only bound
 // how long a thread sleeps when nothing happens, so that a program on line
-// with a silent board costs next to nothing.
-constexpr int IdleWaitMs = 5000;
+// with a silent board costs nothing: a turn a minute.
+constexpr int IdleWaitMs = 60'000;
 // In a long burst the dispatch thread is told of every so many bytes, so
 // that it works while the read thread goes on reading.
 constexpr std::size_t TellEvery = 8192;
@@ -95,13 +95,18 @@ int TReadThread::Execute()
     // into queue buffers afterwards: a system call per buffer was most of
     // this thread's work while lines come fast.
     std::array<std::uint8_t, ReadChunk> Chunk;
-    bool Wait = true;
+    // How long to wait for bytes before the next read: idle, as long as it
+    // takes; while a line's end is due, a gather time, after which the read
+    // tells what waits; 0: read at once.
+    int WaitMs = IdleWaitMs;
     while (!FOwner.FStopThreads.load()) {
-        if (Wait) {
-            const int Ready = FDevice.WaitReadable(IdleWaitMs);
+        // Bytes read right after a wait for them came just now.
+        const bool Watched = WaitMs > 0 && WaitMs != IdleWaitMs;
+        if (WaitMs > 0) {
+            const int Ready = FDevice.WaitReadable(WaitMs);
             if (Ready < 0)
                 return FOwner.FStopThreads.load() ? 0 : ecode::ReadThreadFailed;
-            if (Ready == 0)
+            if (Ready == 0 && WaitMs == IdleWaitMs)
                 continue;
         }
         // Read as long as reads return bytes. The dispatch thread hears once
@@ -132,37 +137,76 @@ int TReadThread::Execute()
                                 std::chrono::milliseconds(TBaseDispatcher::WakeDelayMs)))
             Tell();
         // Nothing came: wait until something does.
-        Wait = Burst == 0;
+        if (Burst == 0) {
+            WaitMs = IdleWaitMs;
+            continue;
+        }
         // At a line's pace the bytes come one at a time, and under load in
         // small bursts: a short pause after a read lets more gather, instead
         // of waking the dispatch thread (and through it the window) for each.
         // The device keeps what arrives meanwhile, and the next turn reads it
         // without asking first whether there is any.
-        if (!Wait && !FOwner.FStopThreads.load())
-            std::this_thread::sleep_for(PauseAfter(Burst, LineEnded));
+        const TNextRead Next = NextRead(Burst, LineEnded, Watched);
+        WaitMs = Next.Watch ? static_cast<int>(GatherTime(Burst).count()) : 0;
+        if (!Next.Watch && !FOwner.FStopThreads.load())
+            std::this_thread::sleep_for(Next.Pause);
     }
     return 0;
 }
 
-std::chrono::milliseconds TReadThread::PauseAfter(std::size_t Burst, bool LineEnded)
+TReadThread::TNextRead TReadThread::NextRead(std::size_t Burst, bool LineEnded, bool Watched)
 {
     using namespace std::chrono;
     using namespace std::chrono_literals;
     const milliseconds Pause = GatherTime(Burst);
-    if (!LineEnded || Burst >= TDataBuffer::Capacity)
-        return Pause;
+    if (Burst >= TDataBuffer::Capacity)
+        return {Pause, false};
     const auto Now = steady_clock::now();
+    if (LineEnded)
+        LineEndRead(Now, Watched);
+    // A board sends its lines at a steady pace, byte by byte: the next line
+    // cannot end before the shortest of the last gaps between line ends.
+    // Sleeping until shortly before then spares the turns that would find
+    // half a line; from then on each arrival is read at once, so that the
+    // line's end goes on to the window as soon as it is in. With the margin
+    // at its least, half a character at 9,600 baud, the turn after the
+    // sleep finds the line all but complete, and the next arrival is its end.
+    const auto Shortest = *std::min_element(FEndGaps.begin(), FEndGaps.end());
+    if (Shortest == steady_clock::duration::zero())
+        return {Pause, false};
+    const auto Left = FLastEnd + Shortest - Now;
+    // Within a line, bytes that come faster than the last lines did (a
+    // sender catching up) are met no later than a gather time apart.
+    if (const auto Sleep = duration_cast<microseconds>(Left - FMargin); Sleep >= 100us)
+        return {std::min<microseconds>(Sleep, LineEnded ? 50ms : Pause), false};
+    // Overdue by more than a gather time: the pace has changed, and the
+    // last gaps will say so once the line has ended.
+    if (Left > -duration_cast<steady_clock::duration>(Pause))
+        return {Pause, true};
+    return {Pause, false};
+}
+
+void TReadThread::LineEndRead(std::chrono::steady_clock::time_point Now, bool Watched)
+{
+    using namespace std::chrono;
+    using namespace std::chrono_literals;
+    constexpr auto Late = 8ms;
+    const auto Shortest = *std::min_element(FEndGaps.begin(), FEndGaps.end());
+    const auto Due = FLastEnd + Shortest;
+    // A line's end found a little after it was due, after a sleep, came at
+    // some time before this read: taken as due, so that late wake-ups on a
+    // busy machine do not push the next one later and later, and the next
+    // line is watched from earlier on, until an end is seen as it comes.
+    if (!Watched && Shortest != steady_clock::duration::zero() && Now > Due && Now - Due <= Late) {
+        FLastEnd = Due;
+        FMargin = std::min<microseconds>(2 * FMargin, Late);
+        return;
+    }
     if (FLastEnd != steady_clock::time_point{})
         FEndGaps[FEndGapNext++ % FEndGaps.size()] = Now - FLastEnd;
     FLastEnd = Now;
-    // A board sends its lines at a steady pace, byte by byte: the next line
-    // cannot end before the shortest of the last gaps between line ends, less
-    // a turn for the jitter of these reads. Sleeping through most of it
-    // spares the turns that would find half a line.
-    const auto Shortest = *std::min_element(FEndGaps.begin(), FEndGaps.end());
-    if (Shortest == steady_clock::duration::zero())
-        return Pause;
-    return std::clamp(duration_cast<milliseconds>(Shortest) - Pause, Pause, 50ms);
+    if (Watched)
+        FMargin = MinMargin;
 }
 
 int TReadThread::Queue(const std::uint8_t* Bytes, std::size_t Size)

@@ -86,9 +86,18 @@ private:
     int Queue(const std::uint8_t* Bytes, std::size_t Size);
     // Tells the dispatch thread of the bytes queued so far.
     void Tell();
-    // How long to gather after a read of Burst bytes; LineEnded: the read
-    // held a wake byte.
-    std::chrono::milliseconds PauseAfter(std::size_t Burst, bool LineEnded);
+    // What to do after a read of Burst bytes (LineEnded: it held a wake
+    // byte): sleep that long and read, or, with Watch, wait for the next
+    // bytes, since a line's end is due now.
+    struct TNextRead
+    {
+        std::chrono::microseconds Pause{0};
+        bool Watch = false;
+    };
+    // Watched: the bytes were read as they came.
+    TNextRead NextRead(std::size_t Burst, bool LineEnded, bool Watched);
+    // Keeps the time of a line's end read now.
+    void LineEndRead(std::chrono::steady_clock::time_point Now, bool Watched);
 
     // Bytes queued that the dispatch thread has not been told of, and since when.
     std::size_t FUntold = 0;
@@ -98,6 +107,10 @@ private:
     std::chrono::steady_clock::time_point FLastEnd;
     std::array<std::chrono::steady_clock::duration, 4> FEndGaps{};
     std::size_t FEndGapNext = 0;
+    // How long before a line's end is due its arrivals are watched: about
+    // half a character at 9,600 baud, more after ends that came before it.
+    static constexpr std::chrono::microseconds MinMargin{500};
+    std::chrono::microseconds FMargin = MinMargin;
 };
 
 class TWriteThread : public TDeviceThread
