@@ -13,6 +13,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <unistd.h>
 
 namespace kelvalog {
@@ -99,6 +100,15 @@ int ExportFromCommandLine(const QString& HistoryFile, const QString& From, const
         THistoryStore Store(QFile::encodeName(HistoryFile).toStdString(),
                             THistoryStore::TMode::Read);
         ExportHistory(Store, Request);
+        // Ticks given up to keep the file small cannot be exported: say so.
+        if (const auto Kept = Store.ThinnedFrom(Request.From)) {
+            const QString Since =
+                *Kept == std::numeric_limits<std::int64_t>::max()
+                    ? QStringLiteral("no tick is kept at full resolution any more")
+                    : QStringLiteral("ticks are kept at full resolution only from %1")
+                          .arg(QDateTime::fromMSecsSinceEpoch(*Kept / 1000).toString(Qt::ISODate));
+            Complain(QStringLiteral("note: %1; older ones were not exported.").arg(Since));
+        }
         if (!Temporary.isEmpty() && !CopyToOutput(Temporary)) {
             Complain(QStringLiteral("the output could not be written."));
             Code = 1;

@@ -398,6 +398,22 @@ std::uint64_t THistoryStore::CountTicks(std::int64_t From, std::int64_t To)
     return N;
 }
 
+std::optional<std::int64_t> THistoryStore::ThinnedFrom(std::int64_t From)
+{
+    TSqliteStatement Oldest(FDb, "SELECT min(time) FROM ticks");
+    std::int64_t Kept = std::numeric_limits<std::int64_t>::max();
+    if (Oldest.Step() && !Oldest.IsNull(0))
+        Kept = Oldest.Integer(0);
+    Oldest.Reset();
+    if (Kept <= From)
+        return std::nullopt;
+    TSqliteStatement S(FDb, "SELECT 1 FROM buckets WHERE level=? AND last>=? AND first<? LIMIT 1");
+    S.Bind(1, std::int64_t(LevelCount - 1)).Bind(2, From / 1000).Bind(3, Kept / 1000);
+    const bool Thinned = S.Step();
+    S.Reset();
+    return Thinned ? std::optional<std::int64_t>(Kept) : std::nullopt;
+}
+
 std::vector<TTrendBucket> THistoryStore::Buckets(int Level, std::size_t Count)
 {
     std::vector<TTrendBucket> Out;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -58,6 +59,9 @@ public:
     void ReadTicks(std::int64_t From, std::int64_t To,
                    const std::function<bool(const THistoryTick&, std::int64_t Run)>& Visit);
     std::uint64_t CountTicks(std::int64_t From, std::int64_t To);
+    // When ticks from From on were given up (only their summaries are kept):
+    // the time of the oldest tick still kept, or the maximum when none is.
+    std::optional<std::int64_t> ThinnedFrom(std::int64_t From);
 
     // The newest Count buckets of a level (0: one per tick; all of them for
     // Count 0) in time order, times in milliseconds, with a break before

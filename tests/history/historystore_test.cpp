@@ -80,6 +80,9 @@ TEST(HistoryStore, AYearPastItsLimitKeepsTheRecentDaysAndAnOldSpike)
     EXPECT_EQ(Store.CountTicks(End - 7 * Day + Minute, End), 7u * 1440u);
     // The spike's own tick is gone, its bucket is not.
     EXPECT_EQ(Store.CountTicks(Spike, Spike), 0u);
+    // An export from there on is told that it lacks ticks; one of last week is not.
+    EXPECT_GT(Store.ThinnedFrom(Spike).value_or(0), Spike);
+    EXPECT_FALSE(Store.ThinnedFrom(End - 7 * Day).has_value());
     bool Seen = false;
     for (const TTrendBucket& B : Store.Buckets(3, 0))
         if (B.First <= Spike / 1000 && B.Last >= Spike / 1000)
