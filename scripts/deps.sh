@@ -42,7 +42,8 @@ ensure_packages() {
 
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev libgtest-dev libgmock-dev
                 libbenchmark-dev xvfb xauth fonts-liberation2 qt6-charts-dev ccache
-                libsqlite3-dev)
+                libsqlite3-dev libcurl4-openssl-dev libmosquitto-dev
+                mosquitto mosquitto-clients influxdb influxdb-client openssl)
 # Compiler launcher for the configure steps: a rebuild compiles only what changed.
 # Paths inside the checkout are hashed relative to it, so another clone of the
 # same sources (a CI checkout) finds the same cache entries.

@@ -1,4 +1,5 @@
 #include "app/mainform.h"
+#include "app/mainformfeeds.h"
 
 #include "app/framepacer.h"
 
@@ -63,12 +64,15 @@ TMainForm::TMainForm(TMainFormOptions Options) : FOptions(std::move(Options))
         Guarded([this] { FormState->DoCreate(); });
         Guarded([this] { LoadHistorySettings(); });
         Guarded([this] { StartHistory(); });
+        Guarded([this] { LoadFeedSettings(); });
+        Guarded([this] { StartFeeds(); });
         Guarded([this] { LoadTrendSettings(); });
     });
 }
 
 TMainForm::~TMainForm()
 {
+    FFeeds.reset();
     SampleIntervalTimer.stop();
     ReconnectTimer.stop();
     // A log still open is released quietly with its control.

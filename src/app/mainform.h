@@ -49,6 +49,7 @@ class TTrendStore;
 class TTrendWindow;
 struct TMainFormTrend;
 struct TMainFormHistory;
+struct TMainFormFeeds;
 
 // What the program takes from its surroundings; tests replace it.
 struct TMainFormOptions
@@ -222,6 +223,7 @@ private:
 
     std::unique_ptr<TMainFormTrend> FTrend;
     std::unique_ptr<TMainFormHistory> FHistory;
+    std::unique_ptr<TMainFormFeeds> FFeeds;
     // The time of the sampling tick being handled, microseconds since the
     // epoch: the trend, the history and the log record share it.
     std::int64_t FTickTime = 0;
@@ -271,10 +273,19 @@ private:
     void ShowHistoryStatus();
     void ConnectHistoryExport(TTrendWindow& Window);
 
+    // Live feeds
+    void LoadFeedSettings();
+    void SaveFeedSettings();
+    void StartFeeds();
+    void ShowFeedStatus();
+    void ConnectLiveFeed(TTrendWindow& Window);
+
 public:
     // "Export…" of the trend window: the dialog, the file, the export with
     // its progress. Times in milliseconds.
     void HistoryExportClick(std::int64_t From, std::int64_t To);
+    // "Live feed…" of the trend window and of the status bar's menu.
+    void LiveFeedClick();
 
 private:
     // Logging

@@ -109,6 +109,7 @@ void TMainForm::TrendActionExecute()
             TrendAction->setChecked(Shown);
         };
         ConnectHistoryExport(*Window);
+        ConnectLiveFeed(*Window);
         FTrend->Window = std::move(Window);
         FTrend->Known = true;
     }

@@ -86,6 +86,13 @@ TSqliteStatement& TSqliteStatement::BindBlob(int Index, const void* Data, int By
     return *this;
 }
 
+TSqliteStatement& TSqliteStatement::BindText(int Index, const std::string& Text)
+{
+    sqlite3_bind_text(FStatement, Index, Text.data(), static_cast<int>(Text.size()),
+                      SQLITE_TRANSIENT);
+    return *this;
+}
+
 bool TSqliteStatement::Step()
 {
     const int Code = sqlite3_step(FStatement);

@@ -58,6 +58,7 @@ public:
     TSqliteStatement& Bind(int Index, double Value);
     TSqliteStatement& BindNull(int Index);
     TSqliteStatement& BindBlob(int Index, const void* Data, int Bytes);
+    TSqliteStatement& BindText(int Index, const std::string& Text);
     // True while a row is there to read; false at the end, then reset.
     bool Step();
     // Runs to the end.

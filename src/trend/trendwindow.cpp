@@ -62,6 +62,12 @@ TTrendWindow::TTrendWindow(const TTrendStore& Store, QWidget* Parent)
         QStringLiteral("Save the shown stretch, or another, as CSV, TAB or SYLK"));
     ExportButton->hide();
     Bar->addWidget(ExportButton);
+    LiveFeedButton = new QPushButton(QString::fromUtf8("Live feed…"), this);
+    LiveFeedButton->setObjectName(QStringLiteral("LiveFeedButton"));
+    LiveFeedButton->setToolTip(QStringLiteral("Publish every sample to an MQTT broker or a "
+                                              "line-protocol database"));
+    LiveFeedButton->hide();
+    Bar->addWidget(LiveFeedButton);
     Bar->addWidget(SavePictureButton);
     Layout->addLayout(Bar);
 
@@ -92,6 +98,14 @@ void TTrendWindow::SetExport(std::function<void(std::int64_t, std::int64_t)> Han
 {
     OnExport = std::move(Handler);
     ExportButton->setVisible(bool(OnExport));
+}
+
+void TTrendWindow::SetLiveFeed(std::function<void()> Handler)
+{
+    LiveFeedButton->setVisible(bool(Handler));
+    disconnect(LiveFeedButton, &QPushButton::clicked, this, nullptr);
+    if (Handler)
+        connect(LiveFeedButton, &QPushButton::clicked, this, std::move(Handler));
 }
 
 TTrendWindow::~TTrendWindow() = default;

@@ -63,6 +63,8 @@ public:
     QPushButton* SavePictureButton = nullptr;
     // Shown while OnExport is set.
     QPushButton* ExportButton = nullptr;
+    // Shown once SetLiveFeed gave it a handler.
+    QPushButton* LiveFeedButton = nullptr;
     QLabel* ReadOut = nullptr;
 
     // The window was shown or hidden (also by its own close box).
@@ -70,6 +72,8 @@ public:
     // "Export…" was clicked; the view's times. Set it with SetExport.
     std::function<void(std::int64_t From, std::int64_t To)> OnExport;
     void SetExport(std::function<void(std::int64_t From, std::int64_t To)> Handler);
+    // "Live feed…" was clicked.
+    void SetLiveFeed(std::function<void()> Handler);
 
 protected:
     void showEvent(QShowEvent* Event) override;

@@ -7,6 +7,7 @@
 // the trend window's "Export…" the same CSV file.
 
 #include "app/applicationevents.h"
+#include "app/livefeeddialog.h"
 #include "app/mainform.h"
 #include "app/systemlocale.h"
 #include "appfixture.h"
@@ -18,6 +19,7 @@
 #include "ptyboard.h"
 #include "trend/trendwindow.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QLocale>
@@ -241,6 +243,59 @@ private slots:
         auto FirstNew = std::find_if(Points.begin(), Points.end(),
                                      [Later](const TTrendPoint& P) { return P.Time > Later; });
         QVERIFY(FirstNew != Points.begin() && std::isnan(std::prev(FirstNew)->Value));
+    }
+
+    // The feeds with nothing listening: each shows its text once while the
+    // ticks go on; "Live feed…" switches one off and no secret reaches the INI.
+    void liveFeedsShowTheirFaultsAndKeepNoSecret()
+    {
+        QTemporaryDir Dir;
+        const QString Ini = Dir.filePath(QStringLiteral("Kelvalog.INI"));
+        WriteText(Dir.filePath(QStringLiteral("password")), QStringLiteral("Sesame42\n"));
+        WriteText(Ini, QStringLiteral("[MQTT]\nEnabled=1\nHost=127.0.0.1\nPort=1\nUser=lab\n"
+                                      "PasswordFile=%1/password\n[Influx]\nEnabled=1\n"
+                                      "URL=http://127.0.0.1:1\n")
+                           .arg(Dir.path()));
+        QStringList Seen;
+        {
+            TRig Rig(Dir.path(), Dir.filePath(QStringLiteral("history.sqlite")), Start);
+            QVERIFY(Rig.Pty.Ready());
+            Rig.Form->OnLineActionExecute();
+            QVERIFY(Rig.Form->OnLine);
+            for (int N = 0; N < 100 && Seen.size() < 2; ++N) {
+                QVERIFY(Rig.Tick(N));
+                QElapsedTimer Waited;
+                Waited.start();
+                while (Waited.elapsed() < 100) {
+                    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+                    const QString Notice = Rig.Form->Notice();
+                    if (Notice.contains(QStringLiteral("trying again")) && !Seen.contains(Notice))
+                        Seen << Notice;
+                }
+            }
+            Rig.Form->TrendActionExecute();
+            auto* Button = Rig.Form->TrendWindow()->LiveFeedButton;
+            QVERIFY(Button->isVisible());
+            QTimer::singleShot(0, [] {
+                for (QWidget* W : QApplication::topLevelWidgets())
+                    if (auto* Dialog = qobject_cast<TLiveFeedDialog*>(W)) {
+                        Dialog->MqttOn->setChecked(false);
+                        Dialog->accept();
+                    }
+            });
+            Button->click();
+            Rig.Form->OnLineActionExecute();
+        }
+        Seen.sort();
+        QCOMPARE(Seen, (QStringList{QStringLiteral("Influx: the database cannot be reached "
+                                                   "(Connection refused); trying again"),
+                                    QStringLiteral("MQTT: the broker cannot be reached "
+                                                   "(Connection refused); trying again")}));
+        const QByteArray Settings = ReadBytes(Ini);
+        QVERIFY(Settings.contains("[MQTT]"));
+        QVERIFY(Settings.contains("Enabled=0"));
+        QVERIFY(Settings.contains("PasswordFile="));
+        QVERIFY(!Settings.contains("Sesame42"));
     }
 
     void fullDiskUnderTheStoreShowsWhileTheLogKeepsEveryRecord()
