@@ -213,7 +213,9 @@ private slots:
         const qsizetype Last = Out.lastIndexOf("shown ");
         Shown = Out.mid(Last + 6, Out.indexOf('\n', Last) - Last - 6).toInt();
         const std::uint64_t Kept = Rows(History);
-        QVERIFY2(Kept + 1 >= std::uint64_t(Shown) && Kept <= std::uint64_t(Shown),
+        // The kill may fall between a tick's hand-over to the store and its
+        // report, so one tick more than reported may be kept.
+        QVERIFY2(Kept + 1 >= std::uint64_t(Shown) && Kept <= std::uint64_t(Shown) + 1,
                  qPrintable(QStringLiteral("%1 shown, %2 kept").arg(Shown).arg(Kept)));
 
         // Restarted an hour later: the old stretch, a gap, the new one.
