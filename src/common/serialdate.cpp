@@ -1,5 +1,7 @@
 #include "common/serialdate.h"
 
+#include "common/isotime.h"
+
 #include <ctime>
 
 namespace kelvalog {
@@ -36,44 +38,24 @@ double SerialDate(const TLocalDateTime& dt)
 
 TLocalDateTime LocalNow()
 {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    std::tm local{};
-    localtime_r(&now.tv_sec, &local);
-    TLocalDateTime dt;
-    dt.Year = local.tm_year + 1900;
-    dt.Month = local.tm_mon + 1;
-    dt.Day = local.tm_mday;
-    dt.Hour = local.tm_hour;
-    dt.Minute = local.tm_min;
-    dt.Second = local.tm_sec > 59 ? 59 : local.tm_sec; // a leap second stays in its minute
-    dt.Millisecond = static_cast<int>(now.tv_nsec / 1'000'000);
-    return dt;
+    timespec Now{};
+    clock_gettime(CLOCK_REALTIME, &Now);
+    return LocalDateTimeAt(Now.tv_sec * 1'000'000LL + Now.tv_nsec / 1000);
 }
-
-} // namespace kelvalog
-
-namespace kelvalog {
 
 TLocalDateTime LocalDateTimeAt(std::int64_t Microseconds)
 {
-    std::int64_t Seconds = Microseconds / 1'000'000;
-    std::int64_t Rest = Microseconds % 1'000'000;
-    if (Rest < 0) {
-        Rest += 1'000'000;
-        --Seconds;
-    }
-    const auto Time = static_cast<std::time_t>(Seconds);
-    std::tm local{};
-    localtime_r(&Time, &local);
+    const TSplitMicros At = SplitMicros(Microseconds);
+    std::tm Local{};
+    localtime_r(&At.Seconds, &Local);
     TLocalDateTime dt;
-    dt.Year = local.tm_year + 1900;
-    dt.Month = local.tm_mon + 1;
-    dt.Day = local.tm_mday;
-    dt.Hour = local.tm_hour;
-    dt.Minute = local.tm_min;
-    dt.Second = local.tm_sec > 59 ? 59 : local.tm_sec;
-    dt.Millisecond = static_cast<int>(Rest / 1000);
+    dt.Year = Local.tm_year + 1900;
+    dt.Month = Local.tm_mon + 1;
+    dt.Day = Local.tm_mday;
+    dt.Hour = Local.tm_hour;
+    dt.Minute = Local.tm_min;
+    dt.Second = Local.tm_sec > 59 ? 59 : Local.tm_sec; // a leap second stays in its minute
+    dt.Millisecond = static_cast<int>(At.Micros / 1000);
     return dt;
 }
 

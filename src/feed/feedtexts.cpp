@@ -1,7 +1,6 @@
 #include "feed/feedtexts.h"
 
 #include <charconv>
-#include <ctime>
 
 namespace kelvalog {
 
@@ -69,35 +68,6 @@ std::vector<TFeedChannel> FeedChannels(int Board)
         return {{0, "Tobj", "°C"},    {1, "Tamb", "°C"}, {2, "RH", "%"},
                 {3, "Tamb_RH", "°C"}, {4, "T1", "°C"},   {5, "T2", "°C"}};
     return {};
-}
-
-std::string IsoTimeUtc(std::int64_t Micros)
-{
-    std::int64_t Seconds = Micros / 1'000'000;
-    std::int64_t Rest = Micros % 1'000'000;
-    if (Rest < 0) {
-        Rest += 1'000'000;
-        --Seconds;
-    }
-    const auto At = static_cast<std::time_t>(Seconds);
-    std::tm T{};
-    gmtime_r(&At, &T);
-    std::string To;
-    AppendInt(To, T.tm_year + 1900LL, 4);
-    To += '-';
-    AppendInt(To, T.tm_mon + 1, 2);
-    To += '-';
-    AppendInt(To, T.tm_mday, 2);
-    To += 'T';
-    AppendInt(To, T.tm_hour, 2);
-    To += ':';
-    AppendInt(To, T.tm_min, 2);
-    To += ':';
-    AppendInt(To, T.tm_sec, 2);
-    To += '.';
-    AppendInt(To, Rest, 6);
-    To += 'Z';
-    return To;
 }
 
 void AppendLineProtocol(std::string& To, std::string_view Host, const THistoryTick& Tick)

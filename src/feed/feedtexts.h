@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/isotime.h"
 #include "history/historytick.h"
 
 #include <string>
@@ -19,9 +20,6 @@ struct TFeedChannel
 // The board's tag ("5V", "3.3V") and its channels.
 const char* FeedBoardName(int Board);
 std::vector<TFeedChannel> FeedChannels(int Board);
-
-// "2024-12-08T14:03:07.123456Z" of microseconds since the epoch.
-std::string IsoTimeUtc(std::int64_t Micros);
 
 // One line-protocol line per channel of the tick, "." decimals whatever the
 // locale: measurement kelvalog, tags host, board, channel, fields sampled,

@@ -1,5 +1,6 @@
 #include "history/historyexport.h"
 
+#include "common/isotime.h"
 #include "common/serialdate.h"
 #include "history/historystore.h"
 #include "logging/sylkwriter.h"
@@ -60,39 +61,15 @@ void AppendNumber(std::string& To, long long Value, int Digits)
     To.append(Buffer, End);
 }
 
-// "2024-12-08T14:03:07.123456" of a broken-down time and its microseconds.
-void AppendIso(std::string& To, const std::tm& T, std::int64_t Micros)
-{
-    AppendNumber(To, T.tm_year + 1900LL, 4);
-    To += '-';
-    AppendNumber(To, T.tm_mon + 1, 2);
-    To += '-';
-    AppendNumber(To, T.tm_mday, 2);
-    To += 'T';
-    AppendNumber(To, T.tm_hour, 2);
-    To += ':';
-    AppendNumber(To, T.tm_min, 2);
-    To += ':';
-    AppendNumber(To, T.tm_sec, 2);
-    To += '.';
-    AppendNumber(To, Micros, 6);
-}
-
 void AppendTimes(std::string& To, std::int64_t Time)
 {
-    std::int64_t Seconds = Time / 1'000'000;
-    std::int64_t Micros = Time % 1'000'000;
-    if (Micros < 0) {
-        Micros += 1'000'000;
-        --Seconds;
-    }
-    const auto At = static_cast<std::time_t>(Seconds);
+    const TSplitMicros At = SplitMicros(Time);
     std::tm Utc{}, Local{};
-    gmtime_r(&At, &Utc);
-    localtime_r(&At, &Local);
-    AppendIso(To, Utc, Micros);
+    gmtime_r(&At.Seconds, &Utc);
+    localtime_r(&At.Seconds, &Local);
+    AppendIsoDateTime(To, Utc, At.Micros);
     To += "Z,";
-    AppendIso(To, Local, Micros);
+    AppendIsoDateTime(To, Local, At.Micros);
     const long Offset = Local.tm_gmtoff;
     To += Offset < 0 ? '-' : '+';
     AppendNumber(To, std::labs(Offset) / 3600, 2);

@@ -1,48 +1,13 @@
 #include "settings/settingslocation.h"
 
+#include "common/userfolders.h"
 #include "settings/inifilestore.h"
 
 #include <cerrno>
-#include <cstdlib>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 namespace kelvalog {
-
-namespace {
-
-std::string FolderOf(std::string_view Path)
-{
-    const auto Slash = Path.rfind('/');
-    if (Slash == std::string_view::npos)
-        return ".";
-    return Slash == 0 ? std::string("/") : std::string(Path.substr(0, Slash));
-}
-
-std::string EnvironmentValue(const char* Name)
-{
-    const char* Value = std::getenv(Name);
-    return Value ? std::string(Value) : std::string();
-}
-
-// HOME, or the password database's entry when HOME is not set.
-std::string HomeFolder()
-{
-    std::string Home = EnvironmentValue("HOME");
-    if (!Home.empty())
-        return Home;
-    std::vector<char> Buffer(16384);
-    passwd Entry = {};
-    passwd* Found = nullptr;
-    if (::getpwuid_r(::getuid(), &Entry, Buffer.data(), Buffer.size(), &Found) == 0 && Found &&
-        Found->pw_dir)
-        Home = Found->pw_dir;
-    return Home;
-}
-
-} // namespace
 
 std::string UserSettingsPath(std::string_view XdgConfigHome, std::string_view Home)
 {
