@@ -263,8 +263,9 @@ bool BreakTruncation()
 
 // A TAB record that fails part way and cannot be cut back ends the log with
 // the warning of a failed close. The file holds the records counted, then the
-// part, and a later log in it starts on a line of its own.
-void LogUntilTheCutFails()
+// part, and a later log in it starts on a line of its own. Returns before the
+// child exits, so that the small disk is unmounted.
+void CutFails()
 {
     TLogTestFolder dir;
     TSmallDisk disk(dir.Path);
@@ -278,7 +279,7 @@ void LogUntilTheCutFails()
     const std::string record = ReadAll(view.Name);
     if (!disk.Fill(view.Name, disk.Mounted ? 4096 : 500) || !BreakTruncation()) {
         std::fputs("no small disk or no seccomp: not tried\n", stderr);
-        std::_Exit(0);
+        return;
     }
     for (int tick = 0; tick < 2000 && control.Logging(); ++tick) {
         control.SampleTick(FiveChannels());
@@ -298,6 +299,11 @@ void LogUntilTheCutFails()
     control.LogOnActionExecute();
     control.SampleTick(FiveChannels());
     EXPECT_EQ(ReadAll(view.Name), text + (part.back() == '\r' ? "\n" : "\r\n") + record);
+}
+
+void LogUntilTheCutFails()
+{
+    CutFails();
     std::_Exit(::testing::Test::HasFailure() ? 1 : 0);
 }
 
