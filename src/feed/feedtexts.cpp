@@ -1,5 +1,6 @@
 #include "feed/feedtexts.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace kelvalog {
@@ -58,16 +59,13 @@ const char* FeedBoardName(int Board)
 
 std::vector<TFeedChannel> FeedChannels(int Board)
 {
-    if (Board == 0)
-        return {{0, "Pressure", "mbar"},
-                {1, "Tobj", "°C"},
-                {2, "Tamb", "°C"},
-                {3, "T1", "°C"},
-                {4, "T2", "°C"}};
-    if (Board == 1)
-        return {{0, "Tobj", "°C"},    {1, "Tamb", "°C"}, {2, "RH", "%"},
-                {3, "Tamb_RH", "°C"}, {4, "T1", "°C"},   {5, "T2", "°C"}};
-    return {};
+    std::vector<TFeedChannel> Channels;
+    for (const TBoardChannel& Channel : BoardChannels(Board)) {
+        std::string Name = Channel.Name;
+        std::replace(Name.begin(), Name.end(), ' ', '_');
+        Channels.push_back({Channel.Index, std::move(Name), Channel.Unit});
+    }
+    return Channels;
 }
 
 void AppendLineProtocol(std::string& To, std::string_view Host, const THistoryTick& Tick)

@@ -13,7 +13,7 @@ namespace kelvalog {
 struct TFeedChannel
 {
     int Index;
-    const char* Name; // tag and topic level: no spaces, no MQTT wildcards
+    std::string Name; // tag and topic level: no spaces, no MQTT wildcards
     const char* Unit;
 };
 

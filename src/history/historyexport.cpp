@@ -20,30 +20,17 @@ namespace {
 
 constexpr std::uint64_t ProgressEvery = 4096;
 
-struct TColumnName
+// A tick of no known board shows all its channels.
+std::vector<TBoardChannel> ColumnsFor(int Board)
 {
-    int Channel;
-    const char* Name;
-    const char* Unit;
-};
-
-std::vector<TColumnName> ColumnsFor(int Board)
-{
-    if (Board == 0)
-        return {{0, "Pressure", "mbar"},
-                {1, "Tobj", "°C"},
-                {2, "Tamb", "°C"},
-                {3, "T1", "°C"},
-                {4, "T2", "°C"}};
-    if (Board == 1)
-        return {{0, "Tobj", "°C"},    {1, "Tamb", "°C"}, {2, "RH", "%"},
-                {3, "Tamb RH", "°C"}, {4, "T1", "°C"},   {5, "T2", "°C"}};
-    std::vector<TColumnName> All;
+    std::vector<TBoardChannel> Columns = BoardChannels(Board);
+    if (!Columns.empty())
+        return Columns;
     static const char* const Names[] = {"Channel 0", "Channel 1", "Channel 2", "Channel 3",
                                         "Channel 4", "Channel 5", "Channel 6", "Channel 7"};
     for (int I = 0; I < ChannelCount; ++I)
-        All.push_back({I, Names[I], ""});
-    return All;
+        Columns.push_back({I, Names[I], ""});
+    return Columns;
 }
 
 const char* BoardName(int Board)
@@ -121,7 +108,7 @@ std::uint64_t ExportCsv(THistoryStore& Store, const THistoryExport& Request, std
                         const std::function<bool(std::uint64_t, std::uint64_t)>& Progress)
 {
     TOutFile Out(Request.OutPath);
-    std::vector<TColumnName> Columns;
+    std::vector<TBoardChannel> Columns;
     bool Header = false;
     std::uint64_t Done = 0;
     bool Cancelled = false;
@@ -129,7 +116,7 @@ std::uint64_t ExportCsv(THistoryStore& Store, const THistoryExport& Request, std
     auto WriteHeader = [&](int Board) {
         Columns = ColumnsFor(Board);
         Text += "time_utc,time_local,board";
-        for (const TColumnName& C : Columns) {
+        for (const TBoardChannel& C : Columns) {
             const std::string Unit = *C.Unit ? std::string(" (") + C.Unit + ")" : std::string();
             Text += std::string(",") + C.Name + " sampled" + Unit;
             Text += std::string(",") + C.Name + " filtered" + Unit;
@@ -144,14 +131,14 @@ std::uint64_t ExportCsv(THistoryStore& Store, const THistoryExport& Request, std
         AppendTimes(Text, Tick.Time);
         Text += ',';
         Text += BoardName(Tick.Board);
-        for (const TColumnName& C : Columns) {
-            const bool Valid = Tick.IsValid(C.Channel);
+        for (const TBoardChannel& C : Columns) {
+            const bool Valid = Tick.IsValid(C.Index);
             Text += ',';
             if (Valid)
-                AppendValue(Text, Tick.Sample[C.Channel]);
+                AppendValue(Text, Tick.Sample[C.Index]);
             Text += ',';
             if (Valid)
-                AppendValue(Text, Tick.Filtered[C.Channel]);
+                AppendValue(Text, Tick.Filtered[C.Index]);
             Text += Valid ? ",1" : ",0";
         }
         Text += "\r\n";

@@ -17,4 +17,18 @@ TTrendTick THistoryTick::TrendTick() const
     return Tick;
 }
 
+std::vector<TBoardChannel> BoardChannels(int Board)
+{
+    if (Board == 0)
+        return {{0, "Pressure", "mbar"},
+                {1, "Tobj", "°C"},
+                {2, "Tamb", "°C"},
+                {3, "T1", "°C"},
+                {4, "T2", "°C"}};
+    if (Board == 1)
+        return {{0, "Tobj", "°C"},    {1, "Tamb", "°C"}, {2, "RH", "%"},
+                {3, "Tamb RH", "°C"}, {4, "T1", "°C"},   {5, "T2", "°C"}};
+    return {};
+}
+
 } // namespace kelvalog

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 namespace kelvalog {
 
@@ -25,5 +26,16 @@ struct THistoryTick
     // What the trend draws of it, with the time in milliseconds.
     TTrendTick TrendTick() const;
 };
+
+// A board's channel as the exports and feeds name it.
+struct TBoardChannel
+{
+    int Index;
+    const char* Name;
+    const char* Unit;
+};
+
+// The channels of board 0 (5 V) or 1 (3.3 V); none for another board.
+std::vector<TBoardChannel> BoardChannels(int Board);
 
 } // namespace kelvalog
