@@ -1,6 +1,6 @@
 # Shared build settings and test helpers.
 
-add_compile_options(-Wall -Wextra)
+add_compile_options(-Wall -Wextra -Wshadow)
 
 if(KELVALOG_SANITIZE STREQUAL "address")
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
@@ -12,17 +12,23 @@ elseif(NOT KELVALOG_SANITIZE STREQUAL "none")
   message(FATAL_ERROR "KELVALOG_SANITIZE must be none, address or thread")
 endif()
 
-# kelvalog_library(<name> [QT] [DEPS <targets>...] [EXCLUDE_DIRS <subfolders>...])
-# A static library from every .cpp below the calling folder (main.cpp and the
-# excluded subfolders left out). Folders add files without touching this list.
+# kelvalog_library(<name> [QT] [SOURCES <files>...] [DEPS <targets>...]
+#                  [EXCLUDE_DIRS <subfolders>...])
+# A static library from the listed sources. Without SOURCES (being phased
+# out) every .cpp below the calling folder is taken, main.cpp and the excluded
+# subfolders left out.
 function(kelvalog_library name)
-  cmake_parse_arguments(ARG "QT" "" "DEPS;EXCLUDE_DIRS" ${ARGN})
-  file(GLOB_RECURSE sources CONFIGURE_DEPENDS
-       ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
-  list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")
-  foreach(dir IN LISTS ARG_EXCLUDE_DIRS)
-    list(FILTER sources EXCLUDE REGEX "^${CMAKE_CURRENT_SOURCE_DIR}/${dir}/")
-  endforeach()
+  cmake_parse_arguments(ARG "QT" "" "SOURCES;DEPS;EXCLUDE_DIRS" ${ARGN})
+  if(ARG_SOURCES)
+    set(sources ${ARG_SOURCES})
+  else()
+    file(GLOB_RECURSE sources CONFIGURE_DEPENDS
+         ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+    list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")
+    foreach(dir IN LISTS ARG_EXCLUDE_DIRS)
+      list(FILTER sources EXCLUDE REGEX "^${CMAKE_CURRENT_SOURCE_DIR}/${dir}/")
+    endforeach()
+  endif()
   if(NOT sources MATCHES "\\.cpp")
     # A folder that has no code yet still gives a library to link.
     file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/${name}_empty.cpp "")
