@@ -1,2 +1,2 @@
 kelvalog_test(test_settings_location SOURCES ${CMAKE_CURRENT_LIST_DIR}/settingslocation_test.cpp
-              LIBS kelvalog_settings)
+              LIBS kelvalog_inistore)
