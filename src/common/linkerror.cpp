@@ -115,7 +115,7 @@ std::string LinkErrorMessage(int Code)
     if (!Text.empty())
         return Text;
     const int Number = Code < 0 ? -Code : Code;
-    if (Number >= 2 && Number <= 162)
+    if (Number >= -ecode::OsErrorFirst && Number <= -ecode::OsErrorLast)
         return SystemErrorText(Number);
     return GenericText;
 }
@@ -171,7 +171,7 @@ std::exception_ptr MakeLinkException(int Code)
     }
     if (Code == ecode::OutOfMemory)
         return std::make_exception_ptr(EOutOfMemory());
-    if (Code <= -2 && Code >= -162)
+    if (Code <= ecode::OsErrorFirst && Code >= ecode::OsErrorLast)
         return std::make_exception_ptr(EInOutError(Message, -Code));
     return std::make_exception_ptr(ELinkException(GenericText, 0));
 }

@@ -7,9 +7,13 @@
 namespace kelvalog {
 
 // Result codes of the serial layer: 0 and positive values are results,
-// negative values are errors. Codes from -2 to -162 are operating-system error
-// numbers of the device layer (see SystemErrorText).
+// negative values are errors. Codes from OsErrorFirst (-2) down to OsErrorLast
+// (-162) are operating-system error numbers of the device layer (see
+// SystemErrorText).
 namespace ecode {
+inline constexpr int OsErrorFirst = -2;
+inline constexpr int OsErrorLast = -162;
+
 inline constexpr int FileNotFound = -2;
 inline constexpr int PathNotFound = -3;
 inline constexpr int AccessDenied = -5;
@@ -97,7 +101,7 @@ private:
     public:                                                                                        \
         static constexpr int Code = CodeValue;                                                     \
         Name() : Base(LinkErrorMessage(CodeValue), CodeValue) {}                                   \
-        Name(const std::string& Message, int Code) : Base(Message, Code) {}                        \
+        Name(const std::string& Message, int GivenCode) : Base(Message, GivenCode) {}              \
     };
 
 KELVALOG_LINK_FAMILY(EGeneral, ELinkException)
