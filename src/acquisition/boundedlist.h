@@ -12,31 +12,31 @@ namespace kelvalog {
 template <typename T, std::size_t Capacity> class TBoundedList
 {
 public:
-    void push_back(const T& item)
+    void push_back(const T& Item)
     {
-        if (Count >= Capacity)
+        if (FCount >= Capacity)
             throw ERangeError();
-        Items[Count++] = item;
+        FItems[FCount++] = Item;
     }
-    void clear() { Count = 0; }
+    void clear() { FCount = 0; }
 
-    std::size_t size() const { return Count; }
-    bool empty() const { return Count == 0; }
+    std::size_t size() const { return FCount; }
+    bool empty() const { return FCount == 0; }
     static constexpr std::size_t capacity() { return Capacity; }
 
-    const T& operator[](std::size_t index) const
+    const T& operator[](std::size_t Index) const
     {
-        if (index >= Count)
+        if (Index >= FCount)
             throw ERangeError();
-        return Items[index];
+        return FItems[Index];
     }
 
-    const T* begin() const { return Items.data(); }
-    const T* end() const { return Items.data() + Count; }
+    const T* begin() const { return FItems.data(); }
+    const T* end() const { return FItems.data() + FCount; }
 
 private:
-    std::array<T, Capacity> Items{};
-    std::size_t Count = 0;
+    std::array<T, Capacity> FItems{};
+    std::size_t FCount = 0;
 };
 
 } // namespace kelvalog

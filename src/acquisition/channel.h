@@ -15,23 +15,23 @@ constexpr int MarBufferSize = 1000;
 class TMarBuffer
 {
 public:
-    float& operator[](int index) { return Entries[Checked(index)]; }
-    float operator[](int index) const { return Entries[Checked(index)]; }
+    float& operator[](int Index) { return FEntries[Checked(Index)]; }
+    float operator[](int Index) const { return FEntries[Checked(Index)]; }
     static constexpr int size() { return MarBufferSize; }
 
     // Raw storage for bulk moves whose bounds were tested beforehand.
-    float* data() { return Entries.data(); }
-    const float* data() const { return Entries.data(); }
+    float* data() { return FEntries.data(); }
+    const float* data() const { return FEntries.data(); }
 
-    static int Checked(int index)
+    static int Checked(int Index)
     {
-        if (index < 0 || index >= MarBufferSize)
+        if (Index < 0 || Index >= MarBufferSize)
             throw ERangeError();
-        return index;
+        return Index;
     }
 
 private:
-    std::array<float, MarBufferSize> Entries{};
+    std::array<float, MarBufferSize> FEntries{};
 };
 
 // One measurement channel. Every stored number is a 32-bit float; the

@@ -2,92 +2,92 @@
 
 namespace kelvalog {
 
-TChannel& TChannelTable::operator[](int channel)
+TChannel& TChannelTable::operator[](int Channel)
 {
-    if (channel < 0 || channel >= ChannelCount)
+    if (Channel < 0 || Channel >= ChannelCount)
         throw ERangeError();
-    return Channels[static_cast<std::size_t>(channel)];
+    return FChannels[static_cast<std::size_t>(Channel)];
 }
 
-const TChannel& TChannelTable::operator[](int channel) const
+const TChannel& TChannelTable::operator[](int Channel) const
 {
-    if (channel < 0 || channel >= ChannelCount)
+    if (Channel < 0 || Channel >= ChannelCount)
         throw ERangeError();
-    return Channels[static_cast<std::size_t>(channel)];
+    return FChannels[static_cast<std::size_t>(Channel)];
 }
 
-std::optional<TFieldUpdate> TChannelTable::AddReading(unsigned channel, float value, bool average,
-                                                      int board)
+std::optional<TFieldUpdate> TChannelTable::AddReading(unsigned Channel, float Value, bool Average,
+                                                      int Board)
 {
-    if (channel >= static_cast<unsigned>(ChannelCount))
+    if (Channel >= static_cast<unsigned>(ChannelCount))
         throw ERangeError();
-    TChannel& c = (*this)[static_cast<int>(channel)];
-    if (average) {
-        c.Sum = static_cast<float>(static_cast<double>(c.Sum) + value);
-        ++c.Count;
+    TChannel& C = (*this)[static_cast<int>(Channel)];
+    if (Average) {
+        C.Sum = static_cast<float>(static_cast<double>(C.Sum) + Value);
+        ++C.Count;
     } else {
-        c.Sum = value;
-        c.Count = 1;
+        C.Sum = Value;
+        C.Count = 1;
     }
-    const auto field = FieldOf(board, channel, TFieldKind::Actual);
-    if (!field)
+    const auto Field = FieldOf(Board, Channel, TFieldKind::Actual);
+    if (!Field)
         return std::nullopt;
-    return TFieldUpdate{*field, value, true};
+    return TFieldUpdate{*Field, Value, true};
 }
 
-TLineUpdates TChannelTable::AddLine(std::string_view line, const TDecoderInputs& inputs,
-                                    bool average)
+TLineUpdates TChannelTable::AddLine(std::string_view Line, const TDecoderInputs& Inputs,
+                                    bool Average)
 {
-    TLineUpdates updates;
-    for (const TReading& reading : DecodeLine(line, inputs)) {
-        if (const auto update = AddReading(reading.Channel, reading.Value, average, inputs.Board))
-            updates.push_back(*update);
+    TLineUpdates Updates;
+    for (const TReading& Reading : DecodeLine(Line, Inputs)) {
+        if (const auto Update = AddReading(Reading.Channel, Reading.Value, Average, Inputs.Board))
+            Updates.push_back(*Update);
     }
-    return updates;
+    return Updates;
 }
 
-TTickUpdates TChannelTable::SampleTick(const TFilterSettings& filter, int board)
+TTickUpdates TChannelTable::SampleTick(const TFilterSettings& Filter, int Board)
 {
-    TTickUpdates updates;
-    SampleTick(filter, board, updates);
-    return updates;
+    TTickUpdates Updates;
+    SampleTick(Filter, Board, Updates);
+    return Updates;
 }
 
-void TChannelTable::SampleTick(const TFilterSettings& filter, int board, TTickUpdates& updates)
+void TChannelTable::SampleTick(const TFilterSettings& Filter, int Board, TTickUpdates& Updates)
 {
-    for (unsigned index = 0; index < static_cast<unsigned>(ChannelCount); ++index) {
-        TChannel& c = Channels[index];
-        if (c.Count > 0) {
-            c.Sample = static_cast<float>(static_cast<double>(c.Sum) / c.Count);
-            c.Valid = true;
+    for (unsigned Index = 0; Index < static_cast<unsigned>(ChannelCount); ++Index) {
+        TChannel& C = FChannels[Index];
+        if (C.Count > 0) {
+            C.Sample = static_cast<float>(static_cast<double>(C.Sum) / C.Count);
+            C.Valid = true;
         } else {
-            c.Valid = false;
-            c.Sample = 0.0f;
+            C.Valid = false;
+            C.Sample = 0.0f;
         }
-        c.Sum = 0.0f;
-        c.Count = 0;
+        C.Sum = 0.0f;
+        C.Count = 0;
         // An empty period leaves the filter state alone.
-        if (c.Valid)
-            FilterStep(c, filter);
-        if (const auto sampled = FieldOf(board, index, TFieldKind::Sampled)) {
-            updates.push_back({*sampled, c.Sample, c.Valid});
-            updates.push_back({*FieldOf(board, index, TFieldKind::Filtered), c.Filtered, c.Valid});
+        if (C.Valid)
+            FilterStep(C, Filter);
+        if (const auto Sampled = FieldOf(Board, Index, TFieldKind::Sampled)) {
+            Updates.push_back({*Sampled, C.Sample, C.Valid});
+            Updates.push_back({*FieldOf(Board, Index, TFieldKind::Filtered), C.Filtered, C.Valid});
         }
     }
 }
 
 TResetUpdates TChannelTable::StartSampling()
 {
-    for (TChannel& c : Channels) {
-        c.Valid = false;
-        c.Sum = 0.0f;
-        c.Count = 0;
-        c.MarPrime = true;
+    for (TChannel& C : FChannels) {
+        C.Valid = false;
+        C.Sum = 0.0f;
+        C.Count = 0;
+        C.MarPrime = true;
     }
-    TResetUpdates updates;
-    for (int index = 0; index < DisplayFieldCount; ++index)
-        updates[static_cast<std::size_t>(index)] = {FieldAt(index), 0.0f, false};
-    return updates;
+    TResetUpdates Updates;
+    for (int Index = 0; Index < DisplayFieldCount; ++Index)
+        Updates[static_cast<std::size_t>(Index)] = {FieldAt(Index), 0.0f, false};
+    return Updates;
 }
 
 } // namespace kelvalog

@@ -26,27 +26,27 @@ class TChannelTable
 {
 public:
     // Range-checked: a channel number outside 0..7 raises ERangeError.
-    TChannel& operator[](int channel);
-    const TChannel& operator[](int channel) const;
+    TChannel& operator[](int Channel);
+    const TChannel& operator[](int Channel) const;
     static constexpr int size() { return ChannelCount; }
 
     // Adds one reading to its channel: summed while "Average" is ticked,
     // otherwise it replaces the period's earlier readings. Returns the
     // actual field to show the reading in (live), if the board shows that
     // channel.
-    std::optional<TFieldUpdate> AddReading(unsigned channel, float value, bool average, int board);
+    std::optional<TFieldUpdate> AddReading(unsigned Channel, float Value, bool Average, int Board);
 
     // Decodes a board line and adds its readings in order.
-    TLineUpdates AddLine(std::string_view line, const TDecoderInputs& inputs, bool average);
+    TLineUpdates AddLine(std::string_view Line, const TDecoderInputs& Inputs, bool Average);
 
     // Closes the sampling period of all eight channels: forms each sample,
     // filters the valid ones and returns the sampled and filtered field of
     // every channel the board shows (live when the period had a reading).
-    TTickUpdates SampleTick(const TFilterSettings& filter, int board);
-    // The same, appending to `updates`. When a filter step raises
-    // ERangeError the tick ends there; `updates` then holds the fields of
+    TTickUpdates SampleTick(const TFilterSettings& Filter, int Board);
+    // The same, appending to `Updates`. When a filter step raises
+    // ERangeError the tick ends there; `Updates` then holds the fields of
     // the channels already processed.
-    void SampleTick(const TFilterSettings& filter, int board, TTickUpdates& updates);
+    void SampleTick(const TFilterSettings& Filter, int Board, TTickUpdates& Updates);
 
     // Going on line: empties the periods, re-primes the moving averages and
     // clears all 33 fields of both boards to a greyed 0. Sample, Filtered,
@@ -54,7 +54,7 @@ public:
     TResetUpdates StartSampling();
 
 private:
-    std::array<TChannel, ChannelCount> Channels{};
+    std::array<TChannel, ChannelCount> FChannels{};
 };
 
 } // namespace kelvalog

@@ -7,70 +7,70 @@
 
 namespace kelvalog {
 
-TToken NextToken(std::string_view line, std::ptrdiff_t& cursor)
+TToken NextToken(std::string_view Line, std::ptrdiff_t& Cursor)
 {
-    if (cursor > static_cast<std::ptrdiff_t>(line.size()))
+    if (Cursor > static_cast<std::ptrdiff_t>(Line.size()))
         throw ERangeError();
-    constexpr std::int64_t limit = std::numeric_limits<std::int32_t>::max();
-    TToken token;
-    std::int64_t value = 0;
-    std::int64_t place = 1; // weight of the next digit found, capped above limit
-    bool saturated = false;
-    bool leadingMinus = false; // the leftmost character read so far is "-"
-    while (cursor > 0) {
-        const unsigned char c = static_cast<unsigned char>(line[cursor - 1]);
-        if (c == ' ')
+    constexpr std::int64_t Limit = std::numeric_limits<std::int32_t>::max();
+    TToken Token;
+    std::int64_t Value = 0;
+    std::int64_t Place = 1; // weight of the next digit found, capped above limit
+    bool Saturated = false;
+    bool LeadingMinus = false; // the leftmost character read so far is "-"
+    while (Cursor > 0) {
+        const unsigned char C = static_cast<unsigned char>(Line[Cursor - 1]);
+        if (C == ' ')
             break;
-        leadingMinus = c == '-';
-        if (c == '*') {
-            token.ErrorMark = true;
-        } else if (c == '.') {
-            token.PointMark = true;
-        } else if (c >= '0' && c <= '9') {
-            const int digit = c - '0';
-            if (digit != 0) {
-                if (place > limit)
-                    saturated = true;
+        LeadingMinus = C == '-';
+        if (C == '*') {
+            Token.ErrorMark = true;
+        } else if (C == '.') {
+            Token.PointMark = true;
+        } else if (C >= '0' && C <= '9') {
+            const int Digit = C - '0';
+            if (Digit != 0) {
+                if (Place > Limit)
+                    Saturated = true;
                 else
-                    value += digit * place;
-                if (value > limit)
-                    saturated = true;
+                    Value += Digit * Place;
+                if (Value > Limit)
+                    Saturated = true;
             }
-            if (place <= limit)
-                place *= 10;
+            if (Place <= Limit)
+                Place *= 10;
         }
-        --cursor;
+        --Cursor;
     }
-    const auto magnitude = static_cast<std::int32_t>(saturated ? limit : value);
-    token.Raw = leadingMinus ? -magnitude : magnitude;
-    return token;
+    const auto Magnitude = static_cast<std::int32_t>(Saturated ? Limit : Value);
+    Token.Raw = LeadingMinus ? -Magnitude : Magnitude;
+    return Token;
 }
 
-double TemperatureOf(std::int32_t raw)
+double TemperatureOf(std::int32_t Raw)
 {
-    return raw / 100.0;
+    return Raw / 100.0;
 }
 
-double PressureOf(std::int32_t raw, std::int32_t lower, std::int32_t upper)
+double PressureOf(std::int32_t Raw, std::int32_t Lower, std::int32_t Upper)
 {
     // In 64 bits: the two fields allow ranges beyond the 32-bit span.
-    std::int64_t range = std::llabs(static_cast<std::int64_t>(upper) - lower);
-    if (range == 0)
-        range = 1000;
-    const double count = static_cast<double>(static_cast<std::int64_t>(raw) - 3277);
-    return lower + count * (static_cast<double>(range) / 26214.0);
+    std::int64_t Range = std::llabs(static_cast<std::int64_t>(Upper) - Lower);
+    if (Range == 0)
+        Range = 1000;
+    const double Count = static_cast<double>(static_cast<std::int64_t>(Raw) - 3277);
+    return Lower + Count * (static_cast<double>(Range) / 26214.0);
 }
 
-double TambRhOf(std::int32_t raw, double span, double offset)
+double TambRhOf(std::int32_t Raw, double Span, double Offset)
 {
-    const double base = (static_cast<double>(raw) - 39919.0) / 206.31 + 25.0;
-    return (base - offset) * span;
+    const double Base = (static_cast<double>(Raw) - 39919.0) / 206.31 + 25.0;
+    return (Base - Offset) * Span;
 }
 
-double RhOf(std::int32_t raw, double span, double offset)
+double RhOf(std::int32_t Raw, double Span, double Offset)
 {
-    const double base = (static_cast<double>(raw) - 24994.0) / 35.3026 + 55.0;
-    return (base - offset) * span;
+    const double Base = (static_cast<double>(Raw) - 24994.0) / 35.3026 + 55.0;
+    return (Base - Offset) * Span;
 }
 
 namespace {
@@ -78,108 +78,108 @@ namespace {
 class TLineReader
 {
 public:
-    explicit TLineReader(std::string_view line)
-        : Line(line), Cursor(static_cast<std::ptrdiff_t>(line.size()) - 1)
+    explicit TLineReader(std::string_view Line)
+        : FLine(Line), FCursor(static_cast<std::ptrdiff_t>(Line.size()) - 1)
     {
     }
     // One token, then one step over its separator.
     TToken Next()
     {
-        const TToken token = NextToken(Line, Cursor);
-        --Cursor;
-        return token;
+        const TToken Token = NextToken(FLine, FCursor);
+        --FCursor;
+        return Token;
     }
-    bool MoreLeft() const { return Cursor >= 1; }
+    bool MoreLeft() const { return FCursor >= 1; }
 
 private:
-    std::string_view Line;
-    std::ptrdiff_t Cursor;
+    std::string_view FLine;
+    std::ptrdiff_t FCursor;
 };
 
-bool PlainPoint(const TToken& token)
+bool PlainPoint(const TToken& Token)
 {
-    return token.PointMark && !token.ErrorMark;
+    return Token.PointMark && !Token.ErrorMark;
 }
 
-void Add(TReadings& readings, unsigned channel, double value)
+void Add(TReadings& Readings, unsigned Channel, double Value)
 {
-    readings.push_back({channel, static_cast<float>(value)});
+    Readings.push_back({Channel, static_cast<float>(Value)});
 }
 
 // The last two tokens, T2 then T1: each taken only with a point and without
 // a failure mark, and read in any case so the positions stay fixed.
-void ReadSensorPair(TLineReader& reader, unsigned t2Channel, unsigned t1Channel, TReadings& out)
+void ReadSensorPair(TLineReader& Reader, unsigned T2Channel, unsigned T1Channel, TReadings& Out)
 {
-    const TToken t2 = reader.Next();
-    if (PlainPoint(t2))
-        Add(out, t2Channel, TemperatureOf(t2.Raw));
-    const TToken t1 = reader.Next();
-    if (PlainPoint(t1))
-        Add(out, t1Channel, TemperatureOf(t1.Raw));
+    const TToken T2 = Reader.Next();
+    if (PlainPoint(T2))
+        Add(Out, T2Channel, TemperatureOf(T2.Raw));
+    const TToken T1 = Reader.Next();
+    if (PlainPoint(T1))
+        Add(Out, T1Channel, TemperatureOf(T1.Raw));
 }
 
-void Decode5V(TLineReader& reader, const TDecoderInputs& in, TReadings& out)
+void Decode5V(TLineReader& Reader, const TDecoderInputs& In, TReadings& Out)
 {
-    const auto pressure = [&](std::int32_t raw) {
-        return PressureOf(raw, in.PressureLower, in.PressureUpper);
+    const auto Pressure = [&](std::int32_t Raw) {
+        return PressureOf(Raw, In.PressureLower, In.PressureUpper);
     };
-    ReadSensorPair(reader, 4, 3, out);
-    TToken token = reader.Next();
-    if (token.ErrorMark)
+    ReadSensorPair(Reader, 4, 3, Out);
+    TToken Token = Reader.Next();
+    if (Token.ErrorMark)
         return;
-    if (!token.PointMark) {
-        Add(out, 0, pressure(token.Raw)); // no IR pair
+    if (!Token.PointMark) {
+        Add(Out, 0, Pressure(Token.Raw)); // no IR pair
         return;
     }
-    Add(out, 2, TemperatureOf(token.Raw)); // IR ambient
-    token = reader.Next();
-    Add(out, 1, TemperatureOf(token.Raw)); // IR object
-    if (!reader.MoreLeft())
+    Add(Out, 2, TemperatureOf(Token.Raw)); // IR ambient
+    Token = Reader.Next();
+    Add(Out, 1, TemperatureOf(Token.Raw)); // IR object
+    if (!Reader.MoreLeft())
         return;
-    token = reader.Next();
-    if (!token.PointMark)
-        Add(out, 0, pressure(token.Raw));
+    Token = Reader.Next();
+    if (!Token.PointMark)
+        Add(Out, 0, Pressure(Token.Raw));
 }
 
-void Decode3V(TLineReader& reader, const TDecoderInputs& in, TReadings& out)
+void Decode3V(TLineReader& Reader, const TDecoderInputs& In, TReadings& Out)
 {
-    ReadSensorPair(reader, 5, 4, out);
-    TToken token = reader.Next();
-    if (token.ErrorMark)
+    ReadSensorPair(Reader, 5, 4, Out);
+    TToken Token = Reader.Next();
+    if (Token.ErrorMark)
         return;
-    if (token.PointMark) {
+    if (Token.PointMark) {
         // No RH pair: IR ambient, then IR object.
-        Add(out, 1, TemperatureOf(token.Raw));
-        token = reader.Next();
-        Add(out, 0, TemperatureOf(token.Raw));
+        Add(Out, 1, TemperatureOf(Token.Raw));
+        Token = Reader.Next();
+        Add(Out, 0, TemperatureOf(Token.Raw));
         return;
     }
-    Add(out, 3, TambRhOf(token.Raw, in.TambRhSpan, in.TambRhOffset));
-    token = reader.Next();
-    Add(out, 2, RhOf(token.Raw, in.RhSpan, in.RhOffset));
-    if (!reader.MoreLeft())
+    Add(Out, 3, TambRhOf(Token.Raw, In.TambRhSpan, In.TambRhOffset));
+    Token = Reader.Next();
+    Add(Out, 2, RhOf(Token.Raw, In.RhSpan, In.RhOffset));
+    if (!Reader.MoreLeft())
         return;
-    token = reader.Next();
-    if (!token.PointMark)
+    Token = Reader.Next();
+    if (!Token.PointMark)
         return;
-    Add(out, 1, TemperatureOf(token.Raw)); // IR ambient
-    token = reader.Next();
-    Add(out, 0, TemperatureOf(token.Raw)); // IR object
+    Add(Out, 1, TemperatureOf(Token.Raw)); // IR ambient
+    Token = Reader.Next();
+    Add(Out, 0, TemperatureOf(Token.Raw)); // IR object
 }
 
 } // namespace
 
-TReadings DecodeLine(std::string_view line, const TDecoderInputs& inputs)
+TReadings DecodeLine(std::string_view Line, const TDecoderInputs& Inputs)
 {
-    TReadings readings;
-    if (inputs.Board != Board5V && inputs.Board != Board3V)
-        return readings;
-    TLineReader reader(line);
-    if (inputs.Board == Board5V)
-        Decode5V(reader, inputs, readings);
+    TReadings Readings;
+    if (Inputs.Board != Board5V && Inputs.Board != Board3V)
+        return Readings;
+    TLineReader Reader(Line);
+    if (Inputs.Board == Board5V)
+        Decode5V(Reader, Inputs, Readings);
     else
-        Decode3V(reader, inputs, readings);
-    return readings;
+        Decode3V(Reader, Inputs, Readings);
+    return Readings;
 }
 
 } // namespace kelvalog

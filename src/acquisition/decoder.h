@@ -45,17 +45,17 @@ struct TToken
 // is skipped, a "-" elsewhere in the token too. Digits beyond the signed
 // 32-bit range saturate at 2147483647 or -2147483647 (leading zeros do not
 // count). A cursor beyond the line's end raises ERangeError.
-TToken NextToken(std::string_view line, std::ptrdiff_t& cursor);
+TToken NextToken(std::string_view Line, std::ptrdiff_t& Cursor);
 
 // The conversions into engineering units, in double.
-double TemperatureOf(std::int32_t raw);
-double PressureOf(std::int32_t raw, std::int32_t lower, std::int32_t upper);
-double TambRhOf(std::int32_t raw, double span, double offset);
-double RhOf(std::int32_t raw, double span, double offset);
+double TemperatureOf(std::int32_t Raw);
+double PressureOf(std::int32_t Raw, std::int32_t Lower, std::int32_t Upper);
+double TambRhOf(std::int32_t Raw, double Span, double Offset);
+double RhOf(std::int32_t Raw, double Span, double Offset);
 
 // Decodes one board line (without its framing characters) from its end
 // into readings, in the order in which they are found. A board index other
 // than 0 and 1 yields none.
-TReadings DecodeLine(std::string_view line, const TDecoderInputs& inputs);
+TReadings DecodeLine(std::string_view Line, const TDecoderInputs& Inputs);
 
 } // namespace kelvalog

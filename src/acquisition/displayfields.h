@@ -28,23 +28,23 @@ constexpr int DisplayFieldCount = 33;
 
 // 0..32: actual T51..T55, T31..T36, then the sampled ones, then the
 // filtered ones (the order in which StartSampling clears them).
-constexpr int FieldIndex(TFieldId field)
+constexpr int FieldIndex(TFieldId Field)
 {
-    return static_cast<int>(field.Kind) * FieldRowCount + static_cast<int>(field.Row);
+    return static_cast<int>(Field.Kind) * FieldRowCount + static_cast<int>(Field.Row);
 }
-constexpr TFieldId FieldAt(int index)
+constexpr TFieldId FieldAt(int Index)
 {
-    return {static_cast<TFieldRow>(index % FieldRowCount),
-            static_cast<TFieldKind>(index / FieldRowCount)};
+    return {static_cast<TFieldRow>(Index % FieldRowCount),
+            static_cast<TFieldKind>(Index / FieldRowCount)};
 }
 
 // The control name, e.g. "T53SampledField".
-std::string FieldName(TFieldId field);
+std::string FieldName(TFieldId Field);
 
 // The field of a channel on a board, or none when the board does not show
 // that channel (unused channels, a board index other than 0 and 1, a
 // channel number outside 0..7).
-std::optional<TFieldId> FieldOf(int board, unsigned channel, TFieldKind kind);
+std::optional<TFieldId> FieldOf(int Board, unsigned Channel, TFieldKind Kind);
 
 // What one display field must show. Live: the system window colour
 // (clWindow); not live: the button-face colour (clBtnFace).

@@ -8,68 +8,68 @@ namespace kelvalog {
 
 namespace {
 
-void MovingAverageStep(TChannel& channel, int size)
+void MovingAverageStep(TChannel& Channel, int Size)
 {
-    const float sample = channel.Sample;
-    if (size < 2) {
-        channel.Filtered = sample;
+    const float Sample = Channel.Sample;
+    if (Size < 2) {
+        Channel.Filtered = Sample;
         return;
     }
     // The oldest entry of the window is the highest index touched: testing it
     // first keeps the whole channel untouched when the window does not fit.
-    const int oldest = TMarBuffer::Checked(size - 1);
-    TMarBuffer& buffer = channel.MarBuffer;
-    if (channel.MarPrime) {
-        std::fill(buffer.data(), buffer.data() + size, sample);
-        channel.MarSum = static_cast<float>(static_cast<double>(size) * sample);
-        channel.MarSize = size;
-        channel.Filtered = sample;
-        channel.MarPrime = false;
+    const int Oldest = TMarBuffer::Checked(Size - 1);
+    TMarBuffer& Buffer = Channel.MarBuffer;
+    if (Channel.MarPrime) {
+        std::fill(Buffer.data(), Buffer.data() + Size, Sample);
+        Channel.MarSum = static_cast<float>(static_cast<double>(Size) * Sample);
+        Channel.MarSize = Size;
+        Channel.Filtered = Sample;
+        Channel.MarPrime = false;
         return;
     }
     // A new size continues with the entries the register holds, but the
     // running sum of the old window would stay off by the entries that
     // joined or left it for good: sum the new window once.
-    if (channel.MarSize != size) {
-        channel.MarSum = static_cast<float>(
-            std::accumulate(buffer.data(), buffer.data() + size, 0.0,
-                            [](double sum, float entry) { return sum + entry; }));
-        channel.MarSize = size;
+    if (Channel.MarSize != Size) {
+        Channel.MarSum = static_cast<float>(
+            std::accumulate(Buffer.data(), Buffer.data() + Size, 0.0,
+                            [](double Sum, float Entry) { return Sum + Entry; }));
+        Channel.MarSize = Size;
     }
     // While the size stays, the running sum is only corrected, never
     // recomputed from the buffer.
-    channel.MarSum = static_cast<float>(static_cast<double>(channel.MarSum) - buffer[oldest]);
-    std::copy_backward(buffer.data(), buffer.data() + oldest, buffer.data() + size);
-    buffer[0] = sample;
-    channel.MarSum = static_cast<float>(static_cast<double>(channel.MarSum) + sample);
-    channel.Filtered = static_cast<float>(static_cast<double>(channel.MarSum) / size);
+    Channel.MarSum = static_cast<float>(static_cast<double>(Channel.MarSum) - Buffer[Oldest]);
+    std::copy_backward(Buffer.data(), Buffer.data() + Oldest, Buffer.data() + Size);
+    Buffer[0] = Sample;
+    Channel.MarSum = static_cast<float>(static_cast<double>(Channel.MarSum) + Sample);
+    Channel.Filtered = static_cast<float>(static_cast<double>(Channel.MarSum) / Size);
 }
 
-void LowPassStep(TChannel& channel, double position)
+void LowPassStep(TChannel& Channel, double Position)
 {
-    const double sample = channel.Sample;
-    const double filtered = channel.Filtered;
+    const double Sample = Channel.Sample;
+    const double Filtered = Channel.Filtered;
     // A step of more than one unit restarts the filter at the new sample.
-    if (std::fabs(filtered - sample) > 1.0)
-        channel.Filtered = channel.Sample;
+    if (std::fabs(Filtered - Sample) > 1.0)
+        Channel.Filtered = Channel.Sample;
     else
-        channel.Filtered =
-            static_cast<float>(filtered + (sample - filtered) * (100.0 - position) / 100.0);
+        Channel.Filtered =
+            static_cast<float>(Filtered + (Sample - Filtered) * (100.0 - Position) / 100.0);
 }
 
 } // namespace
 
-void FilterStep(TChannel& channel, const TFilterSettings& settings)
+void FilterStep(TChannel& Channel, const TFilterSettings& Settings)
 {
-    switch (settings.FilterType) {
+    switch (Settings.FilterType) {
     case FilterNone:
-        channel.Filtered = channel.Sample;
+        Channel.Filtered = Channel.Sample;
         break;
     case FilterMovingAverage:
-        MovingAverageStep(channel, settings.MarSize);
+        MovingAverageStep(Channel, Settings.MarSize);
         break;
     case FilterLowPass:
-        LowPassStep(channel, settings.SliderPosition);
+        LowPassStep(Channel, Settings.SliderPosition);
         break;
     default:
         break;

@@ -21,6 +21,6 @@ struct TFilterSettings
 // Throws ERangeError when the moving-average window reaches beyond the
 // buffer; the channel's Filtered, MarPrime, MarSum and MarBuffer are then
 // left as they were.
-void FilterStep(TChannel& channel, const TFilterSettings& settings);
+void FilterStep(TChannel& Channel, const TFilterSettings& Settings);
 
 } // namespace kelvalog

@@ -6,138 +6,138 @@ namespace kelvalog {
 
 namespace {
 
-std::string TwoDigits(int value)
+std::string TwoDigits(int Value)
 {
-    std::string text = std::to_string(value);
-    if (text.size() < 2) {
-        text.insert(text.begin(), '0');
+    std::string Text = std::to_string(Value);
+    if (Text.size() < 2) {
+        Text.insert(Text.begin(), '0');
     }
-    return text;
+    return Text;
 }
 
 template <std::size_t N>
-const std::string& Name(const std::array<std::string, N>& names, long long index)
+const std::string& Name(const std::array<std::string, N>& Names, long long Index)
 {
-    static const std::string none;
-    return index >= 0 && static_cast<std::size_t>(index) < N
-               ? names[static_cast<std::size_t>(index)]
-               : none;
+    static const std::string None;
+    return Index >= 0 && static_cast<std::size_t>(Index) < N
+               ? Names[static_cast<std::size_t>(Index)]
+               : None;
 }
 
-// A day or month picture of `run` letters: the number, the number with two
+// A day or month picture of `Run` letters: the number, the number with two
 // digits, the short name or the long name.
 template <std::size_t N>
-std::string NumberOrName(std::size_t run, int number, const std::array<std::string, N>& shortNames,
-                         const std::array<std::string, N>& longNames, long long nameIndex)
+std::string NumberOrName(std::size_t Run, int Number, const std::array<std::string, N>& ShortNames,
+                         const std::array<std::string, N>& LongNames, long long NameIndex)
 {
-    if (run == 1) {
-        return std::to_string(number);
+    if (Run == 1) {
+        return std::to_string(Number);
     }
-    if (run == 2) {
-        return TwoDigits(number);
+    if (Run == 2) {
+        return TwoDigits(Number);
     }
-    return Name(run == 3 ? shortNames : longNames, nameIndex);
+    return Name(Run == 3 ? ShortNames : LongNames, NameIndex);
 }
 
-int DayOfWeek(const TLocalDateTime& dt) // 0 = Sunday
+int DayOfWeek(const TLocalDateTime& Dt) // 0 = Sunday
 {
     // 30 December 1899 was a Saturday.
-    const long long days = DaysSinceSerialEpoch(dt.Year, dt.Month, dt.Day);
-    return static_cast<int>(((days + 6) % 7 + 7) % 7);
+    const long long Days = DaysSinceSerialEpoch(Dt.Year, Dt.Month, Dt.Day);
+    return static_cast<int>(((Days + 6) % 7 + 7) % 7);
 }
 
 } // namespace
 
-std::string FormatShortDate(const TLocalDateTime& dt, const TLocaleFacts& facts)
+std::string FormatShortDate(const TLocalDateTime& Dt, const TLocaleFacts& Facts)
 {
-    const std::string& pattern = facts.ShortDatePattern;
-    std::string text;
-    std::size_t i = 0;
-    while (i < pattern.size()) {
-        const char c = pattern[i];
-        std::size_t run = 1;
-        while (i + run < pattern.size() && pattern[i + run] == c) {
-            ++run;
+    const std::string& Pattern = Facts.ShortDatePattern;
+    std::string Text;
+    std::size_t I = 0;
+    while (I < Pattern.size()) {
+        const char C = Pattern[I];
+        std::size_t Run = 1;
+        while (I + Run < Pattern.size() && Pattern[I + Run] == C) {
+            ++Run;
         }
-        if (c == '\'' || c == '"') {
+        if (C == '\'' || C == '"') {
             // Quoted literal; a doubled single quote stands for one quote,
             // inside quotes as well as outside.
-            if (c == '\'' && run >= 2) {
-                text.append(run / 2, '\'');
-                i += run / 2 * 2;
+            if (C == '\'' && Run >= 2) {
+                Text.append(Run / 2, '\'');
+                I += Run / 2 * 2;
                 continue;
             }
-            ++i;
-            while (i < pattern.size()) {
-                if (pattern[i] != c) {
-                    text.push_back(pattern[i++]);
-                } else if (c == '\'' && i + 1 < pattern.size() && pattern[i + 1] == '\'') {
-                    text.push_back('\'');
-                    i += 2;
+            ++I;
+            while (I < Pattern.size()) {
+                if (Pattern[I] != C) {
+                    Text.push_back(Pattern[I++]);
+                } else if (C == '\'' && I + 1 < Pattern.size() && Pattern[I + 1] == '\'') {
+                    Text.push_back('\'');
+                    I += 2;
                 } else {
-                    ++i;
+                    ++I;
                     break;
                 }
             }
             continue;
         }
-        switch (c) {
+        switch (C) {
         case 'd':
-            text +=
-                NumberOrName(run, dt.Day, facts.ShortDayNames, facts.LongDayNames, DayOfWeek(dt));
+            Text +=
+                NumberOrName(Run, Dt.Day, Facts.ShortDayNames, Facts.LongDayNames, DayOfWeek(Dt));
             break;
         case 'M':
-            text += NumberOrName(run, dt.Month, facts.ShortMonthNames, facts.LongMonthNames,
-                                 dt.Month - 1);
+            Text += NumberOrName(Run, Dt.Month, Facts.ShortMonthNames, Facts.LongMonthNames,
+                                 Dt.Month - 1);
             break;
         case 'y':
-            if (run <= 2) {
-                text += TwoDigits(((dt.Year % 100) + 100) % 100);
+            if (Run <= 2) {
+                Text += TwoDigits(((Dt.Year % 100) + 100) % 100);
             } else {
-                text += std::to_string(dt.Year);
+                Text += std::to_string(Dt.Year);
             }
             break;
         default:
-            text.append(run, c);
+            Text.append(Run, C);
             break;
         }
-        i += run;
+        I += Run;
     }
-    return text;
+    return Text;
 }
 
-std::string FormatTimeOfDay(const TLocalDateTime& dt, const TLocaleFacts& facts)
+std::string FormatTimeOfDay(const TLocalDateTime& Dt, const TLocaleFacts& Facts)
 {
-    int hour = dt.Hour;
-    if (!facts.TwentyFourHourClock) {
-        hour %= 12;
-        if (hour == 0) {
-            hour = 12;
+    int Hour = Dt.Hour;
+    if (!Facts.TwentyFourHourClock) {
+        Hour %= 12;
+        if (Hour == 0) {
+            Hour = 12;
         }
     }
-    std::string time = facts.LeadingZeroInHour ? TwoDigits(hour) : std::to_string(hour);
-    time += facts.TimeSeparator;
-    time += TwoDigits(dt.Minute);
-    time += facts.TimeSeparator;
-    time += TwoDigits(dt.Second);
-    if (facts.TwentyFourHourClock) {
-        return time;
+    std::string Time = Facts.LeadingZeroInHour ? TwoDigits(Hour) : std::to_string(Hour);
+    Time += Facts.TimeSeparator;
+    Time += TwoDigits(Dt.Minute);
+    Time += Facts.TimeSeparator;
+    Time += TwoDigits(Dt.Second);
+    if (Facts.TwentyFourHourClock) {
+        return Time;
     }
-    const std::string& designator = dt.Hour < 12 ? facts.AmDesignator : facts.PmDesignator;
-    if (designator.empty()) {
-        return time;
+    const std::string& Designator = Dt.Hour < 12 ? Facts.AmDesignator : Facts.PmDesignator;
+    if (Designator.empty()) {
+        return Time;
     }
-    return facts.DesignatorBeforeTime ? designator + ' ' + time : time + ' ' + designator;
+    return Facts.DesignatorBeforeTime ? Designator + ' ' + Time : Time + ' ' + Designator;
 }
 
-std::string FormatDateTime(const TLocalDateTime& dt, const TLocaleFacts& facts)
+std::string FormatDateTime(const TLocalDateTime& Dt, const TLocaleFacts& Facts)
 {
-    std::string text = FormatShortDate(dt, facts);
-    if (dt.Hour != 0 || dt.Minute != 0 || dt.Second != 0) {
-        text += ' ';
-        text += FormatTimeOfDay(dt, facts);
+    std::string Text = FormatShortDate(Dt, Facts);
+    if (Dt.Hour != 0 || Dt.Minute != 0 || Dt.Second != 0) {
+        Text += ' ';
+        Text += FormatTimeOfDay(Dt, Facts);
     }
-    return text;
+    return Text;
 }
 
 } // namespace kelvalog

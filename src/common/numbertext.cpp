@@ -20,244 +20,244 @@ struct TDecimal
 };
 
 // The 18-significant-digit decimal form of a finite value.
-TDecimal ToDecimal18(double value)
+TDecimal ToDecimal18(double Value)
 {
-    TDecimal result;
-    result.Negative = std::signbit(value);
-    if (value == 0.0) {
-        return result;
+    TDecimal Result;
+    Result.Negative = std::signbit(Value);
+    if (Value == 0.0) {
+        return Result;
     }
-    char buffer[64];
-    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
+    char Buffer[64];
+    const auto [end, ec] = std::to_chars(Buffer, Buffer + sizeof Buffer, std::fabs(Value),
                                          std::chars_format::scientific, 17);
     if (ec != std::errc()) {
-        return result; // cannot happen with this buffer size
+        return Result; // cannot happen with this buffer size
     }
     // "d.ddddddddddddddddde+XX"
-    const std::string_view text(buffer, static_cast<std::size_t>(end - buffer));
-    const std::size_t e = text.find('e');
-    result.Digits.push_back(text[0]);
-    result.Digits.append(text.substr(2, e - 2));
-    result.Exponent = std::atoi(std::string(text.substr(e + 1)).c_str()) + 1;
-    while (!result.Digits.empty() && result.Digits.back() == '0') {
-        result.Digits.pop_back();
+    const std::string_view Text(Buffer, static_cast<std::size_t>(end - Buffer));
+    const std::size_t E = Text.find('e');
+    Result.Digits.push_back(Text[0]);
+    Result.Digits.append(Text.substr(2, E - 2));
+    Result.Exponent = std::atoi(std::string(Text.substr(E + 1)).c_str()) + 1;
+    while (!Result.Digits.empty() && Result.Digits.back() == '0') {
+        Result.Digits.pop_back();
     }
-    return result;
+    return Result;
 }
 
 // Adds one unit in the last place of a digit string; returns true when the
 // carry ran out of the front ("999" -> "1000").
-bool IncrementDigits(std::string& digits)
+bool IncrementDigits(std::string& Digits)
 {
-    for (auto it = digits.rbegin(); it != digits.rend(); ++it) {
-        if (*it != '9') {
-            ++*it;
+    for (auto It = Digits.rbegin(); It != Digits.rend(); ++It) {
+        if (*It != '9') {
+            ++*It;
             return false;
         }
-        *it = '0';
+        *It = '0';
     }
-    digits.insert(digits.begin(), '1');
+    Digits.insert(Digits.begin(), '1');
     return true;
 }
 
-// Keeps the first `count` digits, rounding halves away from zero on the
+// Keeps the first `Count` digits, rounding halves away from zero on the
 // first dropped digit.
-void KeepDigits(TDecimal& d, int count)
+void KeepDigits(TDecimal& D, int Count)
 {
-    if (count < 0 || d.Digits.empty()) {
-        d.Digits.clear();
+    if (Count < 0 || D.Digits.empty()) {
+        D.Digits.clear();
         return;
     }
-    const auto keep = static_cast<std::size_t>(count);
-    if (d.Digits.size() <= keep) {
+    const auto Keep = static_cast<std::size_t>(Count);
+    if (D.Digits.size() <= Keep) {
         return;
     }
-    const bool up = d.Digits[keep] >= '5';
-    d.Digits.resize(keep);
-    if (up && IncrementDigits(d.Digits)) {
-        ++d.Exponent;
+    const bool Up = D.Digits[Keep] >= '5';
+    D.Digits.resize(Keep);
+    if (Up && IncrementDigits(D.Digits)) {
+        ++D.Exponent;
     }
-    while (!d.Digits.empty() && d.Digits.back() == '0') {
-        d.Digits.pop_back();
+    while (!D.Digits.empty() && D.Digits.back() == '0') {
+        D.Digits.pop_back();
     }
 }
 
-std::string NonFiniteText(double value)
+std::string NonFiniteText(double Value)
 {
-    if (std::isnan(value)) {
+    if (std::isnan(Value)) {
         return "NAN";
     }
-    return value < 0 ? "-INF" : "INF";
+    return Value < 0 ? "-INF" : "INF";
 }
 
 } // namespace
 
-std::string FormatTwoDecimals(double value, char decimalSeparator)
+std::string FormatTwoDecimals(double Value, char DecimalSeparator)
 {
-    if (!std::isfinite(value)) {
-        return NonFiniteText(value);
+    if (!std::isfinite(Value)) {
+        return NonFiniteText(Value);
     }
-    TDecimal d = ToDecimal18(value);
-    KeepDigits(d, d.Exponent + 2);
+    TDecimal D = ToDecimal18(Value);
+    KeepDigits(D, D.Exponent + 2);
 
     // Digits of value x 100 as a whole number, at least three of them.
-    std::string hundredths = d.Digits;
-    const int integerDigits = d.Exponent + 2;
-    if (!hundredths.empty() && static_cast<int>(hundredths.size()) < integerDigits) {
-        hundredths.append(static_cast<std::size_t>(integerDigits) - hundredths.size(), '0');
+    std::string Hundredths = D.Digits;
+    const int IntegerDigits = D.Exponent + 2;
+    if (!Hundredths.empty() && static_cast<int>(Hundredths.size()) < IntegerDigits) {
+        Hundredths.append(static_cast<std::size_t>(IntegerDigits) - Hundredths.size(), '0');
     }
-    const bool zero = hundredths.empty();
-    if (hundredths.size() < 3) {
-        hundredths.insert(0, 3 - hundredths.size(), '0');
+    const bool Zero = Hundredths.empty();
+    if (Hundredths.size() < 3) {
+        Hundredths.insert(0, 3 - Hundredths.size(), '0');
     }
-    std::string text;
-    if (d.Negative && !zero) {
-        text.push_back('-');
+    std::string Text;
+    if (D.Negative && !Zero) {
+        Text.push_back('-');
     }
-    text.append(hundredths, 0, hundredths.size() - 2);
-    text.push_back(decimalSeparator);
-    text.append(hundredths, hundredths.size() - 2, 2);
-    return text;
+    Text.append(Hundredths, 0, Hundredths.size() - 2);
+    Text.push_back(DecimalSeparator);
+    Text.append(Hundredths, Hundredths.size() - 2, 2);
+    return Text;
 }
 
-std::string FormatGeneral(double value, char decimalSeparator)
+std::string FormatGeneral(double Value, char DecimalSeparator)
 {
-    if (!std::isfinite(value)) {
-        return NonFiniteText(value);
+    if (!std::isfinite(Value)) {
+        return NonFiniteText(Value);
     }
-    TDecimal d = ToDecimal18(value);
-    KeepDigits(d, 15);
-    if (d.Digits.empty()) {
+    TDecimal D = ToDecimal18(Value);
+    KeepDigits(D, 15);
+    if (D.Digits.empty()) {
         return "0";
     }
-    std::string text;
-    if (d.Negative) {
-        text.push_back('-');
+    std::string Text;
+    if (D.Negative) {
+        Text.push_back('-');
     }
-    const int leading = d.Exponent - 1; // decimal exponent of the first digit
-    const auto count = static_cast<int>(d.Digits.size());
-    if (leading >= -4 && leading < 15) {
-        if (d.Exponent <= 0) {
-            text.push_back('0');
-            text.push_back(decimalSeparator);
-            text.append(static_cast<std::size_t>(-d.Exponent), '0');
-            text.append(d.Digits);
-        } else if (count <= d.Exponent) {
-            text.append(d.Digits);
-            text.append(static_cast<std::size_t>(d.Exponent - count), '0');
+    const int Leading = D.Exponent - 1; // decimal exponent of the first digit
+    const auto Count = static_cast<int>(D.Digits.size());
+    if (Leading >= -4 && Leading < 15) {
+        if (D.Exponent <= 0) {
+            Text.push_back('0');
+            Text.push_back(DecimalSeparator);
+            Text.append(static_cast<std::size_t>(-D.Exponent), '0');
+            Text.append(D.Digits);
+        } else if (Count <= D.Exponent) {
+            Text.append(D.Digits);
+            Text.append(static_cast<std::size_t>(D.Exponent - Count), '0');
         } else {
-            text.append(d.Digits, 0, static_cast<std::size_t>(d.Exponent));
-            text.push_back(decimalSeparator);
-            text.append(d.Digits, static_cast<std::size_t>(d.Exponent));
+            Text.append(D.Digits, 0, static_cast<std::size_t>(D.Exponent));
+            Text.push_back(DecimalSeparator);
+            Text.append(D.Digits, static_cast<std::size_t>(D.Exponent));
         }
-        return text;
+        return Text;
     }
-    text.push_back(d.Digits[0]);
-    if (count > 1) {
-        text.push_back(decimalSeparator);
-        text.append(d.Digits, 1);
+    Text.push_back(D.Digits[0]);
+    if (Count > 1) {
+        Text.push_back(DecimalSeparator);
+        Text.append(D.Digits, 1);
     }
-    text.push_back('E');
-    text.append(std::to_string(leading));
-    return text;
+    Text.push_back('E');
+    Text.append(std::to_string(Leading));
+    return Text;
 }
 
-std::optional<double> ParseDecimal(std::string_view text, char decimalSeparator)
+std::optional<double> ParseDecimal(std::string_view Text, char DecimalSeparator)
 {
-    while (!text.empty() && text.front() == ' ') {
-        text.remove_prefix(1);
+    while (!Text.empty() && Text.front() == ' ') {
+        Text.remove_prefix(1);
     }
-    while (!text.empty() && text.back() == ' ') {
-        text.remove_suffix(1);
+    while (!Text.empty() && Text.back() == ' ') {
+        Text.remove_suffix(1);
     }
-    std::size_t i = 0;
-    const auto isDigit = [&](std::size_t at) {
-        return at < text.size() && text[at] >= '0' && text[at] <= '9';
+    std::size_t I = 0;
+    const auto IsDigit = [&](std::size_t At) {
+        return At < Text.size() && Text[At] >= '0' && Text[At] <= '9';
     };
 
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
+    bool Negative = false;
+    if (I < Text.size() && (Text[I] == '+' || Text[I] == '-')) {
+        Negative = Text[I] == '-';
+        ++I;
     }
     // Normalised for the C++ reader, which knows only '.' and no '+'.
-    std::string plain;
-    if (negative) {
-        plain.push_back('-');
+    std::string Plain;
+    if (Negative) {
+        Plain.push_back('-');
     }
-    std::size_t mantissaDigits = 0;
+    std::size_t MantissaDigits = 0;
     // Decimal exponent of the first non-zero digit + 1, to tell an underflow
     // from an overflow.
-    long long magnitude = 0;
-    bool seenNonZero = false;
-    bool seenSeparator = false;
-    for (; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c >= '0' && c <= '9') {
-            ++mantissaDigits;
-            if (c != '0') {
-                seenNonZero = true;
+    long long Magnitude = 0;
+    bool SeenNonZero = false;
+    bool SeenSeparator = false;
+    for (; I < Text.size(); ++I) {
+        const char C = Text[I];
+        if (C >= '0' && C <= '9') {
+            ++MantissaDigits;
+            if (C != '0') {
+                SeenNonZero = true;
             }
-            if (!seenSeparator && seenNonZero) {
-                ++magnitude;
-            } else if (seenSeparator && !seenNonZero) {
-                --magnitude;
+            if (!SeenSeparator && SeenNonZero) {
+                ++Magnitude;
+            } else if (SeenSeparator && !SeenNonZero) {
+                --Magnitude;
             }
-            plain.push_back(c);
-        } else if (c == decimalSeparator && !seenSeparator) {
-            seenSeparator = true;
-            plain.push_back('.');
+            Plain.push_back(C);
+        } else if (C == DecimalSeparator && !SeenSeparator) {
+            SeenSeparator = true;
+            Plain.push_back('.');
         } else {
             break;
         }
     }
-    if (mantissaDigits == 0) {
+    if (MantissaDigits == 0) {
         return std::nullopt;
     }
-    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-        ++i;
-        plain.push_back('e');
-        bool negativeExponent = false;
-        if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-            negativeExponent = text[i] == '-';
-            if (negativeExponent) {
-                plain.push_back('-');
+    if (I < Text.size() && (Text[I] == 'e' || Text[I] == 'E')) {
+        ++I;
+        Plain.push_back('e');
+        bool NegativeExponent = false;
+        if (I < Text.size() && (Text[I] == '+' || Text[I] == '-')) {
+            NegativeExponent = Text[I] == '-';
+            if (NegativeExponent) {
+                Plain.push_back('-');
             }
-            ++i;
+            ++I;
         }
-        if (!isDigit(i)) {
+        if (!IsDigit(I)) {
             return std::nullopt;
         }
-        long long exponent = 0;
-        for (; isDigit(i); ++i) {
-            plain.push_back(text[i]);
-            if (exponent < 1'000'000'000) {
-                exponent = exponent * 10 + (text[i] - '0');
+        long long Exponent = 0;
+        for (; IsDigit(I); ++I) {
+            Plain.push_back(Text[I]);
+            if (Exponent < 1'000'000'000) {
+                Exponent = Exponent * 10 + (Text[I] - '0');
             }
         }
-        magnitude += negativeExponent ? -exponent : exponent;
+        Magnitude += NegativeExponent ? -Exponent : Exponent;
     }
-    if (i != text.size()) {
+    if (I != Text.size()) {
         return std::nullopt;
     }
 
-    double value = 0.0;
-    const char* first = plain.data();
-    const char* last = plain.data() + plain.size();
-    const auto [end, ec] = std::from_chars(first, last, value, std::chars_format::general);
-    if (end != last) {
+    double Value = 0.0;
+    const char* First = Plain.data();
+    const char* Last = Plain.data() + Plain.size();
+    const auto [end, ec] = std::from_chars(First, Last, Value, std::chars_format::general);
+    if (end != Last) {
         return std::nullopt;
     }
     if (ec == std::errc::result_out_of_range) {
-        if (seenNonZero && magnitude > 0) {
+        if (SeenNonZero && Magnitude > 0) {
             return std::nullopt;
         }
-        return negative ? -0.0 : 0.0;
+        return Negative ? -0.0 : 0.0;
     }
-    if (ec != std::errc() || !std::isfinite(value)) {
+    if (ec != std::errc() || !std::isfinite(Value)) {
         return std::nullopt;
     }
-    return value;
+    return Value;
 }
 
 } // namespace kelvalog

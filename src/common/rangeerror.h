@@ -11,7 +11,7 @@ class ERangeError : public std::out_of_range
 {
 public:
     ERangeError() : std::out_of_range("Range check error") {}
-    explicit ERangeError(const std::string& message) : std::out_of_range(message) {}
+    explicit ERangeError(const std::string& Message) : std::out_of_range(Message) {}
 };
 
 } // namespace kelvalog

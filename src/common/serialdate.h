@@ -29,10 +29,10 @@ TLocalDateTime LocalNow();
 TLocalDateTime LocalDateTimeAt(std::int64_t Microseconds);
 
 // Days since 30 December 1899 (proleptic Gregorian), negative before it.
-long long DaysSinceSerialEpoch(int year, int month, int day);
+long long DaysSinceSerialEpoch(int Year, int Month, int Day);
 
 // Spreadsheet serial date: days since 30 December 1899 as the whole part,
 // the time of day (to the millisecond) as the fraction of a day.
-double SerialDate(const TLocalDateTime& dateTime);
+double SerialDate(const TLocalDateTime& DateTime);
 
 } // namespace kelvalog

@@ -188,6 +188,7 @@ std::uint64_t ExportLog(THistoryStore& Store, const THistoryExport& Request, std
         try {
             Writer->Close();
         } catch (...) {
+            // The export's own failure is the one raised; this close only tidies up.
         }
         throw;
     }

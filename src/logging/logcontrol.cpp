@@ -10,38 +10,38 @@
 
 namespace kelvalog {
 
-std::string FormatLogInterval(std::int32_t sampleSeconds, std::int32_t samplesPerRecord)
+std::string FormatLogInterval(std::int32_t SampleSeconds, std::int32_t SamplesPerRecord)
 {
     // The fields' ranges keep the product within 32 bits; wider arithmetic
     // keeps any other input defined.
-    const long long total = static_cast<long long>(sampleSeconds) * samplesPerRecord;
-    char text[64];
-    std::snprintf(text, sizeof text, "%lld:%.2lld:%.2lld", total / 3600, total % 3600 / 60,
-                  total % 3600 % 60);
-    return text;
+    const long long Total = static_cast<long long>(SampleSeconds) * SamplesPerRecord;
+    char Text[64];
+    std::snprintf(Text, sizeof Text, "%lld:%.2lld:%.2lld", Total / 3600, Total % 3600 / 60,
+                  Total % 3600 % 60);
+    return Text;
 }
 
-std::string FormatRecordFailures(std::int32_t count, const std::string& cause)
+std::string FormatRecordFailures(std::int32_t Count, const std::string& Cause)
 {
-    return "Log: " + std::to_string(count) + (count == 1 ? " record" : " records") +
-           " could not be written (" + cause + ")";
+    return "Log: " + std::to_string(Count) + (Count == 1 ? " record" : " records") +
+           " could not be written (" + Cause + ")";
 }
 
-TLogControl::TLogControl(ILogView& view, TLocaleFacts facts, TLocalClock clock) : View(view)
+TLogControl::TLogControl(ILogView& View, TLocaleFacts Facts, TLocalClock Clock) : FView(View)
 {
-    Factories[static_cast<std::size_t>(TLogKind::Sylk)] = [clock] {
-        return std::make_unique<TSylkLogWriter>(clock);
+    FFactories[static_cast<std::size_t>(TLogKind::Sylk)] = [Clock] {
+        return std::make_unique<TSylkLogWriter>(Clock);
     };
-    Factories[static_cast<std::size_t>(TLogKind::Tab)] = [facts = std::move(facts), clock] {
-        return std::make_unique<TTabLogWriter>(facts, clock);
+    FFactories[static_cast<std::size_t>(TLogKind::Tab)] = [Facts = std::move(Facts), Clock] {
+        return std::make_unique<TTabLogWriter>(Facts, Clock);
     };
 }
 
 TLogControl::~TLogControl() = default;
 
-void TLogControl::SetWriterFactory(TLogKind kind, TLogWriterFactory factory)
+void TLogControl::SetWriterFactory(TLogKind Kind, TLogWriterFactory Factory)
 {
-    Factories.at(static_cast<std::size_t>(kind)) = std::move(factory);
+    FFactories.at(static_cast<std::size_t>(Kind)) = std::move(Factory);
 }
 
 TLogState TLogControl::State() const
@@ -52,10 +52,10 @@ TLogState TLogControl::State() const
     return FLogOpen ? TLogState::FailingWorksheet : TLogState::Idle;
 }
 
-void TLogControl::SetRecordsWritten(std::int32_t count)
+void TLogControl::SetRecordsWritten(std::int32_t Count)
 {
-    FRecordsWritten = count;
-    View.ShowRecordsWritten(count);
+    FRecordsWritten = Count;
+    FView.ShowRecordsWritten(Count);
 }
 
 void TLogControl::LogOnActionExecute()
@@ -65,7 +65,7 @@ void TLogControl::LogOnActionExecute()
         try {
             CloseLog();
         } catch (...) {
-            View.ShowMessage(TLogMessageKind::Warning, LogCloseFailedText);
+            FView.ShowMessage(TLogMessageKind::Warning, LogCloseFailedText);
         }
     } else {
         FSamplesSinceRecord = 0;
@@ -73,48 +73,49 @@ void TLogControl::LogOnActionExecute()
             OpenLog();
             FLogging = true;
         } catch (...) {
-            View.ShowMessage(TLogMessageKind::Error, LogCreateFailedText);
+            FView.ShowMessage(TLogMessageKind::Error, LogCreateFailedText);
         }
     }
-    View.UpdateControls();
+    FView.UpdateControls();
 }
 
-void TLogControl::CountFailure(const std::string& cause)
+void TLogControl::CountFailure(const std::string& Cause)
 {
     if (FRecordsFailed < std::numeric_limits<std::int32_t>::max()) {
         ++FRecordsFailed;
     }
-    View.ShowRecordFailures(FormatRecordFailures(FRecordsFailed, cause), FRecordsFailed == 1);
+    FView.ShowRecordFailures(FormatRecordFailures(FRecordsFailed, Cause), FRecordsFailed == 1);
 }
 
 void TLogControl::OpenLog()
 {
     SetRecordsWritten(0);
     FRecordsFailed = 0;
-    const int index = View.LoggingTypeIndex();
-    if (index < 0 || index >= static_cast<int>(Factories.size())) {
+    const int Index = FView.LoggingTypeIndex();
+    if (Index < 0 || Index >= static_cast<int>(FFactories.size())) {
         throw ELogError("no log kind chosen");
     }
-    const auto kind = static_cast<TLogKind>(index);
-    const TLogWriterFactory& factory = Factories[static_cast<std::size_t>(index)];
-    if (!factory) {
+    const auto Kind = static_cast<TLogKind>(Index);
+    const TLogWriterFactory& Factory = FFactories[static_cast<std::size_t>(Index)];
+    if (!Factory) {
         throw ELogError("this log kind is not available");
     }
-    std::unique_ptr<ILogWriter> writer = factory();
-    if (!writer) {
+    std::unique_ptr<ILogWriter> Writer = Factory();
+    if (!Writer) {
         throw ELogError("this log kind is not available");
     }
-    const std::string target = kind == TLogKind::Worksheet ? std::string() : View.FileName(kind);
-    writer->Open(target);
+    const std::string Target = Kind == TLogKind::Worksheet ? std::string() : FView.FileName(Kind);
+    Writer->Open(Target);
     // A log left open by an earlier run is released before it is replaced.
-    if (Writer) {
+    if (FWriter) {
         try {
-            Writer->Close();
+            FWriter->Close();
         } catch (...) {
+            // The new log is open: how the old one ended changes nothing for it.
         }
     }
-    Writer = std::move(writer);
-    WriterKind = kind;
+    FWriter = std::move(Writer);
+    FWriterKind = Kind;
     FLogOpen = true;
 }
 
@@ -122,72 +123,74 @@ void TLogControl::CloseLog()
 {
     FLogOpen = false;
     // The writer is dropped whatever its close does.
-    const std::unique_ptr<ILogWriter> writer = std::move(Writer);
-    if (writer) {
-        writer->Close();
+    const std::unique_ptr<ILogWriter> Writer = std::move(FWriter);
+    if (Writer) {
+        Writer->Close();
     }
 }
 
-void TLogControl::WriteLogRecord(const TLogRecordValues& values)
+void TLogControl::WriteLogRecord(const TLogRecordValues& Values)
 {
     if (!FLogging) {
         return;
     }
-    if (!Writer) {
+    if (!FWriter) {
         return;
     }
-    std::string failure;
-    bool partial = false;
+    std::string Failure;
+    bool Partial = false;
     try {
-        Writer->WriteRecord(values, FRecordsWritten);
-    } catch (const ELogPartialRecord& error) {
-        failure = std::generic_category().message(error.SystemError());
-        partial = true;
-    } catch (const ELogError& error) {
-        failure = error.SystemError() != 0 ? std::generic_category().message(error.SystemError())
-                                           : error.what();
-    } catch (const std::exception& error) {
-        failure = error.what();
+        FWriter->WriteRecord(Values, FRecordsWritten);
+    } catch (const ELogPartialRecord& Error) {
+        Failure = std::generic_category().message(Error.SystemError());
+        Partial = true;
+    } catch (const ELogError& Error) {
+        Failure = Error.SystemError() != 0 ? std::generic_category().message(Error.SystemError())
+                                           : Error.what();
+    } catch (const std::exception& Error) {
+        Failure = Error.what();
     } catch (...) {
-        failure = "unknown error";
+        Failure = "unknown error";
     }
-    if (failure.empty()) {
+    if (Failure.empty()) {
         // Only records that reached the log count, so SYLK rows stay
         // consecutive in the file.
-        const auto next = static_cast<std::uint32_t>(FRecordsWritten) + 1u;
-        SetRecordsWritten(static_cast<std::int32_t>(next));
+        const auto Next = static_cast<std::uint32_t>(FRecordsWritten) + 1u;
+        SetRecordsWritten(static_cast<std::int32_t>(Next));
         return;
     }
     // Whatever a writer or the server behind it raises stays here: a record
     // failure must not reach the tick.
-    if (WriterKind == TLogKind::Worksheet) {
+    if (FWriterKind == TLogKind::Worksheet) {
         FLogging = false;
-        View.UpdateControls();
-        View.ShowMessage(TLogMessageKind::Error, WorksheetTransferFailedText);
+        FView.UpdateControls();
+        FView.ShowMessage(TLogMessageKind::Error, WorksheetTransferFailedText);
         try {
             CloseLog();
         } catch (...) {
+            // The transfer error is shown already; this close only tidies up.
         }
         // The worksheet keeps counting its failed record, as before.
-        const auto next = static_cast<std::uint32_t>(FRecordsWritten) + 1u;
-        SetRecordsWritten(static_cast<std::int32_t>(next));
+        const auto Next = static_cast<std::uint32_t>(FRecordsWritten) + 1u;
+        SetRecordsWritten(static_cast<std::int32_t>(Next));
         return;
     }
-    CountFailure(failure);
-    if (partial) {
+    CountFailure(Failure);
+    if (Partial) {
         // The next record would join the part left in the file: the log ends
         // here, as a switch-off whose close went wrong.
         FLogging = false;
         try {
             CloseLog();
         } catch (...) {
+            // The warning below is the one for a failed close as well.
         }
-        View.UpdateControls();
-        View.ShowMessage(TLogMessageKind::Warning, LogCloseFailedText);
+        FView.UpdateControls();
+        FView.ShowMessage(TLogMessageKind::Warning, LogCloseFailedText);
     }
 }
 
-void TLogControl::SampleTick(const TLogRecordValues& values)
+void TLogControl::SampleTick(const TLogRecordValues& Values)
 {
     if (!FLogOpen) {
         return;
@@ -195,21 +198,21 @@ void TLogControl::SampleTick(const TLogRecordValues& values)
     if (FSamplesSinceRecord < std::numeric_limits<std::int32_t>::max()) {
         ++FSamplesSinceRecord;
     }
-    if (FSamplesSinceRecord >= View.LogInterval()) {
-        WriteLogRecord(values);
+    if (FSamplesSinceRecord >= FView.LogInterval()) {
+        WriteLogRecord(Values);
         FSamplesSinceRecord = 0;
     }
 }
 
 void TLogControl::LoggingTypeClick()
 {
-    View.ShowLoggingPage(View.LoggingTypeIndex());
+    FView.ShowLoggingPage(FView.LoggingTypeIndex());
 }
 
-void TLogControl::ChooseLogFile(TLogKind kind, const TLogFileDialog& dialog)
+void TLogControl::ChooseLogFile(TLogKind Kind, const TLogFileDialog& Dialog)
 {
-    if (const auto chosen = View.ChooseFile(dialog, View.FileName(kind))) {
-        View.SetFileName(kind, *chosen);
+    if (const auto Chosen = FView.ChooseFile(Dialog, FView.FileName(Kind))) {
+        FView.SetFileName(Kind, *Chosen);
     }
 }
 

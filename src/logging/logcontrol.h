@@ -53,10 +53,10 @@ inline constexpr TLogFileDialog OpenTabDialog{"Select a text file",
 //                       entry preselected the first time), default
 //                       extension added to a name without one, the folder
 //                       must exist, the file need not, read-only box hidden,
-//                       resizable; starts at `initial`; returns the full path
+//                       resizable; starts at `Initial`; returns the full path
 //                       when confirmed, nothing when cancelled
 //   ShowRecordFailures  the status bar says how many records of the open log
-//                       could not be written and why; `first` marks the
+//                       could not be written and why; `First` marks the
 //                       first failure of a log
 //   UpdateControls      the window's UpdateControls (LogOnAction pressed
 //                       exactly while Logging(), enabled only on line, LogGroup
@@ -66,16 +66,16 @@ class ILogView
 public:
     virtual ~ILogView() = default;
     virtual int LoggingTypeIndex() const = 0;
-    virtual std::string FileName(TLogKind kind) const = 0;
-    virtual void SetFileName(TLogKind kind, const std::string& name) = 0;
+    virtual std::string FileName(TLogKind Kind) const = 0;
+    virtual void SetFileName(TLogKind Kind, const std::string& Name) = 0;
     virtual std::int32_t LogInterval() const = 0;
-    virtual void ShowRecordsWritten(std::int32_t count) = 0;
-    virtual void ShowLoggingPage(int index) = 0;
-    virtual void ShowMessage(TLogMessageKind kind, const std::string& text) = 0;
-    virtual std::optional<std::string> ChooseFile(const TLogFileDialog& dialog,
-                                                  const std::string& initial) = 0;
+    virtual void ShowRecordsWritten(std::int32_t Count) = 0;
+    virtual void ShowLoggingPage(int Index) = 0;
+    virtual void ShowMessage(TLogMessageKind Kind, const std::string& Text) = 0;
+    virtual std::optional<std::string> ChooseFile(const TLogFileDialog& Dialog,
+                                                  const std::string& Initial) = 0;
     virtual void UpdateControls() = 0;
-    virtual void ShowRecordFailures(const std::string& /*text*/, bool /*first*/) {}
+    virtual void ShowRecordFailures(const std::string& /*Text*/, bool /*First*/) {}
 };
 
 enum class TLogState {
@@ -86,10 +86,10 @@ enum class TLogState {
 
 // The log interval display: seconds per sample x samples per record as
 // "%d:%.2d:%.2d" (hours unlimited, minutes and seconds with two digits).
-std::string FormatLogInterval(std::int32_t sampleSeconds, std::int32_t samplesPerRecord);
+std::string FormatLogInterval(std::int32_t SampleSeconds, std::int32_t SamplesPerRecord);
 
 // "Log: 20 records could not be written (No space left on device)".
-std::string FormatRecordFailures(std::int32_t count, const std::string& cause);
+std::string FormatRecordFailures(std::int32_t Count, const std::string& Cause);
 
 // The logging run: switching on and off, the record cadence in samples, the
 // record counter and the messages. Everything runs on the window thread; the
@@ -97,8 +97,8 @@ std::string FormatRecordFailures(std::int32_t count, const std::string& cause);
 class TLogControl
 {
 public:
-    // `facts` and `clock` go to the built-in SYLK and TAB writers.
-    TLogControl(ILogView& view, TLocaleFacts facts, TLocalClock clock = LocalNow);
+    // `Facts` and `Clock` go to the built-in SYLK and TAB writers.
+    TLogControl(ILogView& View, TLocaleFacts Facts, TLocalClock Clock = LocalNow);
     ~TLogControl();
     TLogControl(const TLogControl&) = delete;
     TLogControl& operator=(const TLogControl&) = delete;
@@ -106,7 +106,7 @@ public:
     // Replaces the writer of a kind; the worksheet kind has none until one is
     // registered, and opening it fails until then. A writer's failed record
     // of the worksheet kind switches logging off (see WriteLogRecord).
-    void SetWriterFactory(TLogKind kind, TLogWriterFactory factory);
+    void SetWriterFactory(TLogKind Kind, TLogWriterFactory Factory);
 
     // Click of LogOnAction: switches logging on or off, shows the error or
     // warning box on failure, then calls UpdateControls.
@@ -128,11 +128,11 @@ public:
     // the warning of a failed close. A failed worksheet record switches logging off,
     // calls UpdateControls, shows its error and closes the log quietly.
     // Raises nothing.
-    void WriteLogRecord(const TLogRecordValues& values);
+    void WriteLogRecord(const TLogRecordValues& Values);
 
     // The last step of every sampling tick: counts the tick while LogOpen()
     // and writes a record every LogInterval() ticks (0 counts as 1).
-    void SampleTick(const TLogRecordValues& values);
+    void SampleTick(const TLogRecordValues& Values);
 
     // Click of LoggingType: shows the page of the chosen kind.
     void LoggingTypeClick();
@@ -149,14 +149,14 @@ public:
     TLogState State() const;
 
 private:
-    void ChooseLogFile(TLogKind kind, const TLogFileDialog& dialog);
-    void SetRecordsWritten(std::int32_t count);
-    void CountFailure(const std::string& cause);
+    void ChooseLogFile(TLogKind Kind, const TLogFileDialog& Dialog);
+    void SetRecordsWritten(std::int32_t Count);
+    void CountFailure(const std::string& Cause);
 
-    ILogView& View;
-    std::array<TLogWriterFactory, 3> Factories;
-    std::unique_ptr<ILogWriter> Writer; // the open log's writer
-    TLogKind WriterKind = TLogKind::Sylk;
+    ILogView& FView;
+    std::array<TLogWriterFactory, 3> FFactories;
+    std::unique_ptr<ILogWriter> FWriter; // the open log's writer
+    TLogKind FWriterKind = TLogKind::Sylk;
     bool FLogging = false;
     bool FLogOpen = false;
     std::int32_t FRecordsWritten = 0;

@@ -13,9 +13,9 @@ namespace kelvalog {
 
 namespace {
 
-[[noreturn]] void Fail(const std::string& what, const std::string& name, int error)
+[[noreturn]] void Fail(const std::string& What, const std::string& Name, int Error)
 {
-    throw ELogError(what + " " + name + ": " + std::generic_category().message(error), error);
+    throw ELogError(What + " " + Name + ": " + std::generic_category().message(Error), Error);
 }
 
 } // namespace
@@ -25,102 +25,102 @@ TLogFile::~TLogFile()
     Release();
 }
 
-void TLogFile::Open(const std::string& name, TLogFileMode mode)
+void TLogFile::Open(const std::string& Name, TLogFileMode Mode)
 {
     if (IsOpen()) {
         throw ELogError("log file already open");
     }
-    if (name.empty()) {
+    if (Name.empty()) {
         throw ELogError("no log file name");
     }
     // Not blocking: a FIFO without a reader must fail instead of hanging the
     // window. Not truncating yet: a file locked by another program must not
     // be emptied before the lock is refused.
-    int flags = O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-    if (mode == TLogFileMode::Append) {
-        flags |= O_APPEND;
+    int Flags = O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    if (Mode == TLogFileMode::Append) {
+        Flags |= O_APPEND;
     }
     // Read access only to see how an appended file ends.
-    int fd = mode == TLogFileMode::Append ? ::open(name.c_str(), flags | O_RDWR, 0666) : -1;
-    if (fd < 0) {
-        fd = ::open(name.c_str(), flags | O_WRONLY, 0666);
+    int Fd = Mode == TLogFileMode::Append ? ::open(Name.c_str(), Flags | O_RDWR, 0666) : -1;
+    if (Fd < 0) {
+        Fd = ::open(Name.c_str(), Flags | O_WRONLY, 0666);
     }
-    if (fd < 0) {
-        Fail("cannot open", name, errno);
+    if (Fd < 0) {
+        Fail("cannot open", Name, errno);
     }
-    const auto failClosing = [&](const char* what) {
-        const int error = errno;
-        ::close(fd);
-        Fail(what, name, error);
+    const auto FailClosing = [&](const char* What) {
+        const int Error = errno;
+        ::close(Fd);
+        Fail(What, Name, Error);
     };
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-        failClosing("in use by another program:");
+    if (::flock(Fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        FailClosing("in use by another program:");
     }
-    const int status = ::fcntl(fd, F_GETFL);
-    if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) < 0) {
-        failClosing("cannot set up");
+    const int Status = ::fcntl(Fd, F_GETFL);
+    if (Status < 0 || ::fcntl(Fd, F_SETFL, Status & ~O_NONBLOCK) < 0) {
+        FailClosing("cannot set up");
     }
-    struct stat info
+    struct stat Info
     {
     };
-    if (::fstat(fd, &info) != 0) {
-        failClosing("cannot inspect");
+    if (::fstat(Fd, &Info) != 0) {
+        FailClosing("cannot inspect");
     }
     // A pipe would stall the window as soon as its reader stops reading.
-    if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode) || S_ISDIR(info.st_mode)) {
+    if (S_ISFIFO(Info.st_mode) || S_ISSOCK(Info.st_mode) || S_ISDIR(Info.st_mode)) {
         errno = EINVAL;
-        failClosing("not a file:");
+        FailClosing("not a file:");
     }
-    char last = '\n';
-    if (S_ISREG(info.st_mode)) {
-        if (mode == TLogFileMode::Create) {
-            if (::ftruncate(fd, 0) != 0) {
-                failClosing("cannot empty");
+    char Last = '\n';
+    if (S_ISREG(Info.st_mode)) {
+        if (Mode == TLogFileMode::Create) {
+            if (::ftruncate(Fd, 0) != 0) {
+                FailClosing("cannot empty");
             }
-        } else if (info.st_size > 0) {
-            char c = 0;
-            if (::pread(fd, &c, 1, info.st_size - 1) == 1) {
-                last = c;
+        } else if (Info.st_size > 0) {
+            char C = 0;
+            if (::pread(Fd, &C, 1, Info.st_size - 1) == 1) {
+                Last = C;
             }
         }
     }
-    Fd = fd;
-    Name = name;
-    LastByteInFile = last;
+    FFd = Fd;
+    FName = Name;
+    FLastByteInFile = Last;
 }
 
-void TLogFile::WriteWhole(std::string_view record)
+void TLogFile::WriteWhole(std::string_view Record)
 {
     if (!IsOpen()) {
         throw ELogError("log file not open");
     }
     // Where the record begins: the end of the file, also for appending. A
     // device (no offsets) cannot be cut back.
-    const off_t start = ::lseek(Fd, 0, SEEK_END);
-    std::size_t done = 0;
-    while (done < record.size()) {
-        const ssize_t n = ::write(Fd, record.data() + done, record.size() - done);
-        if (n < 0 && errno == EINTR) {
+    const off_t Start = ::lseek(FFd, 0, SEEK_END);
+    std::size_t Done = 0;
+    while (Done < Record.size()) {
+        const ssize_t N = ::write(FFd, Record.data() + Done, Record.size() - Done);
+        if (N < 0 && errno == EINTR) {
             continue;
         }
-        if (n <= 0) {
-            const int error = n < 0 ? errno : EIO;
+        if (N <= 0) {
+            const int Error = N < 0 ? errno : EIO;
             // No part of a record may stay: a cut number would read as a
             // valid, wrong value.
-            if (done > 0 && (start < 0 || ::ftruncate(Fd, start) != 0)) {
-                LastByteInFile = record[done - 1];
+            if (Done > 0 && (Start < 0 || ::ftruncate(FFd, Start) != 0)) {
+                FLastByteInFile = Record[Done - 1];
                 throw ELogPartialRecord(
-                    "cannot write " + Name + ": " + std::generic_category().message(error), error);
+                    "cannot write " + FName + ": " + std::generic_category().message(Error), Error);
             }
-            if (start >= 0) {
-                ::lseek(Fd, start, SEEK_SET);
+            if (Start >= 0) {
+                ::lseek(FFd, Start, SEEK_SET);
             }
-            Fail("cannot write", Name, error);
+            Fail("cannot write", FName, Error);
         }
-        done += static_cast<std::size_t>(n);
+        Done += static_cast<std::size_t>(N);
     }
-    if (!record.empty()) {
-        LastByteInFile = record.back();
+    if (!Record.empty()) {
+        FLastByteInFile = Record.back();
     }
 }
 
@@ -129,15 +129,15 @@ void TLogFile::Close()
     if (!IsOpen()) {
         return;
     }
-    int error = 0;
-    const int fd = Fd;
-    Fd = -1;
-    ::flock(fd, LOCK_UN);
-    if (::close(fd) != 0) {
-        error = errno;
+    int Error = 0;
+    const int Fd = FFd;
+    FFd = -1;
+    ::flock(Fd, LOCK_UN);
+    if (::close(Fd) != 0) {
+        Error = errno;
     }
-    if (error != 0) {
-        Fail("cannot close", Name, error);
+    if (Error != 0) {
+        Fail("cannot close", FName, Error);
     }
 }
 
@@ -152,10 +152,10 @@ void TLogFile::Release() noexcept
 
 std::string_view TLogFile::LineStartGap() const
 {
-    if (LastByteInFile == '\n') {
+    if (FLastByteInFile == '\n') {
         return {};
     }
-    return LastByteInFile == '\r' ? std::string_view("\n") : std::string_view("\r\n");
+    return FLastByteInFile == '\r' ? std::string_view("\n") : std::string_view("\r\n");
 }
 
 } // namespace kelvalog

@@ -21,15 +21,15 @@ public:
     TLogFile& operator=(const TLogFile&) = delete;
     ~TLogFile();
 
-    void Open(const std::string& name, TLogFileMode mode);
-    bool IsOpen() const { return Fd >= 0; }
+    void Open(const std::string& Name, TLogFileMode Mode);
+    bool IsOpen() const { return FFd >= 0; }
 
     // Hands one whole record (line end included) to the operating system in
     // one write (no forced write to the medium). A short or failed write cuts
     // the file back to where the record began, so the file never holds part
     // of a record; the failure raises ELogError with the system's error code.
     // When the cut itself fails, it raises ELogPartialRecord.
-    void WriteWhole(std::string_view record);
+    void WriteWhole(std::string_view Record);
 
     // Unlocks and closes. The file is released also when this raises.
     void Close();
@@ -43,9 +43,9 @@ public:
     std::string_view LineStartGap() const;
 
 private:
-    int Fd = -1;
-    std::string Name;
-    char LastByteInFile = '\n'; // '\n' also stands for an empty file
+    int FFd = -1;
+    std::string FName;
+    char FLastByteInFile = '\n'; // '\n' also stands for an empty file
 };
 
 } // namespace kelvalog

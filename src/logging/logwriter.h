@@ -32,8 +32,8 @@ struct TLogRecordValues
 class ELogError : public std::runtime_error
 {
 public:
-    explicit ELogError(const std::string& what, int systemError = 0)
-        : std::runtime_error(what), FSystemError(systemError)
+    explicit ELogError(const std::string& What, int SystemError = 0)
+        : std::runtime_error(What), FSystemError(SystemError)
     {
     }
     int SystemError() const { return FSystemError; }
@@ -58,14 +58,14 @@ class ILogWriter
 public:
     virtual ~ILogWriter() = default;
 
-    // Opens the log. `target` is the text of the kind's file edit; kinds
+    // Opens the log. `Target` is the text of the kind's file edit; kinds
     // without a file get an empty text and ignore it. A failed open leaves
     // nothing open.
-    virtual void Open(const std::string& target) = 0;
+    virtual void Open(const std::string& Target) = 0;
 
-    // Writes one record. `recordsWritten` is the logging control's counter
+    // Writes one record. `RecordsWritten` is the logging control's counter
     // before this record (row = recordsWritten + 1 for kinds with rows).
-    virtual void WriteRecord(const TLogRecordValues& values, std::int32_t recordsWritten) = 0;
+    virtual void WriteRecord(const TLogRecordValues& Values, std::int32_t RecordsWritten) = 0;
 
     // Closes the log. Releases everything even when it raises.
     virtual void Close() = 0;

@@ -17,65 +17,65 @@ constexpr std::string_view LineEnd = "\r\n";
 
 } // namespace
 
-TSylkLogWriter::TSylkLogWriter(TLocalClock clock) : Clock(std::move(clock)) {}
+TSylkLogWriter::TSylkLogWriter(TLocalClock Clock) : FClock(std::move(Clock)) {}
 
-void TSylkLogWriter::Open(const std::string& fileName)
+void TSylkLogWriter::Open(const std::string& FileName)
 {
-    File.Open(fileName, TLogFileMode::Create);
+    FFile.Open(FileName, TLogFileMode::Create);
     try {
-        std::string header;
-        for (const char* line : Header) {
-            header += line;
-            header += LineEnd;
+        std::string Text;
+        for (const char* Line : Header) {
+            Text += Line;
+            Text += LineEnd;
         }
-        File.WriteWhole(header);
+        FFile.WriteWhole(Text);
     } catch (...) {
-        File.Release();
+        FFile.Release();
         throw;
     }
 }
 
-void TSylkLogWriter::WriteRecord(const TLogRecordValues& values, std::int32_t recordsWritten)
+void TSylkLogWriter::WriteRecord(const TLogRecordValues& Values, std::int32_t RecordsWritten)
 {
-    if (!File.IsOpen()) {
+    if (!FFile.IsOpen()) {
         throw ELogError("SYLK log not open");
     }
-    const double now = SerialDate(Clock());
+    const double Now = SerialDate(FClock());
     // The whole row goes to the file in one write, or none of it does.
-    std::string record;
-    record += "C;Y";
-    record += std::to_string(static_cast<long long>(recordsWritten) + 1);
-    record += ";X1;K";
-    record += FormatGeneral(now, '.');
-    record += LineEnd;
-    for (int channel = 0; channel < LogChannelCount; ++channel) {
-        const TLogChannelValue& value = values.Channels[static_cast<std::size_t>(channel)];
-        if (!value.Valid) {
+    std::string Record;
+    Record += "C;Y";
+    Record += std::to_string(static_cast<long long>(RecordsWritten) + 1);
+    Record += ";X1;K";
+    Record += FormatGeneral(Now, '.');
+    Record += LineEnd;
+    for (int Channel = 0; Channel < LogChannelCount; ++Channel) {
+        const TLogChannelValue& Value = Values.Channels[static_cast<std::size_t>(Channel)];
+        if (!Value.Valid) {
             continue;
         }
-        record += "C;X";
-        record += std::to_string(channel + 2);
-        record += ";K";
-        record += FormatTwoDecimals(value.Filtered, '.');
-        record += LineEnd;
+        Record += "C;X";
+        Record += std::to_string(Channel + 2);
+        Record += ";K";
+        Record += FormatTwoDecimals(Value.Filtered, '.');
+        Record += LineEnd;
     }
-    File.WriteWhole(record);
+    FFile.WriteWhole(Record);
 }
 
 void TSylkLogWriter::Close()
 {
-    if (!File.IsOpen()) {
+    if (!FFile.IsOpen()) {
         return;
     }
     try {
         // After a record that could not be cut back, the end record starts
         // a line of its own.
-        File.WriteWhole(std::string(File.LineStartGap()) + "E\r\n");
+        FFile.WriteWhole(std::string(FFile.LineStartGap()) + "E\r\n");
     } catch (...) {
-        File.Release();
+        FFile.Release();
         throw;
     }
-    File.Close();
+    FFile.Close();
 }
 
 } // namespace kelvalog

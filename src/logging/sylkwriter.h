@@ -13,15 +13,15 @@ namespace kelvalog {
 class TSylkLogWriter final : public ILogWriter
 {
 public:
-    explicit TSylkLogWriter(TLocalClock clock = LocalNow);
+    explicit TSylkLogWriter(TLocalClock Clock = LocalNow);
 
-    void Open(const std::string& fileName) override;
-    void WriteRecord(const TLogRecordValues& values, std::int32_t recordsWritten) override;
+    void Open(const std::string& FileName) override;
+    void WriteRecord(const TLogRecordValues& Values, std::int32_t RecordsWritten) override;
     void Close() override;
 
 private:
-    TLocalClock Clock;
-    TLogFile File;
+    TLocalClock FClock;
+    TLogFile FFile;
 };
 
 } // namespace kelvalog

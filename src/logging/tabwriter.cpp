@@ -7,41 +7,41 @@
 
 namespace kelvalog {
 
-TTabLogWriter::TTabLogWriter(TLocaleFacts facts, TLocalClock clock)
-    : Facts(std::move(facts)), Clock(std::move(clock))
+TTabLogWriter::TTabLogWriter(TLocaleFacts Facts, TLocalClock Clock)
+    : FFacts(std::move(Facts)), FClock(std::move(Clock))
 {
 }
 
-void TTabLogWriter::Open(const std::string& fileName)
+void TTabLogWriter::Open(const std::string& FileName)
 {
-    File.Open(fileName, TLogFileMode::Append);
+    FFile.Open(FileName, TLogFileMode::Append);
 }
 
-void TTabLogWriter::WriteRecord(const TLogRecordValues& values, std::int32_t /*recordsWritten*/)
+void TTabLogWriter::WriteRecord(const TLogRecordValues& Values, std::int32_t /*recordsWritten*/)
 {
-    if (!File.IsOpen()) {
+    if (!FFile.IsOpen()) {
         throw ELogError("TAB log not open");
     }
-    const TLocalDateTime now = Clock();
+    const TLocalDateTime Now = FClock();
     // One write per record, line end included: readers and an abrupt end
     // never see a line without its end, and a failed record leaves nothing.
     // A file whose last line has no end gets one first.
-    std::string record(File.LineStartGap());
-    record += FormatDateTime(now, Facts);
-    for (int channel = 0; channel < LogChannelCount; ++channel) {
-        record += '\t';
-        const TLogChannelValue& value = values.Channels[static_cast<std::size_t>(channel)];
-        if (value.Valid) {
-            record += FormatTwoDecimals(value.Filtered, Facts.DecimalSeparator);
+    std::string Record(FFile.LineStartGap());
+    Record += FormatDateTime(Now, FFacts);
+    for (int Channel = 0; Channel < LogChannelCount; ++Channel) {
+        Record += '\t';
+        const TLogChannelValue& Value = Values.Channels[static_cast<std::size_t>(Channel)];
+        if (Value.Valid) {
+            Record += FormatTwoDecimals(Value.Filtered, FFacts.DecimalSeparator);
         }
     }
-    record += "\r\n";
-    File.WriteWhole(record);
+    Record += "\r\n";
+    FFile.WriteWhole(Record);
 }
 
 void TTabLogWriter::Close()
 {
-    File.Close();
+    FFile.Close();
 }
 
 } // namespace kelvalog

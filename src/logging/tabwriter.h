@@ -14,16 +14,16 @@ namespace kelvalog {
 class TTabLogWriter final : public ILogWriter
 {
 public:
-    explicit TTabLogWriter(TLocaleFacts facts, TLocalClock clock = LocalNow);
+    explicit TTabLogWriter(TLocaleFacts Facts, TLocalClock Clock = LocalNow);
 
-    void Open(const std::string& fileName) override;
-    void WriteRecord(const TLogRecordValues& values, std::int32_t recordsWritten) override;
+    void Open(const std::string& FileName) override;
+    void WriteRecord(const TLogRecordValues& Values, std::int32_t RecordsWritten) override;
     void Close() override;
 
 private:
-    TLocaleFacts Facts;
-    TLocalClock Clock;
-    TLogFile File;
+    TLocaleFacts FFacts;
+    TLocalClock FClock;
+    TLogFile FFile;
 };
 
 } // namespace kelvalog

@@ -41,6 +41,8 @@ TIniFileStore::~TIniFileStore()
         try {
             FIniFile->UpdateFile();
         } catch (...) {
+            // A destructor cannot raise: this is the last try for writes that
+            // CloseStore could not make, and it reported that failure already.
         }
     }
     // Moved out first: a listener may remove itself while being told.

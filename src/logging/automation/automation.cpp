@@ -7,96 +7,96 @@ namespace kelvalog {
 
 namespace {
 
-TDispatch& TargetObject(const TVariant& target, std::string_view name)
+TDispatch& TargetObject(const TVariant& Target, std::string_view Name)
 {
-    const auto* object = std::get_if<TDispatchRef>(&target);
-    if (object == nullptr || !*object)
-        throw EAutomationError("no object to call \"" + std::string(name) + "\" on");
-    return **object;
+    const auto* Object = std::get_if<TDispatchRef>(&Target);
+    if (Object == nullptr || !*Object)
+        throw EAutomationError("no object to call \"" + std::string(Name) + "\" on");
+    return **Object;
 }
 
 } // namespace
 
-TVariant GetProperty(const TVariant& target, std::string_view name,
-                     const std::vector<TVariant>& args)
+TVariant GetProperty(const TVariant& Target, std::string_view Name,
+                     const std::vector<TVariant>& Args)
 {
     // Without arguments the member may be a method or a property.
-    const TInvokeKind kind = args.empty() ? TInvokeKind::MethodOrGet : TInvokeKind::PropertyGet;
-    return TargetObject(target, name).Invoke(name, kind, args);
+    const TInvokeKind Kind = Args.empty() ? TInvokeKind::MethodOrGet : TInvokeKind::PropertyGet;
+    return TargetObject(Target, Name).Invoke(Name, Kind, Args);
 }
 
-void SetProperty(const TVariant& target, std::string_view name, const std::vector<TVariant>& args)
+void SetProperty(const TVariant& Target, std::string_view Name, const std::vector<TVariant>& Args)
 {
-    if (args.empty())
+    if (Args.empty())
         throw EAutomationError("property put without a value");
-    TargetObject(target, name).Invoke(name, TInvokeKind::PropertyPut, args);
+    TargetObject(Target, Name).Invoke(Name, TInvokeKind::PropertyPut, Args);
 }
 
-TVariant CallMethod(const TVariant& target, std::string_view name,
-                    const std::vector<TVariant>& args)
+TVariant CallMethod(const TVariant& Target, std::string_view Name,
+                    const std::vector<TVariant>& Args)
 {
-    return TargetObject(target, name).Invoke(name, TInvokeKind::Method, args);
+    return TargetObject(Target, Name).Invoke(Name, TInvokeKind::Method, Args);
 }
 
-std::int32_t IntegerArg(const TVariant& value)
+std::int32_t IntegerArg(const TVariant& Value)
 {
-    if (const auto* number = std::get_if<std::int32_t>(&value))
-        return *number;
-    throw EAutomationError("integer expected, got " + DescribeVariant(value));
+    if (const auto* Number = std::get_if<std::int32_t>(&Value))
+        return *Number;
+    throw EAutomationError("integer expected, got " + DescribeVariant(Value));
 }
 
-const std::string& TextArg(const TVariant& value)
+const std::string& TextArg(const TVariant& Value)
 {
-    if (const auto* text = std::get_if<std::string>(&value))
-        return *text;
-    throw EAutomationError("text expected, got " + DescribeVariant(value));
+    if (const auto* Text = std::get_if<std::string>(&Value))
+        return *Text;
+    throw EAutomationError("text expected, got " + DescribeVariant(Value));
 }
 
-bool BooleanArg(const TVariant& value)
+bool BooleanArg(const TVariant& Value)
 {
-    if (const auto* flag = std::get_if<bool>(&value))
-        return *flag;
-    throw EAutomationError("boolean expected, got " + DescribeVariant(value));
+    if (const auto* Flag = std::get_if<bool>(&Value))
+        return *Flag;
+    throw EAutomationError("boolean expected, got " + DescribeVariant(Value));
 }
 
-double NumberArg(const TVariant& value)
+double NumberArg(const TVariant& Value)
 {
-    if (const auto* number = std::get_if<std::int32_t>(&value))
-        return *number;
-    if (const auto* number = std::get_if<double>(&value))
-        return *number;
-    throw EAutomationError("number expected, got " + DescribeVariant(value));
+    if (const auto* Number = std::get_if<std::int32_t>(&Value))
+        return *Number;
+    if (const auto* Number = std::get_if<double>(&Value))
+        return *Number;
+    throw EAutomationError("number expected, got " + DescribeVariant(Value));
 }
 
-TDispatchRef ObjectArg(const TVariant& value)
+TDispatchRef ObjectArg(const TVariant& Value)
 {
-    if (const auto* object = std::get_if<TDispatchRef>(&value); object != nullptr && *object)
-        return *object;
-    throw EAutomationError("object expected, got " + DescribeVariant(value));
+    if (const auto* Object = std::get_if<TDispatchRef>(&Value); Object != nullptr && *Object)
+        return *Object;
+    throw EAutomationError("object expected, got " + DescribeVariant(Value));
 }
 
-std::string DescribeVariant(const TVariant& value)
+std::string DescribeVariant(const TVariant& Value)
 {
     struct Visitor
     {
         std::string operator()(std::monostate) const { return "empty"; }
-        std::string operator()(std::int32_t number) const { return std::to_string(number); }
-        std::string operator()(const std::string& text) const { return '"' + text + '"'; }
-        std::string operator()(bool flag) const { return flag ? "true" : "false"; }
-        std::string operator()(double number) const
+        std::string operator()(std::int32_t Number) const { return std::to_string(Number); }
+        std::string operator()(const std::string& Text) const { return '"' + Text + '"'; }
+        std::string operator()(bool Flag) const { return Flag ? "true" : "false"; }
+        std::string operator()(double Number) const
         {
             // As "%.17g" in the C locale, whatever locale the process runs in.
-            char buffer[40];
-            const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, number,
+            char Buffer[40];
+            const auto [end, ec] = std::to_chars(Buffer, Buffer + sizeof Buffer, Number,
                                                  std::chars_format::general, 17);
-            return ec == std::errc() ? std::string(buffer, end) : std::string("?");
+            return ec == std::errc() ? std::string(Buffer, end) : std::string("?");
         }
-        std::string operator()(const TDispatchRef& object) const
+        std::string operator()(const TDispatchRef& Object) const
         {
-            return object ? object->Describe() : "nothing";
+            return Object ? Object->Describe() : "nothing";
         }
     };
-    return std::visit(Visitor{}, value);
+    return std::visit(Visitor{}, Value);
 }
 
 } // namespace kelvalog

@@ -35,9 +35,9 @@ enum class TInvokeKind : unsigned {
     PropertyPut = 4,
 };
 
-constexpr bool Allows(TInvokeKind kind, TInvokeKind what)
+constexpr bool Allows(TInvokeKind Kind, TInvokeKind What)
 {
-    return (static_cast<unsigned>(kind) & static_cast<unsigned>(what)) != 0;
+    return (static_cast<unsigned>(Kind) & static_cast<unsigned>(What)) != 0;
 }
 
 // An object reached by name. Servers implement Invoke; a property put
@@ -48,30 +48,30 @@ public:
     virtual ~TDispatch() = default;
     // Raises EAutomationError for an unknown name, unfit arguments or a
     // call the server could not carry out.
-    virtual TVariant Invoke(std::string_view name, TInvokeKind kind,
-                            const std::vector<TVariant>& args) = 0;
+    virtual TVariant Invoke(std::string_view Name, TInvokeKind Kind,
+                            const std::vector<TVariant>& Args) = 0;
     // A short name of the object for journals and messages.
     virtual std::string Describe() const { return "object"; }
 };
 
 // Calls on a value that must hold an object; an empty or non-object value
 // raises EAutomationError like a refused name.
-TVariant GetProperty(const TVariant& target, std::string_view name,
-                     const std::vector<TVariant>& args = {});
-void SetProperty(const TVariant& target, std::string_view name, const std::vector<TVariant>& args);
-TVariant CallMethod(const TVariant& target, std::string_view name,
-                    const std::vector<TVariant>& args = {});
+TVariant GetProperty(const TVariant& Target, std::string_view Name,
+                     const std::vector<TVariant>& Args = {});
+void SetProperty(const TVariant& Target, std::string_view Name, const std::vector<TVariant>& Args);
+TVariant CallMethod(const TVariant& Target, std::string_view Name,
+                    const std::vector<TVariant>& Args = {});
 
 // Argument and result helpers for servers; each raises EAutomationError
 // when the value has another type.
-std::int32_t IntegerArg(const TVariant& value);
-const std::string& TextArg(const TVariant& value);
-bool BooleanArg(const TVariant& value);
+std::int32_t IntegerArg(const TVariant& Value);
+const std::string& TextArg(const TVariant& Value);
+bool BooleanArg(const TVariant& Value);
 // Integer or floating point, as a double.
-double NumberArg(const TVariant& value);
-TDispatchRef ObjectArg(const TVariant& value);
+double NumberArg(const TVariant& Value);
+TDispatchRef ObjectArg(const TVariant& Value);
 
 // A readable form of a value, for call journals and messages.
-std::string DescribeVariant(const TVariant& value);
+std::string DescribeVariant(const TVariant& Value);
 
 } // namespace kelvalog

@@ -9,12 +9,12 @@ namespace kelvalog {
 
 namespace {
 
-std::string Folded(const std::string& progId)
+std::string Folded(const std::string& ProgId)
 {
-    std::string folded = progId;
-    std::transform(folded.begin(), folded.end(), folded.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return folded;
+    std::string Folded = ProgId;
+    std::transform(Folded.begin(), Folded.end(), Folded.begin(),
+                   [](unsigned char C) { return static_cast<char>(std::tolower(C)); });
+    return Folded;
 }
 
 struct TRegistry
@@ -25,56 +25,56 @@ struct TRegistry
 
 TRegistry& Registry()
 {
-    static TRegistry registry;
-    return registry;
+    static TRegistry Instance;
+    return Instance;
 }
 
 } // namespace
 
-void RegisterAutomationServer(const std::string& progId, TServerFactory factory)
+void RegisterAutomationServer(const std::string& ProgId, TServerFactory Factory)
 {
-    auto& registry = Registry();
-    std::lock_guard lock(registry.Lock);
-    registry.Servers[Folded(progId)] = std::move(factory);
+    auto& Table = Registry();
+    std::lock_guard Lock(Table.Lock);
+    Table.Servers[Folded(ProgId)] = std::move(Factory);
 }
 
-void UnregisterAutomationServer(const std::string& progId)
+void UnregisterAutomationServer(const std::string& ProgId)
 {
-    auto& registry = Registry();
-    std::lock_guard lock(registry.Lock);
-    registry.Servers.erase(Folded(progId));
+    auto& Table = Registry();
+    std::lock_guard Lock(Table.Lock);
+    Table.Servers.erase(Folded(ProgId));
 }
 
-bool IsAutomationServerRegistered(const std::string& progId)
+bool IsAutomationServerRegistered(const std::string& ProgId)
 {
-    auto& registry = Registry();
-    std::lock_guard lock(registry.Lock);
-    return registry.Servers.count(Folded(progId)) != 0;
+    auto& Table = Registry();
+    std::lock_guard Lock(Table.Lock);
+    return Table.Servers.count(Folded(ProgId)) != 0;
 }
 
-TDispatchRef CreateOleObject(const std::string& progId)
+TDispatchRef CreateOleObject(const std::string& ProgId)
 {
-    TServerFactory factory;
+    TServerFactory Factory;
     {
-        auto& registry = Registry();
-        std::lock_guard lock(registry.Lock);
-        const auto found = registry.Servers.find(Folded(progId));
-        if (found == registry.Servers.end() || !found->second)
-            throw EAutomationError("no automation server is registered as \"" + progId + '"');
-        factory = found->second;
+        auto& Table = Registry();
+        std::lock_guard Lock(Table.Lock);
+        const auto Found = Table.Servers.find(Folded(ProgId));
+        if (Found == Table.Servers.end() || !Found->second)
+            throw EAutomationError("no automation server is registered as \"" + ProgId + '"');
+        Factory = Found->second;
     }
     // The factory runs outside the lock: starting a server may take a while.
-    TDispatchRef object;
+    TDispatchRef Object;
     try {
-        object = factory();
+        Object = Factory();
     } catch (const EAutomationError&) {
         throw;
-    } catch (const std::exception& error) {
-        throw EAutomationError("\"" + progId + "\" could not be started: " + error.what());
+    } catch (const std::exception& Error) {
+        throw EAutomationError("\"" + ProgId + "\" could not be started: " + Error.what());
     }
-    if (!object)
-        throw EAutomationError("\"" + progId + "\" handed back no object");
-    return object;
+    if (!Object)
+        throw EAutomationError("\"" + ProgId + "\" handed back no object");
+    return Object;
 }
 
 } // namespace kelvalog

@@ -35,61 +35,61 @@ constexpr std::array<TMemberInfo, 11> Members{{
     {"Quit", CallKinds, false},
 }};
 
-bool SameName(std::string_view a, std::string_view b)
+bool SameName(std::string_view A, std::string_view B)
 {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](unsigned char x, unsigned char y) {
-        return std::tolower(x) == std::tolower(y);
+    return std::equal(A.begin(), A.end(), B.begin(), B.end(), [](unsigned char X, unsigned char Y) {
+        return std::tolower(X) == std::tolower(Y);
     });
 }
 
-TRecordedCall NewCall(const std::string& target, TInvokeKind kind, std::string_view member,
-                      const std::vector<TVariant>& args)
+TRecordedCall NewCall(const std::string& Target, TInvokeKind Kind, std::string_view Member,
+                      const std::vector<TVariant>& Args)
 {
-    TRecordedCall call;
-    call.Target = target;
-    call.Kind = kind;
-    call.Member = std::string(member);
-    call.Args = args;
-    return call;
+    TRecordedCall Call;
+    Call.Target = Target;
+    Call.Kind = Kind;
+    Call.Member = std::string(Member);
+    Call.Args = Args;
+    return Call;
 }
 
 class TRecordingObject : public TDispatch
 {
 public:
-    TRecordingObject(std::shared_ptr<TRecordingJournal> journal, std::string label)
-        : Journal(std::move(journal)), Label(std::move(label))
+    TRecordingObject(std::shared_ptr<TRecordingJournal> Journal, std::string Label)
+        : FJournal(std::move(Journal)), FLabel(std::move(Label))
     {
     }
 
-    TVariant Invoke(std::string_view name, TInvokeKind kind,
-                    const std::vector<TVariant>& args) override
+    TVariant Invoke(std::string_view Name, TInvokeKind Kind,
+                    const std::vector<TVariant>& Args) override
     {
-        TRecordedCall& call = Journal->Record(NewCall(Label, kind, name, args));
-        if (call.Failed)
-            throw EAutomationError("recorded failure of " + call.Text());
-        const auto member = std::find_if(Members.begin(), Members.end(), [&](const auto& info) {
-            return SameName(info.Name, name);
+        TRecordedCall& Call = FJournal->Record(NewCall(FLabel, Kind, Name, Args));
+        if (Call.Failed)
+            throw EAutomationError("recorded failure of " + Call.Text());
+        const auto Member = std::find_if(Members.begin(), Members.end(), [&](const auto& Info) {
+            return SameName(Info.Name, Name);
         });
-        if (member == Members.end() || (member->Kinds & static_cast<unsigned>(kind)) == 0) {
-            call.Failed = true;
-            throw EAutomationError("unknown member " + call.Text());
+        if (Member == Members.end() || (Member->Kinds & static_cast<unsigned>(Kind)) == 0) {
+            Call.Failed = true;
+            throw EAutomationError("unknown member " + Call.Text());
         }
-        if (kind == TInvokeKind::PropertyPut || !member->ObjectValued)
+        if (Kind == TInvokeKind::PropertyPut || !Member->ObjectValued)
             return {};
-        call.Result = Journal->NextLabel(member->Name);
-        return std::make_shared<TRecordingObject>(Journal, call.Result);
+        Call.Result = FJournal->NextLabel(Member->Name);
+        return std::make_shared<TRecordingObject>(FJournal, Call.Result);
     }
 
-    std::string Describe() const override { return Label; }
+    std::string Describe() const override { return FLabel; }
 
 private:
-    std::shared_ptr<TRecordingJournal> Journal;
-    std::string Label;
+    std::shared_ptr<TRecordingJournal> FJournal;
+    std::string FLabel;
 };
 
-const char* KindText(TInvokeKind kind)
+const char* KindText(TInvokeKind Kind)
 {
-    switch (kind) {
+    switch (Kind) {
     case TInvokeKind::Method:
         return "call";
     case TInvokeKind::PropertyPut:
@@ -103,68 +103,68 @@ const char* KindText(TInvokeKind kind)
 
 std::string TRecordedCall::Text() const
 {
-    std::string text;
+    std::string Text;
     if (Target.empty()) {
-        text = "create " + Member;
+        Text = "create " + Member;
     } else {
-        text = Target + ' ' + KindText(Kind) + ' ' + Member + '(';
-        for (std::size_t i = 0; i < Args.size(); ++i)
-            text += (i == 0 ? "" : ", ") + DescribeVariant(Args[i]);
-        text += ')';
+        Text = Target + ' ' + KindText(Kind) + ' ' + Member + '(';
+        for (std::size_t I = 0; I < Args.size(); ++I)
+            Text += (I == 0 ? "" : ", ") + DescribeVariant(Args[I]);
+        Text += ')';
     }
     if (!Result.empty())
-        text += " -> " + Result;
+        Text += " -> " + Result;
     if (Failed)
-        text += " !";
-    return text;
+        Text += " !";
+    return Text;
 }
 
-void TRecordingJournal::FailAt(int call, bool andLater)
+void TRecordingJournal::FailAt(int Call, bool AndLater)
 {
-    FailingCall = call;
-    FailLater = andLater;
+    FAilingCall = Call;
+    FAilLater = AndLater;
 }
 
 void TRecordingJournal::ClearFailure()
 {
-    FailingCall = 0;
-    FailLater = false;
+    FAilingCall = 0;
+    FAilLater = false;
 }
 
 std::vector<std::string> TRecordingJournal::Lines() const
 {
-    std::vector<std::string> lines;
-    lines.reserve(Calls.size());
-    for (const auto& call : Calls)
-        lines.push_back(call.Text());
-    return lines;
+    std::vector<std::string> Lines;
+    Lines.reserve(Calls.size());
+    for (const auto& Call : Calls)
+        Lines.push_back(Call.Text());
+    return Lines;
 }
 
-TRecordedCall& TRecordingJournal::Record(TRecordedCall call)
+TRecordedCall& TRecordingJournal::Record(TRecordedCall Call)
 {
-    const int number = static_cast<int>(Calls.size()) + 1;
-    call.Failed = FailingCall > 0 && (number == FailingCall || (FailLater && number > FailingCall));
-    Calls.push_back(std::move(call));
+    const int Number = static_cast<int>(Calls.size()) + 1;
+    Call.Failed = FAilingCall > 0 && (Number == FAilingCall || (FAilLater && Number > FAilingCall));
+    Calls.push_back(std::move(Call));
     return Calls.back();
 }
 
-std::string TRecordingJournal::NextLabel(const std::string& member)
+std::string TRecordingJournal::NextLabel(const std::string& Member)
 {
-    auto counter = std::find_if(Counters.begin(), Counters.end(),
-                                [&](const auto& entry) { return entry.first == member; });
-    if (counter == Counters.end())
-        counter = Counters.insert(Counters.end(), {member, 0});
-    return member + std::to_string(++counter->second);
+    auto Counter = std::find_if(FCounters.begin(), FCounters.end(),
+                                [&](const auto& Entry) { return Entry.first == Member; });
+    if (Counter == FCounters.end())
+        Counter = FCounters.insert(FCounters.end(), {Member, 0});
+    return Member + std::to_string(++Counter->second);
 }
 
-void RegisterRecordingServer(const std::string& progId, std::shared_ptr<TRecordingJournal> journal)
+void RegisterRecordingServer(const std::string& ProgId, std::shared_ptr<TRecordingJournal> Journal)
 {
-    RegisterAutomationServer(progId, [progId, journal]() -> TDispatchRef {
-        TRecordedCall& call = journal->Record(NewCall("", TInvokeKind::Method, progId, {}));
-        if (call.Failed)
-            throw EAutomationError("recorded failure of " + call.Text());
-        call.Result = journal->NextLabel("App");
-        return std::make_shared<TRecordingObject>(journal, call.Result);
+    RegisterAutomationServer(ProgId, [ProgId, Journal]() -> TDispatchRef {
+        TRecordedCall& Call = Journal->Record(NewCall("", TInvokeKind::Method, ProgId, {}));
+        if (Call.Failed)
+            throw EAutomationError("recorded failure of " + Call.Text());
+        Call.Result = Journal->NextLabel("App");
+        return std::make_shared<TRecordingObject>(Journal, Call.Result);
     });
 }
 

@@ -33,20 +33,20 @@ class TRecordingJournal
 public:
     std::vector<TRecordedCall> Calls;
 
-    // Call number `call` fails; with `andLater` every later call fails
+    // Call number `Call` fails; with `AndLater` every later call fails
     // too, as when the server process has gone.
-    void FailAt(int call, bool andLater = false);
+    void FailAt(int Call, bool AndLater = false);
     void ClearFailure();
     std::vector<std::string> Lines() const;
 
     // Used by the server's objects.
-    TRecordedCall& Record(TRecordedCall call);
-    std::string NextLabel(const std::string& member);
+    TRecordedCall& Record(TRecordedCall Call);
+    std::string NextLabel(const std::string& Member);
 
 private:
-    int FailingCall = 0;
-    bool FailLater = false;
-    std::vector<std::pair<std::string, int>> Counters;
+    int FAilingCall = 0;
+    bool FAilLater = false;
+    std::vector<std::pair<std::string, int>> FCounters;
 };
 
 // Registers under progId a server whose objects accept the members the
@@ -54,6 +54,6 @@ private:
 // NumberFormat, ColumnWidth, Cells, Application, Quit), journal every call
 // with its arguments, hand back a new object for each object-valued get and
 // refuse every other name.
-void RegisterRecordingServer(const std::string& progId, std::shared_ptr<TRecordingJournal> journal);
+void RegisterRecordingServer(const std::string& ProgId, std::shared_ptr<TRecordingJournal> Journal);
 
 } // namespace kelvalog

@@ -16,7 +16,7 @@ class IServerWait
 {
 public:
     virtual ~IServerWait() = default;
-    virtual void Begin(TServerActivity activity) = 0;
+    virtual void Begin(TServerActivity Activity) = 0;
     virtual void Pump() = 0;
     virtual void End() = 0;
 };

@@ -9,89 +9,89 @@
 
 namespace kelvalog {
 
-TWorksheetWriter::TWorksheetWriter(TLocaleFacts facts, TLocalClock clock, std::string progId)
-    : Facts(std::move(facts)), Clock(std::move(clock)), ProgId(std::move(progId))
+TWorksheetWriter::TWorksheetWriter(TLocaleFacts Facts, TLocalClock Clock, std::string ProgId)
+    : FFacts(std::move(Facts)), FClock(std::move(Clock)), FProgId(std::move(ProgId))
 {
-    if (!Clock)
-        Clock = LocalNow;
+    if (!FClock)
+        FClock = LocalNow;
 }
 
 TWorksheetWriter::~TWorksheetWriter() = default;
 
 void TWorksheetWriter::Open(const std::string& /*target*/)
 {
-    Sheet = {};
+    FSheet = {};
     try {
-        const TVariant application = CreateOleObject(ProgId);
-        SetProperty(application, "Visible", {true});
-        const TVariant workbooks = GetProperty(application, "Workbooks");
-        CallMethod(workbooks, "Add");
-        const std::string name = "Kelvalog " + FormatShortDate(Clock(), Facts);
-        const TVariant activeSheet = GetProperty(application, "ActiveSheet");
-        SetProperty(activeSheet, "Name", {name});
-        Sheet = GetProperty(application, "ActiveSheet");
-        const TVariant dateColumn = GetProperty(Sheet, "Columns", {1});
-        SetProperty(dateColumn, "NumberFormat", {std::string(DateTimeFormat)});
-        const TVariant widthColumn = GetProperty(Sheet, "Columns", {1});
-        SetProperty(widthColumn, "ColumnWidth", {DateTimeColumnWidth});
-    } catch (const std::exception& error) {
+        const TVariant Application = CreateOleObject(FProgId);
+        SetProperty(Application, "Visible", {true});
+        const TVariant Workbooks = GetProperty(Application, "Workbooks");
+        CallMethod(Workbooks, "Add");
+        const std::string Name = "Kelvalog " + FormatShortDate(FClock(), FFacts);
+        const TVariant ActiveSheet = GetProperty(Application, "ActiveSheet");
+        SetProperty(ActiveSheet, "Name", {Name});
+        FSheet = GetProperty(Application, "ActiveSheet");
+        const TVariant DateColumn = GetProperty(FSheet, "Columns", {1});
+        SetProperty(DateColumn, "NumberFormat", {std::string(DateTimeFormat)});
+        const TVariant WidthColumn = GetProperty(FSheet, "Columns", {1});
+        SetProperty(WidthColumn, "ColumnWidth", {DateTimeColumnWidth});
+    } catch (const std::exception& Error) {
         // What the server already did stays; we keep no reference.
-        Sheet = {};
-        throw ELogError(std::string("the worksheet could not be prepared: ") + error.what());
+        FSheet = {};
+        throw ELogError(std::string("the worksheet could not be prepared: ") + Error.what());
     }
 }
 
-void TWorksheetWriter::WriteRecord(const TLogRecordValues& values, std::int32_t recordsWritten)
+void TWorksheetWriter::WriteRecord(const TLogRecordValues& Values, std::int32_t RecordsWritten)
 {
     try {
-        const TLocalDateTime now = Clock();
-        const std::int64_t nextRow = static_cast<std::int64_t>(recordsWritten) + 1;
-        if (nextRow < 1 || nextRow > std::numeric_limits<std::int32_t>::max())
+        const TLocalDateTime Now = FClock();
+        const std::int64_t NextRow = static_cast<std::int64_t>(RecordsWritten) + 1;
+        if (NextRow < 1 || NextRow > std::numeric_limits<std::int32_t>::max())
             throw EAutomationError("no row left for the record");
-        const auto row = static_cast<std::int32_t>(nextRow);
-        SetProperty(Sheet, "Cells", {row, 1, DateTimeText(now, Facts.DecimalSeparator)});
-        for (int channel = 0; channel < LogChannelCount; ++channel) {
-            const TLogChannelValue& value = values.Channels[channel];
-            if (!value.Valid)
+        const auto Row = static_cast<std::int32_t>(NextRow);
+        SetProperty(FSheet, "Cells", {Row, 1, DateTimeText(Now, FFacts.DecimalSeparator)});
+        for (int Channel = 0; Channel < LogChannelCount; ++Channel) {
+            const TLogChannelValue& Value = Values.Channels[Channel];
+            if (!Value.Valid)
                 continue;
-            SetProperty(Sheet, "Cells",
-                        {row, channel + 2, ValueText(value.Filtered, Facts.DecimalSeparator)});
+            SetProperty(FSheet, "Cells",
+                        {Row, Channel + 2, ValueText(Value.Filtered, FFacts.DecimalSeparator)});
         }
-    } catch (const std::exception& error) {
+    } catch (const std::exception& Error) {
         // Cells already put stay; the rest of the row is not tried.
-        throw ELogError(std::string("the record could not be transferred: ") + error.what());
+        throw ELogError(std::string("the record could not be transferred: ") + Error.what());
     }
 }
 
 void TWorksheetWriter::Close()
 {
     try {
-        const TVariant application = GetProperty(Sheet, "Application");
-        CallMethod(application, "Quit");
-    } catch (const std::exception& error) {
-        Sheet = {};
+        const TVariant Application = GetProperty(FSheet, "Application");
+        CallMethod(Application, "Quit");
+    } catch (const std::exception& Error) {
+        FSheet = {};
         throw ELogError(std::string("the worksheet application could not be closed: ") +
-                        error.what());
+                        Error.what());
     }
-    Sheet = {};
+    FSheet = {};
 }
 
-std::string TWorksheetWriter::DateTimeText(const TLocalDateTime& now, char decimalSeparator)
+std::string TWorksheetWriter::DateTimeText(const TLocalDateTime& Now, char DecimalSeparator)
 {
-    std::string text = FormatGeneral(SerialDate(now), decimalSeparator);
-    std::replace(text.begin(), text.end(), ',', '.');
-    return text;
+    std::string Text = FormatGeneral(SerialDate(Now), DecimalSeparator);
+    std::replace(Text.begin(), Text.end(), ',', '.');
+    return Text;
 }
 
-std::string TWorksheetWriter::ValueText(float value, char decimalSeparator)
+std::string TWorksheetWriter::ValueText(float Value, char DecimalSeparator)
 {
-    return FormatTwoDecimals(static_cast<double>(value), decimalSeparator);
+    return FormatTwoDecimals(static_cast<double>(Value), DecimalSeparator);
 }
 
-TLogWriterFactory WorksheetWriterFactory(TLocaleFacts facts, TLocalClock clock)
+TLogWriterFactory WorksheetWriterFactory(TLocaleFacts Facts, TLocalClock Clock)
 {
-    return [facts = std::move(facts), clock = std::move(clock)]() -> std::unique_ptr<ILogWriter> {
-        return std::make_unique<TWorksheetWriter>(facts, clock);
+    return [Facts = std::move(Facts), Clock = std::move(Clock)]() -> std::unique_ptr<ILogWriter> {
+        return std::make_unique<TWorksheetWriter>(Facts, Clock);
     };
 }
 

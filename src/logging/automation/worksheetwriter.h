@@ -22,33 +22,33 @@ public:
     static constexpr const char* DateTimeFormat = "d-mmm-yyyy hh:mm:ss";
     static constexpr std::int32_t DateTimeColumnWidth = 20;
 
-    TWorksheetWriter(TLocaleFacts facts, TLocalClock clock, std::string progId = DefaultProgId);
+    TWorksheetWriter(TLocaleFacts Facts, TLocalClock Clock, std::string ProgId = DefaultProgId);
     ~TWorksheetWriter() override;
 
     // Raises on any failed call; then no reference is left.
-    void Open(const std::string& target) override;
+    void Open(const std::string& Target) override;
     // A failed cell put stops the row there (cells already put stay) and
     // raises ELogError; the logging control then switches logging off.
-    void WriteRecord(const TLogRecordValues& values, std::int32_t recordsWritten) override;
+    void WriteRecord(const TLogRecordValues& Values, std::int32_t RecordsWritten) override;
     // Asks the application to quit; the sheet reference is dropped also
     // when that fails, and the failure is passed on.
     void Close() override;
 
     // The worksheet, held from a successful open until close; empty else.
-    const TVariant& LogSheet() const { return Sheet; }
+    const TVariant& LogSheet() const { return FSheet; }
 
     // The texts of one record: column 1, and one value.
-    static std::string DateTimeText(const TLocalDateTime& now, char decimalSeparator);
-    static std::string ValueText(float value, char decimalSeparator);
+    static std::string DateTimeText(const TLocalDateTime& Now, char DecimalSeparator);
+    static std::string ValueText(float Value, char DecimalSeparator);
 
 private:
-    TLocaleFacts Facts;
-    TLocalClock Clock;
-    std::string ProgId;
-    TVariant Sheet;
+    TLocaleFacts FFacts;
+    TLocalClock FClock;
+    std::string FProgId;
+    TVariant FSheet;
 };
 
 // The factory the logging control takes for the worksheet kind.
-TLogWriterFactory WorksheetWriterFactory(TLocaleFacts facts, TLocalClock clock = LocalNow);
+TLogWriterFactory WorksheetWriterFactory(TLocaleFacts Facts, TLocalClock Clock = LocalNow);
 
 } // namespace kelvalog

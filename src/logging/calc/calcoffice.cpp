@@ -40,14 +40,14 @@ using css::uno::Reference;
 using css::uno::UNO_QUERY;
 using css::uno::UNO_QUERY_THROW;
 
-OUString ToUno(const std::string& text)
+OUString ToUno(const std::string& Text)
 {
-    return OUString(text.data(), static_cast<sal_Int32>(text.size()), RTL_TEXTENCODING_UTF8);
+    return OUString(Text.data(), static_cast<sal_Int32>(Text.size()), RTL_TEXTENCODING_UTF8);
 }
 
-std::string FromUno(const OUString& text)
+std::string FromUno(const OUString& Text)
 {
-    return text.toUtf8().getStr();
+    return Text.toUtf8().getStr();
 }
 
 namespace {
@@ -60,33 +60,33 @@ const std::string ProgramDir = KELVALOG_OFFICE_PROGRAM_DIR;
 // calls.
 Reference<css::uno::XComponentContext> LocalUnoContext()
 {
-    static std::mutex lock;
-    static Reference<css::uno::XComponentContext> context;
-    std::lock_guard guard(lock);
-    if (!context.is()) {
+    static std::mutex Lock;
+    static Reference<css::uno::XComponentContext> Context;
+    std::lock_guard Guard(Lock);
+    if (!Context.is()) {
         rtl::Bootstrap::set(OUString("URE_BOOTSTRAP"),
                             ToUno("vnd.sun.star.pathname:" + ProgramDir + "/fundamentalrc"));
         try {
-            context = cppu::defaultBootstrap_InitialComponentContext();
-        } catch (const css::uno::Exception& error) {
-            throw EAutomationError("UNO runtime could not start: " + FromUno(error.Message));
+            Context = cppu::defaultBootstrap_InitialComponentContext();
+        } catch (const css::uno::Exception& Error) {
+            throw EAutomationError("UNO runtime could not start: " + FromUno(Error.Message));
         } catch (...) {
             throw EAutomationError("UNO runtime could not start");
         }
     }
-    return context;
+    return Context;
 }
 
 namespace {
 
-bool HasFileStartingWith(const std::filesystem::path& folder, std::string_view prefix,
-                         std::string_view suffix = {})
+bool HasFileStartingWith(const std::filesystem::path& Folder, std::string_view Prefix,
+                         std::string_view Suffix = {})
 {
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
-        const std::string name = entry.path().filename().string();
-        if (name.rfind(prefix, 0) == 0 && name.size() >= prefix.size() + suffix.size() &&
-            name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+    std::error_code Error;
+    for (const auto& Entry : std::filesystem::directory_iterator(Folder, Error)) {
+        const std::string Name = Entry.path().filename().string();
+        if (Name.rfind(Prefix, 0) == 0 && Name.size() >= Prefix.size() + Suffix.size() &&
+            Name.compare(Name.size() - Suffix.size(), Suffix.size(), Suffix) == 0)
             return true;
     }
     return false;
@@ -97,78 +97,78 @@ bool HasFileStartingWith(const std::filesystem::path& folder, std::string_view p
 // GUI ships none, and its windows abort the office.
 bool CanShowWindows()
 {
-    const char* x11 = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    if ((x11 == nullptr || *x11 == '\0') && (wayland == nullptr || *wayland == '\0'))
+    const char* X11 = std::getenv("DISPLAY");
+    const char* Wayland = std::getenv("WAYLAND_DISPLAY");
+    if ((X11 == nullptr || *X11 == '\0') && (Wayland == nullptr || *Wayland == '\0'))
         return false;
-    const std::filesystem::path program = ProgramDir;
-    return HasFileStartingWith(program, "libvclplug_") &&
-           HasFileStartingWith(program / ".." / "share" / "config" / "soffice.cfg" / "modules" /
+    const std::filesystem::path Program = ProgramDir;
+    return HasFileStartingWith(Program, "libvclplug_") &&
+           HasFileStartingWith(Program / ".." / "share" / "config" / "soffice.cfg" / "modules" /
                                    "scalc" / "ui",
                                "", ".ui");
 }
 
 std::string NewPipeName()
 {
-    static std::atomic<unsigned> counter{0};
-    return "kelvalog_calc_" + std::to_string(::getpid()) + '_' + std::to_string(++counter) + '_' +
+    static std::atomic<unsigned> Counter{0};
+    return "kelvalog_calc_" + std::to_string(::getpid()) + '_' + std::to_string(++Counter) + '_' +
            std::to_string(std::chrono::steady_clock::now().time_since_epoch().count() % 1000000);
 }
 
 std::filesystem::path NewProfileFolder()
 {
-    std::error_code error;
-    std::filesystem::path base = std::filesystem::temp_directory_path(error);
+    std::error_code Error;
+    std::filesystem::path Base = std::filesystem::temp_directory_path(Error);
     // The office reads its profile path in its own locale: keep to ASCII.
-    const std::string text = base.string();
-    if (error || std::any_of(text.begin(), text.end(),
-                             [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
-        base = "/tmp";
-    std::string pattern = (base / "kelvalog-calc-XXXXXX").string();
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (::mkdtemp(buffer.data()) == nullptr)
+    const std::string Text = Base.string();
+    if (Error || std::any_of(Text.begin(), Text.end(),
+                             [](char C) { return static_cast<unsigned char>(C) >= 0x80; }))
+        Base = "/tmp";
+    std::string Pattern = (Base / "kelvalog-calc-XXXXXX").string();
+    std::vector<char> Buffer(Pattern.begin(), Pattern.end());
+    Buffer.push_back('\0');
+    if (::mkdtemp(Buffer.data()) == nullptr)
         throw EAutomationError("no profile folder for the office");
-    return std::filesystem::path(buffer.data());
+    return std::filesystem::path(Buffer.data());
 }
 
 // A file URL of a local path, every byte outside the unreserved characters
 // percent-encoded.
-std::string FileUrl(const std::filesystem::path& path)
+std::string FileUrl(const std::filesystem::path& Path)
 {
-    static const char* const hex = "0123456789ABCDEF";
-    std::string url = "file://";
-    for (const char c : path.string()) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (std::isalnum(byte) || std::string_view("/-._~").find(c) != std::string_view::npos) {
-            url += c;
+    static const char* const Hex = "0123456789ABCDEF";
+    std::string Url = "file://";
+    for (const char C : Path.string()) {
+        const auto Byte = static_cast<unsigned char>(C);
+        if (std::isalnum(Byte) || std::string_view("/-._~").find(C) != std::string_view::npos) {
+            Url += C;
         } else {
-            url += '%';
-            url += hex[byte >> 4];
-            url += hex[byte & 0x0F];
+            Url += '%';
+            Url += Hex[Byte >> 4];
+            Url += Hex[Byte & 0x0F];
         }
     }
-    return url;
+    return Url;
 }
 
 // The office's pipe for later starts in the same profile: named after the
 // MD5 digest of the profile's URL in UTF-16, each byte in hex without
 // leading zero.
-std::string InstancePipeName(const std::string& profileUrl)
+std::string InstancePipeName(const std::string& ProfileUrl)
 {
-    const OUString url = ToUno(profileUrl);
-    sal_uInt8 digest[RTL_DIGEST_LENGTH_MD5] = {};
-    if (rtl_digest_MD5(url.getStr(), static_cast<sal_uInt32>(url.getLength() * sizeof(sal_Unicode)),
-                       digest, sizeof digest) != rtl_Digest_E_None)
+    const OUString Url = ToUno(ProfileUrl);
+    sal_uInt8 Digest[RTL_DIGEST_LENGTH_MD5] = {};
+    if (rtl_digest_MD5(Url.getStr(), static_cast<sal_uInt32>(Url.getLength() * sizeof(sal_Unicode)),
+                       Digest, sizeof Digest) != rtl_Digest_E_None)
         return {};
-    static const char* const hex = "0123456789abcdef";
-    std::string name = "SingleOfficeIPC_";
-    for (const sal_uInt8 byte : digest) {
-        if (byte >= 0x10)
-            name += hex[byte >> 4];
-        name += hex[byte & 0x0F];
+    static const char* const Hex = "0123456789abcdef";
+    std::string Name = "SingleOfficeIPC_";
+    for (const sal_uInt8 Byte : Digest) {
+        if (Byte >= 0x10)
+            Name += Hex[Byte >> 4];
+        Name += Hex[Byte & 0x0F];
     }
-    return name;
+    return Name;
 }
 
 // Runs the office and, once it has ended for good, removes its profile. The
@@ -184,17 +184,17 @@ constexpr const char* KeeperScript =
 
 bool HeadlessRequested()
 {
-    const char* value = std::getenv(HeadlessOfficeVariable);
-    return value != nullptr && std::string_view(value) == "1";
+    const char* Value = std::getenv(HeadlessOfficeVariable);
+    return Value != nullptr && std::string_view(Value) == "1";
 }
 
 // Waits for a child without a time limit, so that an office left to the user
 // does not stay behind as a zombie once it ends.
-void ReapWhenEnded(pid_t child)
+void ReapWhenEnded(pid_t Child)
 {
-    std::thread([child] {
-        int status = 0;
-        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    std::thread([Child] {
+        int Status = 0;
+        while (::waitpid(Child, &Status, 0) < 0 && errno == EINTR) {
         }
     }).detach();
 }
@@ -206,69 +206,70 @@ bool CalcCanShowWindows()
     return CanShowWindows();
 }
 
-void RunSlowStep(IServerWait* wait, TServerActivity activity, std::chrono::milliseconds limit,
-                 const std::function<void()>& step, const std::function<void()>& abort)
+void RunSlowStep(IServerWait* Wait, TServerActivity Activity, std::chrono::milliseconds Limit,
+                 const std::function<void()>& Step, const std::function<void()>& Abort)
 {
-    auto running = std::async(std::launch::async, step);
-    if (wait != nullptr)
-        wait->Begin(activity);
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    bool cut = false;
+    auto Running = std::async(std::launch::async, Step);
+    if (Wait != nullptr)
+        Wait->Begin(Activity);
+    const auto Deadline = std::chrono::steady_clock::now() + Limit;
+    bool Cut = false;
     try {
-        while (running.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
-            if (!cut && std::chrono::steady_clock::now() >= deadline) {
-                cut = true;
-                abort();
+        while (Running.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
+            if (!Cut && std::chrono::steady_clock::now() >= Deadline) {
+                Cut = true;
+                Abort();
             }
-            if (wait != nullptr)
-                wait->Pump();
+            if (Wait != nullptr)
+                Wait->Pump();
         }
     } catch (...) {
         // The step must not outlive what it works on.
-        if (!cut)
-            abort();
-        running.wait();
-        if (wait != nullptr)
-            wait->End();
+        if (!Cut)
+            Abort();
+        Running.wait();
+        if (Wait != nullptr)
+            Wait->End();
         throw;
     }
-    if (wait != nullptr)
-        wait->End();
-    if (cut) {
+    if (Wait != nullptr)
+        Wait->End();
+    if (Cut) {
         try {
-            running.get();
+            Running.get();
         } catch (...) {
+            // The step was cut off: the timeout below is the failure to report.
         }
         throw EAutomationError("the office did not answer in time");
     }
-    running.get();
+    Running.get();
 }
 
-TCalcOffice::TCalcOffice(IServerWait* wait) : Wait(wait)
+TCalcOffice::TCalcOffice(IServerWait* Wait) : FWait(Wait)
 {
     // A write into the pipe of an office that has died must fail the call,
     // not end this program.
-    struct sigaction current = {};
-    if (::sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
+    struct sigaction Current = {};
+    if (::sigaction(SIGPIPE, nullptr, &Current) == 0 && Current.sa_handler == SIG_DFL)
         std::signal(SIGPIPE, SIG_IGN);
 
     // A sheet nobody can see vanishes with its office: refuse it.
-    IsHeadless = HeadlessRequested();
-    if (!IsHeadless && !CanShowWindows())
+    FIsHeadless = HeadlessRequested();
+    if (!FIsHeadless && !CanShowWindows())
         throw EAutomationError("the office cannot show a window here");
     try {
         RunSlowStep(
-            Wait, TServerActivity::Starting, StartTimeout + std::chrono::seconds(5),
+            FWait, TServerActivity::Starting, StartTimeout + std::chrono::seconds(5),
             [this] {
                 LocalUnoContext();
-                Profile = NewProfileFolder();
-                PipeName = NewPipeName();
+                FProfile = NewProfileFolder();
+                FPipeName = NewPipeName();
                 Launch();
                 Connect();
             },
             [this] {
-                if (const pid_t group = Group.load(); group > 0)
-                    ::kill(-group, SIGKILL);
+                if (const pid_t Group = FGroup.load(); Group > 0)
+                    ::kill(-Group, SIGKILL);
             });
     } catch (...) {
         Disconnect();
@@ -280,239 +281,240 @@ TCalcOffice::TCalcOffice(IServerWait* wait) : Wait(wait)
 
 TCalcOffice::~TCalcOffice()
 {
-    if (Ended)
+    if (FEnded)
         return;
     // Not handed over by Quit: an office of a failed opening.
     try {
         End();
     } catch (...) {
+        // A destructor cannot raise; the failed opening was reported already.
     }
 }
 
 void TCalcOffice::Launch()
 {
-    const std::string binary = ProgramDir + "/soffice.bin";
-    std::vector<std::string> arguments{
+    const std::string Binary = ProgramDir + "/soffice.bin";
+    std::vector<std::string> Arguments{
         "/bin/sh",
         "-c",
         KeeperScript,
         "kelvalog-office",
-        Profile.string(),
-        binary,
-        "-env:UserInstallation=" + FileUrl(Profile),
-        "--accept=pipe,name=" + PipeName + ";urp;StarOffice.ComponentContext",
+        FProfile.string(),
+        Binary,
+        "-env:UserInstallation=" + FileUrl(FProfile),
+        "--accept=pipe,name=" + FPipeName + ";urp;StarOffice.ComponentContext",
         "--nologo",
         "--norestore",
         "--nodefault",
         "--nolockcheck",
         "--nofirststartwizard",
     };
-    if (IsHeadless)
-        arguments.emplace_back("--headless");
-    std::vector<char*> argv;
-    for (auto& argument : arguments)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
+    if (FIsHeadless)
+        Arguments.emplace_back("--headless");
+    std::vector<char*> Argv;
+    for (auto& Argument : Arguments)
+        Argv.push_back(Argument.data());
+    Argv.push_back(nullptr);
 
     // The office's temporary files go into the profile folder, so that they
     // go with it also when the office was killed.
-    std::error_code ignored;
-    std::filesystem::create_directory(Profile / "tmp", ignored);
-    std::string temporary = "TMPDIR=" + (Profile / "tmp").string();
-    std::vector<char*> envp;
-    for (char** variable = environ; *variable != nullptr; ++variable) {
-        if (std::string_view(*variable).rfind("TMPDIR=", 0) != 0)
-            envp.push_back(*variable);
+    std::error_code Ignored;
+    std::filesystem::create_directory(FProfile / "tmp", Ignored);
+    std::string Temporary = "TMPDIR=" + (FProfile / "tmp").string();
+    std::vector<char*> Envp;
+    for (char** Variable = environ; *Variable != nullptr; ++Variable) {
+        if (std::string_view(*Variable).rfind("TMPDIR=", 0) != 0)
+            Envp.push_back(*Variable);
     }
-    envp.push_back(temporary.data());
-    envp.push_back(nullptr);
+    Envp.push_back(Temporary.data());
+    Envp.push_back(nullptr);
 
-    const pid_t child = ::fork();
-    if (child < 0)
+    const pid_t Child = ::fork();
+    if (Child < 0)
         throw EAutomationError("the office could not be started");
-    if (child == 0) {
+    if (Child == 0) {
         // Only async-signal-safe calls from here to exec. A session of its
         // own: the office outlives this program and its terminal.
         ::setsid();
-        const int null = ::open("/dev/null", O_RDWR);
-        if (null >= 0) {
-            ::dup2(null, 0);
-            ::dup2(null, 1);
-            ::dup2(null, 2);
+        const int Null = ::open("/dev/null", O_RDWR);
+        if (Null >= 0) {
+            ::dup2(Null, 0);
+            ::dup2(Null, 1);
+            ::dup2(Null, 2);
         }
-        ::execve("/bin/sh", argv.data(), envp.data());
+        ::execve("/bin/sh", Argv.data(), Envp.data());
         ::_exit(127);
     }
-    Group.store(child);
+    FGroup.store(Child);
 }
 
 void TCalcOffice::Connect()
 {
-    const auto local = LocalUnoContext();
-    const auto connector = css::connection::Connector::create(local);
-    const auto deadline = std::chrono::steady_clock::now() + StartTimeout;
-    Reference<css::connection::XConnection> connection;
-    while (!connection.is()) {
+    const auto Local = LocalUnoContext();
+    const auto Connector = css::connection::Connector::create(Local);
+    const auto Deadline = std::chrono::steady_clock::now() + StartTimeout;
+    Reference<css::connection::XConnection> Connection;
+    while (!Connection.is()) {
         try {
-            connection = connector->connect(ToUno("pipe,name=" + PipeName));
+            Connection = Connector->connect(ToUno("pipe,name=" + FPipeName));
         } catch (const css::connection::NoConnectException&) {
             if (WaitForExit(std::chrono::milliseconds(0)))
                 throw EAutomationError("the office ended while starting");
-            if (std::chrono::steady_clock::now() >= deadline)
+            if (std::chrono::steady_clock::now() >= Deadline)
                 throw EAutomationError("the office did not answer in time");
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        } catch (const css::uno::Exception& error) {
-            throw EAutomationError("no connection to the office: " + FromUno(error.Message));
+        } catch (const css::uno::Exception& Error) {
+            throw EAutomationError("no connection to the office: " + FromUno(Error.Message));
         }
     }
     try {
-        const auto factory = css::bridge::BridgeFactory::create(local);
-        Bridge = factory->createBridge(OUString(), OUString("urp"), connection, nullptr);
-        Remote.set(Bridge->getInstance(OUString("StarOffice.ComponentContext")), UNO_QUERY_THROW);
-        Desktop = css::frame::Desktop::create(Remote);
-    } catch (const css::uno::Exception& error) {
-        throw EAutomationError("the office refused the connection: " + FromUno(error.Message));
+        const auto Factory = css::bridge::BridgeFactory::create(Local);
+        FBridge = Factory->createBridge(OUString(), OUString("urp"), Connection, nullptr);
+        FRemote.set(FBridge->getInstance(OUString("StarOffice.ComponentContext")), UNO_QUERY_THROW);
+        FDesktop = css::frame::Desktop::create(FRemote);
+    } catch (const css::uno::Exception& Error) {
+        throw EAutomationError("the office refused the connection: " + FromUno(Error.Message));
     }
 }
 
 Reference<css::sheet::XSpreadsheetDocument> TCalcOffice::NewDocument()
 {
-    if (!Desktop.is())
+    if (!FDesktop.is())
         throw EAutomationError("the office has quit");
-    Reference<css::sheet::XSpreadsheetDocument> document;
-    if (IsHeadless) {
+    Reference<css::sheet::XSpreadsheetDocument> Document;
+    if (FIsHeadless) {
         // Without a user interface the document needs no view, and a view
         // without windows trips the office up.
-        Reference<css::frame::XLoadable> loadable(
-            Remote->getServiceManager()->createInstanceWithContext(
-                OUString("com.sun.star.sheet.SpreadsheetDocument"), Remote),
+        Reference<css::frame::XLoadable> Loadable(
+            FRemote->getServiceManager()->createInstanceWithContext(
+                OUString("com.sun.star.sheet.SpreadsheetDocument"), FRemote),
             UNO_QUERY_THROW);
-        loadable->initNew();
-        document.set(loadable, UNO_QUERY);
+        Loadable->initNew();
+        Document.set(Loadable, UNO_QUERY);
     } else {
         // Loading a document with its window takes a while.
         RunSlowStep(
-            Wait, TServerActivity::Starting, StartTimeout,
-            [this, &document] {
-                css::uno::Sequence<css::beans::PropertyValue> arguments(1);
-                arguments.getArray()[0].Name = "Hidden";
-                arguments.getArray()[0].Value <<= !Shown;
-                document.set(Desktop->loadComponentFromURL(OUString("private:factory/scalc"),
-                                                           OUString("_blank"), 0, arguments),
+            FWait, TServerActivity::Starting, StartTimeout,
+            [this, &Document] {
+                css::uno::Sequence<css::beans::PropertyValue> Arguments(1);
+                Arguments.getArray()[0].Name = "Hidden";
+                Arguments.getArray()[0].Value <<= !FShown;
+                Document.set(FDesktop->loadComponentFromURL(OUString("private:factory/scalc"),
+                                                            OUString("_blank"), 0, Arguments),
                              UNO_QUERY);
             },
             [this] {
-                if (const pid_t group = Group.load(); group > 0)
-                    ::kill(-group, SIGKILL);
+                if (const pid_t Group = FGroup.load(); Group > 0)
+                    ::kill(-Group, SIGKILL);
             });
     }
-    if (!document.is())
+    if (!Document.is())
         throw EAutomationError("the office made no spreadsheet");
-    if (Shown)
-        Show(document);
-    return document;
+    if (FShown)
+        Show(Document);
+    return Document;
 }
 
-void TCalcOffice::Show(const Reference<css::sheet::XSpreadsheetDocument>& document)
+void TCalcOffice::Show(const Reference<css::sheet::XSpreadsheetDocument>& Document)
 {
-    Shown = true;
-    if (IsHeadless || !document.is())
+    FShown = true;
+    if (FIsHeadless || !Document.is())
         return;
-    Reference<css::frame::XModel> model(document, UNO_QUERY_THROW);
-    const auto controller = model->getCurrentController();
-    if (!controller.is())
+    Reference<css::frame::XModel> Model(Document, UNO_QUERY_THROW);
+    const auto Controller = Model->getCurrentController();
+    if (!Controller.is())
         return;
-    const auto frame = controller->getFrame();
-    if (!frame.is())
+    const auto Frame = Controller->getFrame();
+    if (!Frame.is())
         return;
-    const auto window = frame->getContainerWindow();
-    if (window.is())
-        window->setVisible(true);
+    const auto Window = Frame->getContainerWindow();
+    if (Window.is())
+        Window->setVisible(true);
 }
 
 void TCalcOffice::Quit()
 {
-    if (Ended)
+    if (FEnded)
         return;
-    if (IsHeadless) {
+    if (FIsHeadless) {
         End();
         return;
     }
     // Left to the user: the window, the workbook and the decision to save
     // them are theirs now.
-    Ended = true;
+    FEnded = true;
     RunSlowStep(
-        Wait, TServerActivity::Closing, QuitTimeout, [this] { Disconnect(); }, [] {});
-    if (const pid_t group = Group.exchange(-1); group > 0)
-        ReapWhenEnded(group);
-    Profile.clear();
-    PipeName.clear();
+        FWait, TServerActivity::Closing, QuitTimeout, [this] { Disconnect(); }, [] {});
+    if (const pid_t Group = FGroup.exchange(-1); Group > 0)
+        ReapWhenEnded(Group);
+    FProfile.clear();
+    FPipeName.clear();
 }
 
 void TCalcOffice::End()
 {
-    Ended = true;
-    std::string failure;
+    FEnded = true;
+    std::string Failure;
     try {
         RunSlowStep(
-            Wait, TServerActivity::Closing, QuitTimeout,
-            [this, &failure] {
+            FWait, TServerActivity::Closing, QuitTimeout,
+            [this, &Failure] {
                 try {
-                    if (Desktop.is())
-                        Desktop->terminate();
+                    if (FDesktop.is())
+                        FDesktop->terminate();
                     else
-                        failure = "the office is not connected";
-                } catch (const css::uno::Exception& error) {
+                        Failure = "the office is not connected";
+                } catch (const css::uno::Exception& Error) {
                     // Mostly a bridge that went down with the office.
-                    failure = FromUno(error.Message);
+                    Failure = FromUno(Error.Message);
                 }
                 Disconnect();
                 if (!WaitForExit(std::chrono::seconds(10)))
                     KillAndReap();
             },
             [this] {
-                if (const pid_t group = Group.load(); group > 0)
-                    ::kill(-group, SIGKILL);
+                if (const pid_t Group = FGroup.load(); Group > 0)
+                    ::kill(-Group, SIGKILL);
             });
-    } catch (const std::exception& error) {
-        if (failure.empty())
-            failure = error.what();
+    } catch (const std::exception& Error) {
+        if (Failure.empty())
+            Failure = Error.what();
     }
     KillAndReap();
     RemoveProfile();
-    if (!failure.empty())
-        throw EAutomationError("the office could not be asked to quit: " + failure);
+    if (!Failure.empty())
+        throw EAutomationError("the office could not be asked to quit: " + Failure);
 }
 
 void TCalcOffice::Disconnect()
 {
-    Desktop.clear();
-    Remote.clear();
-    if (Bridge.is()) {
+    FDesktop.clear();
+    FRemote.clear();
+    if (FBridge.is()) {
         try {
-            Reference<css::lang::XComponent>(Bridge, UNO_QUERY_THROW)->dispose();
+            Reference<css::lang::XComponent>(FBridge, UNO_QUERY_THROW)->dispose();
         } catch (const css::uno::Exception&) {
         }
-        Bridge.clear();
+        FBridge.clear();
     }
 }
 
-bool TCalcOffice::WaitForExit(std::chrono::milliseconds limit)
+bool TCalcOffice::WaitForExit(std::chrono::milliseconds Limit)
 {
-    const pid_t group = Group.load();
-    if (group <= 0)
+    const pid_t Group = FGroup.load();
+    if (Group <= 0)
         return true;
-    const auto deadline = std::chrono::steady_clock::now() + limit;
+    const auto Deadline = std::chrono::steady_clock::now() + Limit;
     for (;;) {
-        int status = 0;
-        const pid_t done = ::waitpid(group, &status, WNOHANG);
-        if (done == group || (done < 0 && errno != EINTR)) {
-            Group.store(-1);
+        int Status = 0;
+        const pid_t Done = ::waitpid(Group, &Status, WNOHANG);
+        if (Done == Group || (Done < 0 && errno != EINTR)) {
+            FGroup.store(-1);
             // The office may outlive a keeper that was killed.
-            ::kill(-group, SIGKILL);
+            ::kill(-Group, SIGKILL);
             return true;
         }
-        if (std::chrono::steady_clock::now() >= deadline)
+        if (std::chrono::steady_clock::now() >= Deadline)
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
@@ -520,12 +522,12 @@ bool TCalcOffice::WaitForExit(std::chrono::milliseconds limit)
 
 void TCalcOffice::KillAndReap()
 {
-    const pid_t group = Group.load();
-    if (group <= 0)
+    const pid_t Group = FGroup.load();
+    if (Group <= 0)
         return;
-    ::kill(-group, SIGTERM);
+    ::kill(-Group, SIGTERM);
     if (!WaitForExit(std::chrono::seconds(5))) {
-        ::kill(-group, SIGKILL);
+        ::kill(-Group, SIGKILL);
         WaitForExit(std::chrono::seconds(5));
     }
 }
@@ -534,25 +536,25 @@ void TCalcOffice::RemoveProfile()
 {
     // An office that was killed leaves the sockets of its pipes behind: ours,
     // and the one through which a second start would reach it.
-    std::vector<std::string> pipes;
-    if (!PipeName.empty())
-        pipes.push_back(PipeName);
-    if (!Profile.empty())
-        pipes.push_back(InstancePipeName(FileUrl(Profile)));
-    for (const std::string& pipe : pipes) {
-        const std::string socket = "OSL_PIPE_" + std::to_string(::getuid()) + '_' + pipe;
-        for (const char* folder : {"/tmp/", "/var/tmp/"}) {
-            std::error_code error;
-            const std::filesystem::path path = folder + socket;
-            if (std::filesystem::is_socket(path, error))
-                std::filesystem::remove(path, error);
+    std::vector<std::string> Pipes;
+    if (!FPipeName.empty())
+        Pipes.push_back(FPipeName);
+    if (!FProfile.empty())
+        Pipes.push_back(InstancePipeName(FileUrl(FProfile)));
+    for (const std::string& Pipe : Pipes) {
+        const std::string Socket = "OSL_PIPE_" + std::to_string(::getuid()) + '_' + Pipe;
+        for (const char* Folder : {"/tmp/", "/var/tmp/"}) {
+            std::error_code Error;
+            const std::filesystem::path Path = Folder + Socket;
+            if (std::filesystem::is_socket(Path, Error))
+                std::filesystem::remove(Path, Error);
         }
     }
-    if (Profile.empty())
+    if (FProfile.empty())
         return;
-    std::error_code error;
-    std::filesystem::remove_all(Profile, error);
-    Profile.clear();
+    std::error_code Error;
+    std::filesystem::remove_all(FProfile, Error);
+    FProfile.clear();
 }
 
 } // namespace kelvalog

@@ -18,8 +18,8 @@
 namespace kelvalog {
 
 // Texts between this program (UTF-8) and the office.
-rtl::OUString ToUno(const std::string& text);
-std::string FromUno(const rtl::OUString& text);
+rtl::OUString ToUno(const std::string& Text);
+std::string FromUno(const rtl::OUString& Text);
 
 // The local UNO context (made once per process) that bridges to an office
 // are built on.
@@ -33,11 +33,11 @@ inline constexpr const char* HeadlessOfficeVariable = "KELVALOG_TEST_HEADLESS_OF
 // system plug-in and Calc's window descriptions.
 bool CalcCanShowWindows();
 
-// Runs `step` on a thread of its own while `wait` (when given) keeps the
-// window alive. A step still running after `limit` is cut short by `abort`
+// Runs `Step` on a thread of its own while `Wait` (when given) keeps the
+// window alive. A step still running after `Limit` is cut short by `Abort`
 // and the call raises EAutomationError; a failure of the step is passed on.
-void RunSlowStep(IServerWait* wait, TServerActivity activity, std::chrono::milliseconds limit,
-                 const std::function<void()>& step, const std::function<void()>& abort);
+void RunSlowStep(IServerWait* Wait, TServerActivity Activity, std::chrono::milliseconds Limit,
+                 const std::function<void()>& Step, const std::function<void()>& Abort);
 
 // A LibreOffice Calc process of our own: a private profile folder, a private
 // pipe and the UNO bridge to it. With a display the office shows its window
@@ -55,21 +55,21 @@ public:
     // Starts the office and connects to it; raises EAutomationError when it
     // cannot show a window, cannot be started or does not answer in time,
     // and then leaves neither process nor profile behind.
-    explicit TCalcOffice(IServerWait* wait = nullptr);
+    explicit TCalcOffice(IServerWait* Wait = nullptr);
     // Ends an office that was not left to the user by Quit.
     ~TCalcOffice();
     TCalcOffice(const TCalcOffice&) = delete;
     TCalcOffice& operator=(const TCalcOffice&) = delete;
 
-    bool Headless() const { return IsHeadless; }
+    bool Headless() const { return FIsHeadless; }
     // The keeper shell; it leads the process group of the office.
-    pid_t ProcessGroup() const { return Group.load(); }
-    const std::filesystem::path& ProfileFolder() const { return Profile; }
-    const std::string& Pipe() const { return PipeName; }
+    pid_t ProcessGroup() const { return FGroup.load(); }
+    const std::filesystem::path& ProfileFolder() const { return FProfile; }
+    const std::string& Pipe() const { return FPipeName; }
 
     // A new, empty spreadsheet document; its window stays hidden until Show.
     css::uno::Reference<css::sheet::XSpreadsheetDocument> NewDocument();
-    void Show(const css::uno::Reference<css::sheet::XSpreadsheetDocument>& document);
+    void Show(const css::uno::Reference<css::sheet::XSpreadsheetDocument>& Document);
 
     // The log is done with the office. With a window the office is left to
     // the user, who may still save the workbook; headless, it is asked to end
@@ -77,29 +77,29 @@ public:
     // more after the first time; raises when the office could not be reached.
     void Quit();
 
-    const css::uno::Reference<css::uno::XComponentContext>& Context() const { return Remote; }
+    const css::uno::Reference<css::uno::XComponentContext>& Context() const { return FRemote; }
 
 private:
     void Launch();
     void Connect();
     void Disconnect();
     void End();
-    // Waits up to `limit` for the keeper shell to end; true when it has.
-    bool WaitForExit(std::chrono::milliseconds limit);
+    // Waits up to `Limit` for the keeper shell to end; true when it has.
+    bool WaitForExit(std::chrono::milliseconds Limit);
     void KillAndReap();
     void RemoveProfile();
 
-    IServerWait* Wait = nullptr;
-    bool IsHeadless = true;
+    IServerWait* FWait = nullptr;
+    bool FIsHeadless = true;
     // Written by the starting thread, read by the one that may cut it short.
-    std::atomic<pid_t> Group{-1};
-    std::filesystem::path Profile;
-    std::string PipeName;
-    css::uno::Reference<css::bridge::XBridge> Bridge;
-    css::uno::Reference<css::uno::XComponentContext> Remote;
-    css::uno::Reference<css::frame::XDesktop2> Desktop;
-    bool Shown = false;
-    bool Ended = false;
+    std::atomic<pid_t> FGroup{-1};
+    std::filesystem::path FProfile;
+    std::string FPipeName;
+    css::uno::Reference<css::bridge::XBridge> FBridge;
+    css::uno::Reference<css::uno::XComponentContext> FRemote;
+    css::uno::Reference<css::frame::XDesktop2> FDesktop;
+    bool FShown = false;
+    bool FEnded = false;
 };
 
 } // namespace kelvalog

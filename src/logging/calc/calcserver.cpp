@@ -32,32 +32,32 @@ using css::uno::UNO_QUERY_THROW;
 
 namespace {
 
-bool Is(std::string_view name, std::string_view member)
+bool Is(std::string_view Name, std::string_view Member)
 {
     return std::equal(
-        name.begin(), name.end(), member.begin(), member.end(),
-        [](unsigned char a, unsigned char b) { return std::tolower(a) == std::tolower(b); });
+        Name.begin(), Name.end(), Member.begin(), Member.end(),
+        [](unsigned char A, unsigned char B) { return std::tolower(A) == std::tolower(B); });
 }
 
-[[noreturn]] void Refuse(std::string_view name)
+[[noreturn]] void Refuse(std::string_view Name)
 {
-    throw EAutomationError("unknown member or use: " + std::string(name));
+    throw EAutomationError("unknown member or use: " + std::string(Name));
 }
 
-void ExpectArgs(const std::vector<TVariant>& args, std::size_t count, std::string_view name)
+void ExpectArgs(const std::vector<TVariant>& Args, std::size_t Count, std::string_view Name)
 {
-    if (args.size() != count)
-        throw EAutomationError("wrong number of arguments for " + std::string(name));
+    if (Args.size() != Count)
+        throw EAutomationError("wrong number of arguments for " + std::string(Name));
 }
 
 // Runs a member and turns the office's failures (a closed document, an
 // office that has gone) into failed calls.
-template <typename Body> TVariant Guarded(std::string_view name, Body body)
+template <typename TBody> TVariant Guarded(std::string_view Name, TBody Body)
 {
     try {
-        return body();
-    } catch (const css::uno::Exception& error) {
-        throw EAutomationError(std::string(name) + " failed: " + FromUno(error.Message));
+        return Body();
+    } catch (const css::uno::Exception& Error) {
+        throw EAutomationError(std::string(Name) + " failed: " + FromUno(Error.Message));
     }
 }
 
@@ -65,248 +65,248 @@ const css::lang::Locale EnglishLocale(OUString("en"), OUString("US"), OUString()
 
 // Characters a sheet name cannot hold; a date such as 12/8/2024 in the name
 // would otherwise be refused.
-std::string SheetName(std::string name)
+std::string SheetName(std::string Name)
 {
     std::replace_if(
-        name.begin(), name.end(),
-        [](char c) { return std::string_view("[]*?:/\\").find(c) != std::string_view::npos; }, '-');
-    return name;
+        Name.begin(), Name.end(),
+        [](char C) { return std::string_view("[]*?:/\\").find(C) != std::string_view::npos; }, '-');
+    return Name;
 }
 
 // Column 1 formats: the codes of the calls are in English notation.
-sal_Int32 FormatKey(const Reference<css::sheet::XSpreadsheetDocument>& document,
-                    const std::string& code)
+sal_Int32 FormatKey(const Reference<css::sheet::XSpreadsheetDocument>& Document,
+                    const std::string& Code)
 {
-    Reference<css::util::XNumberFormatsSupplier> supplier(document, UNO_QUERY_THROW);
-    const auto formats = supplier->getNumberFormats();
-    const OUString unoCode = ToUno(code);
-    sal_Int32 key = formats->queryKey(unoCode, EnglishLocale, false);
-    if (key < 0)
-        key = formats->addNew(unoCode, EnglishLocale);
-    return key;
+    Reference<css::util::XNumberFormatsSupplier> Supplier(Document, UNO_QUERY_THROW);
+    const auto Formats = Supplier->getNumberFormats();
+    const OUString UnoCode = ToUno(Code);
+    sal_Int32 Key = Formats->queryKey(UnoCode, EnglishLocale, false);
+    if (Key < 0)
+        Key = Formats->addNew(UnoCode, EnglishLocale);
+    return Key;
 }
 
-// Width of `characters` digits of the default font in 1/100 mm, with the
+// Width of `Characters` digits of the default font in 1/100 mm, with the
 // margin a spreadsheet column adds (five pixels where a digit is seven).
-sal_Int32 ColumnWidth(const Reference<css::sheet::XSpreadsheetDocument>& document,
-                      double characters)
+sal_Int32 ColumnWidth(const Reference<css::sheet::XSpreadsheetDocument>& Document,
+                      double Characters)
 {
-    float points = 10.0f;
+    float Points = 10.0f;
     try {
-        Reference<css::style::XStyleFamiliesSupplier> families(document, UNO_QUERY_THROW);
-        Reference<css::container::XNameAccess> cellStyles(
-            families->getStyleFamilies()->getByName(OUString("CellStyles")), UNO_QUERY_THROW);
-        Reference<css::beans::XPropertySet> standard(cellStyles->getByName(OUString("Default")),
+        Reference<css::style::XStyleFamiliesSupplier> Families(Document, UNO_QUERY_THROW);
+        Reference<css::container::XNameAccess> CellStyles(
+            Families->getStyleFamilies()->getByName(OUString("CellStyles")), UNO_QUERY_THROW);
+        Reference<css::beans::XPropertySet> Standard(CellStyles->getByName(OUString("Default")),
                                                      UNO_QUERY_THROW);
-        standard->getPropertyValue(OUString("CharHeight")) >>= points;
+        Standard->getPropertyValue(OUString("CharHeight")) >>= Points;
     } catch (const css::uno::Exception&) {
     }
     // Digits of the usual sans-serif fonts are 0.556 em wide.
-    const double digitPoints = 0.556 * points;
-    const double widthPoints = (characters + 5.0 / 7.0) * digitPoints;
-    return static_cast<sal_Int32>(std::lround(widthPoints * 2540.0 / 72.0));
+    const double DigitPoints = 0.556 * Points;
+    const double WidthPoints = (Characters + 5.0 / 7.0) * DigitPoints;
+    return static_cast<sal_Int32>(std::lround(WidthPoints * 2540.0 / 72.0));
 }
 
 // Columns(n) of a sheet: NumberFormat and ColumnWidth.
 class TCalcColumn : public TDispatch
 {
 public:
-    TCalcColumn(TCalcSessionRef session, Reference<css::sheet::XSpreadsheetDocument> document,
-                Reference<css::beans::XPropertySet> column)
-        : Shared(std::move(session)), Workbook(std::move(document)), Column(std::move(column))
+    TCalcColumn(TCalcSessionRef Session, Reference<css::sheet::XSpreadsheetDocument> Document,
+                Reference<css::beans::XPropertySet> Column)
+        : FShared(std::move(Session)), FWorkbook(std::move(Document)), FColumn(std::move(Column))
     {
     }
 
-    TVariant Invoke(std::string_view name, TInvokeKind kind,
-                    const std::vector<TVariant>& args) override
+    TVariant Invoke(std::string_view Name, TInvokeKind Kind,
+                    const std::vector<TVariant>& Args) override
     {
-        return Guarded(name, [&]() -> TVariant {
-            if (Is(name, "NumberFormat") && kind == TInvokeKind::PropertyPut) {
-                ExpectArgs(args, 1, name);
-                Column->setPropertyValue(OUString("NumberFormat"),
-                                         css::uno::Any(FormatKey(Workbook, TextArg(args[0]))));
+        return Guarded(Name, [&]() -> TVariant {
+            if (Is(Name, "NumberFormat") && Kind == TInvokeKind::PropertyPut) {
+                ExpectArgs(Args, 1, Name);
+                FColumn->setPropertyValue(OUString("NumberFormat"),
+                                          css::uno::Any(FormatKey(FWorkbook, TextArg(Args[0]))));
                 return {};
             }
-            if (Is(name, "ColumnWidth") && kind == TInvokeKind::PropertyPut) {
-                ExpectArgs(args, 1, name);
-                const double characters = NumberArg(args[0]);
-                if (!(characters >= 0 && characters <= 255))
+            if (Is(Name, "ColumnWidth") && Kind == TInvokeKind::PropertyPut) {
+                ExpectArgs(Args, 1, Name);
+                const double Characters = NumberArg(Args[0]);
+                if (!(Characters >= 0 && Characters <= 255))
                     throw EAutomationError("column width out of range");
-                Column->setPropertyValue(OUString("Width"),
-                                         css::uno::Any(ColumnWidth(Workbook, characters)));
+                FColumn->setPropertyValue(OUString("Width"),
+                                          css::uno::Any(ColumnWidth(FWorkbook, Characters)));
                 return {};
             }
-            Refuse(name);
+            Refuse(Name);
         });
     }
 
     std::string Describe() const override { return "Calc column"; }
 
 private:
-    TCalcSessionRef Shared;
-    Reference<css::sheet::XSpreadsheetDocument> Workbook;
-    Reference<css::beans::XPropertySet> Column;
+    TCalcSessionRef FShared;
+    Reference<css::sheet::XSpreadsheetDocument> FWorkbook;
+    Reference<css::beans::XPropertySet> FColumn;
 };
 
 // Workbooks: Add.
 class TCalcWorkbooks : public TDispatch
 {
 public:
-    explicit TCalcWorkbooks(TCalcSessionRef session) : Shared(std::move(session)) {}
+    explicit TCalcWorkbooks(TCalcSessionRef Session) : FShared(std::move(Session)) {}
 
-    TVariant Invoke(std::string_view name, TInvokeKind kind,
-                    const std::vector<TVariant>& args) override
+    TVariant Invoke(std::string_view Name, TInvokeKind Kind,
+                    const std::vector<TVariant>& Args) override
     {
-        return Guarded(name, [&]() -> TVariant {
-            if (Is(name, "Add") && Allows(kind, TInvokeKind::Method)) {
-                ExpectArgs(args, 0, name);
-                Shared->ActiveWorkbook = Shared->Office->NewDocument();
+        return Guarded(Name, [&]() -> TVariant {
+            if (Is(Name, "Add") && Allows(Kind, TInvokeKind::Method)) {
+                ExpectArgs(Args, 0, Name);
+                FShared->ActiveWorkbook = FShared->Office->NewDocument();
                 return {};
             }
-            Refuse(name);
+            Refuse(Name);
         });
     }
 
     std::string Describe() const override { return "Calc workbooks"; }
 
 private:
-    TCalcSessionRef Shared;
+    TCalcSessionRef FShared;
 };
 
 } // namespace
 
-void RegisterCalcServer(IServerWait* wait)
+void RegisterCalcServer(IServerWait* Wait)
 {
-    const TServerFactory factory = [wait]() -> TDispatchRef {
+    const TServerFactory Factory = [Wait]() -> TDispatchRef {
         // A start that fails inside the UNO runtime is a failed creation too.
         try {
-            auto session = std::make_shared<TCalcSession>();
-            session->Office = std::make_unique<TCalcOffice>(wait);
-            return std::make_shared<TCalcApplication>(std::move(session));
-        } catch (const css::uno::Exception& error) {
-            throw EAutomationError("the office could not be started: " + FromUno(error.Message));
+            auto Session = std::make_shared<TCalcSession>();
+            Session->Office = std::make_unique<TCalcOffice>(Wait);
+            return std::make_shared<TCalcApplication>(std::move(Session));
+        } catch (const css::uno::Exception& Error) {
+            throw EAutomationError("the office could not be started: " + FromUno(Error.Message));
         }
     };
-    RegisterAutomationServer("Excel.Application", factory);
-    RegisterAutomationServer(CalcServerProgId, factory);
+    RegisterAutomationServer("Excel.Application", Factory);
+    RegisterAutomationServer(CalcServerProgId, Factory);
 }
 
-TVariant TCalcApplication::Invoke(std::string_view name, TInvokeKind kind,
-                                  const std::vector<TVariant>& args)
+TVariant TCalcApplication::Invoke(std::string_view Name, TInvokeKind Kind,
+                                  const std::vector<TVariant>& Args)
 {
-    return Guarded(name, [&]() -> TVariant {
-        TCalcSession& session = *Shared;
-        if (Is(name, "Visible")) {
-            if (kind == TInvokeKind::PropertyPut) {
-                ExpectArgs(args, 1, name);
-                session.Visible = BooleanArg(args.back());
-                if (session.Visible)
-                    session.Office->Show(session.ActiveWorkbook);
+    return Guarded(Name, [&]() -> TVariant {
+        TCalcSession& Session = *FShared;
+        if (Is(Name, "Visible")) {
+            if (Kind == TInvokeKind::PropertyPut) {
+                ExpectArgs(Args, 1, Name);
+                Session.Visible = BooleanArg(Args.back());
+                if (Session.Visible)
+                    Session.Office->Show(Session.ActiveWorkbook);
                 return {};
             }
-            ExpectArgs(args, 0, name);
-            return session.Visible;
+            ExpectArgs(Args, 0, Name);
+            return Session.Visible;
         }
-        if (Is(name, "Workbooks") && kind != TInvokeKind::PropertyPut) {
-            ExpectArgs(args, 0, name);
-            return std::make_shared<TCalcWorkbooks>(Shared);
+        if (Is(Name, "Workbooks") && Kind != TInvokeKind::PropertyPut) {
+            ExpectArgs(Args, 0, Name);
+            return std::make_shared<TCalcWorkbooks>(FShared);
         }
-        if (Is(name, "ActiveSheet") && Allows(kind, TInvokeKind::PropertyGet)) {
-            ExpectArgs(args, 0, name);
-            if (!session.ActiveWorkbook.is())
+        if (Is(Name, "ActiveSheet") && Allows(Kind, TInvokeKind::PropertyGet)) {
+            ExpectArgs(Args, 0, Name);
+            if (!Session.ActiveWorkbook.is())
                 throw EAutomationError("no workbook is open");
-            Reference<css::container::XIndexAccess> sheets(session.ActiveWorkbook->getSheets(),
+            Reference<css::container::XIndexAccess> Sheets(Session.ActiveWorkbook->getSheets(),
                                                            UNO_QUERY_THROW);
-            Reference<css::sheet::XSpreadsheet> first(sheets->getByIndex(0), UNO_QUERY_THROW);
-            return std::make_shared<TCalcSheet>(Shared, session.ActiveWorkbook, first);
+            Reference<css::sheet::XSpreadsheet> First(Sheets->getByIndex(0), UNO_QUERY_THROW);
+            return std::make_shared<TCalcSheet>(FShared, Session.ActiveWorkbook, First);
         }
-        if (Is(name, "Quit") && Allows(kind, TInvokeKind::Method)) {
-            ExpectArgs(args, 0, name);
-            session.ActiveWorkbook.clear();
-            session.Office->Quit();
+        if (Is(Name, "Quit") && Allows(Kind, TInvokeKind::Method)) {
+            ExpectArgs(Args, 0, Name);
+            Session.ActiveWorkbook.clear();
+            Session.Office->Quit();
             return {};
         }
-        Refuse(name);
+        Refuse(Name);
     });
 }
 
-TCalcSheet::TCalcSheet(TCalcSessionRef session,
-                       Reference<css::sheet::XSpreadsheetDocument> document,
-                       Reference<css::sheet::XSpreadsheet> sheet)
-    : Shared(std::move(session)), Workbook(std::move(document)), Table(std::move(sheet))
+TCalcSheet::TCalcSheet(TCalcSessionRef Session,
+                       Reference<css::sheet::XSpreadsheetDocument> Document,
+                       Reference<css::sheet::XSpreadsheet> Sheet)
+    : FShared(std::move(Session)), FWorkbook(std::move(Document)), FTable(std::move(Sheet))
 {
 }
 
-TVariant TCalcSheet::Invoke(std::string_view name, TInvokeKind kind,
-                            const std::vector<TVariant>& args)
+TVariant TCalcSheet::Invoke(std::string_view Name, TInvokeKind Kind,
+                            const std::vector<TVariant>& Args)
 {
-    return Guarded(name, [&]() -> TVariant {
-        if (Is(name, "Cells") && kind == TInvokeKind::PropertyPut) {
-            ExpectArgs(args, 3, name);
-            PutCell(IntegerArg(args[0]), IntegerArg(args[1]), TextArg(args[2]));
+    return Guarded(Name, [&]() -> TVariant {
+        if (Is(Name, "Cells") && Kind == TInvokeKind::PropertyPut) {
+            ExpectArgs(Args, 3, Name);
+            PutCell(IntegerArg(Args[0]), IntegerArg(Args[1]), TextArg(Args[2]));
             return {};
         }
-        if (Is(name, "Name")) {
-            Reference<css::container::XNamed> named(Table, UNO_QUERY_THROW);
-            if (kind == TInvokeKind::PropertyPut) {
-                ExpectArgs(args, 1, name);
-                const std::string wanted = SheetName(TextArg(args[0]));
-                named->setName(ToUno(wanted));
+        if (Is(Name, "Name")) {
+            Reference<css::container::XNamed> Named(FTable, UNO_QUERY_THROW);
+            if (Kind == TInvokeKind::PropertyPut) {
+                ExpectArgs(Args, 1, Name);
+                const std::string Wanted = SheetName(TextArg(Args[0]));
+                Named->setName(ToUno(Wanted));
                 // The office leaves a name it cannot take unchanged.
-                if (FromUno(named->getName()) != wanted)
+                if (FromUno(Named->getName()) != Wanted)
                     throw EAutomationError("the sheet name was refused");
                 return {};
             }
-            ExpectArgs(args, 0, name);
-            return FromUno(named->getName());
+            ExpectArgs(Args, 0, Name);
+            return FromUno(Named->getName());
         }
-        if (Is(name, "Columns") && Allows(kind, TInvokeKind::PropertyGet)) {
-            ExpectArgs(args, 1, name);
-            const std::int32_t column = IntegerArg(args[0]);
-            Reference<css::table::XColumnRowRange> range(Table, UNO_QUERY_THROW);
-            const auto columns = range->getColumns();
-            if (column < 1 || column > columns->getCount())
+        if (Is(Name, "Columns") && Allows(Kind, TInvokeKind::PropertyGet)) {
+            ExpectArgs(Args, 1, Name);
+            const std::int32_t Column = IntegerArg(Args[0]);
+            Reference<css::table::XColumnRowRange> Range(FTable, UNO_QUERY_THROW);
+            const auto Columns = Range->getColumns();
+            if (Column < 1 || Column > Columns->getCount())
                 throw EAutomationError("column out of range");
-            Reference<css::beans::XPropertySet> one(columns->getByIndex(column - 1),
+            Reference<css::beans::XPropertySet> One(Columns->getByIndex(Column - 1),
                                                     UNO_QUERY_THROW);
-            return std::make_shared<TCalcColumn>(Shared, Workbook, one);
+            return std::make_shared<TCalcColumn>(FShared, FWorkbook, One);
         }
-        if (Is(name, "Application") && Allows(kind, TInvokeKind::PropertyGet)) {
-            ExpectArgs(args, 0, name);
-            return std::make_shared<TCalcApplication>(Shared);
+        if (Is(Name, "Application") && Allows(Kind, TInvokeKind::PropertyGet)) {
+            ExpectArgs(Args, 0, Name);
+            return std::make_shared<TCalcApplication>(FShared);
         }
-        Refuse(name);
+        Refuse(Name);
     });
 }
 
-void TCalcSheet::PutCell(std::int32_t row, std::int32_t column, const std::string& text)
+void TCalcSheet::PutCell(std::int32_t Row, std::int32_t Column, const std::string& Text)
 {
-    if (row < 1 || column < 1)
+    if (Row < 1 || Column < 1)
         throw EAutomationError("cell out of range");
-    const auto cell = Table->getCellByPosition(column - 1, row - 1);
-    if (const auto number = ParseDecimal(text, '.')) {
-        cell->setValue(*number);
+    const auto Cell = FTable->getCellByPosition(Column - 1, Row - 1);
+    if (const auto Number = ParseDecimal(Text, '.')) {
+        Cell->setValue(*Number);
         return;
     }
-    if (!Formatter.is()) {
-        if (!Shared->Office->Context().is())
+    if (!FFormatter.is()) {
+        if (!FShared->Office->Context().is())
             throw EAutomationError("the office has quit");
-        Formatter = css::util::NumberFormatter::create(Shared->Office->Context());
-        Reference<css::util::XNumberFormatsSupplier> supplier(Workbook, UNO_QUERY_THROW);
-        Formatter->attachNumberFormatsSupplier(supplier);
-        css::lang::Locale locale;
-        Reference<css::beans::XPropertySet>(Workbook, UNO_QUERY_THROW)
-            ->getPropertyValue(OUString("CharLocale")) >>= locale;
-        Reference<css::util::XNumberFormatTypes> types(supplier->getNumberFormats(),
+        FFormatter = css::util::NumberFormatter::create(FShared->Office->Context());
+        Reference<css::util::XNumberFormatsSupplier> Supplier(FWorkbook, UNO_QUERY_THROW);
+        FFormatter->attachNumberFormatsSupplier(Supplier);
+        css::lang::Locale Locale;
+        Reference<css::beans::XPropertySet>(FWorkbook, UNO_QUERY_THROW)
+            ->getPropertyValue(OUString("CharLocale")) >>= Locale;
+        Reference<css::util::XNumberFormatTypes> Types(Supplier->getNumberFormats(),
                                                        UNO_QUERY_THROW);
-        StandardFormat = types->getStandardIndex(locale);
+        FStandardFormat = Types->getStandardIndex(Locale);
     }
     try {
-        cell->setValue(Formatter->convertStringToNumber(StandardFormat, ToUno(text)));
+        Cell->setValue(FFormatter->convertStringToNumber(FStandardFormat, ToUno(Text)));
         return;
     } catch (const css::util::NotNumericException&) {
     }
-    Reference<css::text::XTextRange>(cell, UNO_QUERY_THROW)->setString(ToUno(text));
+    Reference<css::text::XTextRange>(Cell, UNO_QUERY_THROW)->setString(ToUno(Text));
 }
 
 } // namespace kelvalog

@@ -14,9 +14,9 @@ namespace kelvalog {
 inline constexpr const char* CalcServerProgId = "Kelvalog.Calc";
 
 // Registers the Calc server as "Excel.Application" and as CalcServerProgId.
-// `wait` keeps the window alive while an office starts or quits; it must
+// `Wait` keeps the window alive while an office starts or quits; it must
 // outlive every office the server starts.
-void RegisterCalcServer(IServerWait* wait = nullptr);
+void RegisterCalcServer(IServerWait* Wait = nullptr);
 
 // What the objects of one application object share: its office process and
 // the workbook that is active.
@@ -32,46 +32,46 @@ using TCalcSessionRef = std::shared_ptr<TCalcSession>;
 class TCalcApplication : public TDispatch
 {
 public:
-    explicit TCalcApplication(TCalcSessionRef session) : Shared(std::move(session)) {}
-    TVariant Invoke(std::string_view name, TInvokeKind kind,
-                    const std::vector<TVariant>& args) override;
+    explicit TCalcApplication(TCalcSessionRef Session) : FShared(std::move(Session)) {}
+    TVariant Invoke(std::string_view Name, TInvokeKind Kind,
+                    const std::vector<TVariant>& Args) override;
     std::string Describe() const override { return "Calc application"; }
-    const TCalcSessionRef& Session() const { return Shared; }
+    const TCalcSessionRef& Session() const { return FShared; }
 
 private:
-    TCalcSessionRef Shared;
+    TCalcSessionRef FShared;
 };
 
 // A worksheet: Name, Columns(n), Cells(r, c), Application.
 class TCalcSheet : public TDispatch
 {
 public:
-    TCalcSheet(TCalcSessionRef session,
-               css::uno::Reference<css::sheet::XSpreadsheetDocument> document,
-               css::uno::Reference<css::sheet::XSpreadsheet> sheet);
-    TVariant Invoke(std::string_view name, TInvokeKind kind,
-                    const std::vector<TVariant>& args) override;
+    TCalcSheet(TCalcSessionRef Session,
+               css::uno::Reference<css::sheet::XSpreadsheetDocument> Document,
+               css::uno::Reference<css::sheet::XSpreadsheet> Sheet);
+    TVariant Invoke(std::string_view Name, TInvokeKind Kind,
+                    const std::vector<TVariant>& Args) override;
     std::string Describe() const override { return "Calc sheet"; }
 
     const css::uno::Reference<css::sheet::XSpreadsheetDocument>& Document() const
     {
-        return Workbook;
+        return FWorkbook;
     }
-    const css::uno::Reference<css::sheet::XSpreadsheet>& Sheet() const { return Table; }
-    const TCalcSessionRef& Session() const { return Shared; }
+    const css::uno::Reference<css::sheet::XSpreadsheet>& Sheet() const { return FTable; }
+    const TCalcSessionRef& Session() const { return FShared; }
 
-    // Cell (row, column), both from 1, receives `text` converted as typed:
+    // Cell (row, column), both from 1, receives `Text` converted as typed:
     // a plain decimal number with "." (the notation of a call made without a
     // locale) or a number in the sheet's locale becomes a number, anything
     // else stays text.
-    void PutCell(std::int32_t row, std::int32_t column, const std::string& text);
+    void PutCell(std::int32_t Row, std::int32_t Column, const std::string& Text);
 
 private:
-    TCalcSessionRef Shared;
-    css::uno::Reference<css::sheet::XSpreadsheetDocument> Workbook;
-    css::uno::Reference<css::sheet::XSpreadsheet> Table;
-    css::uno::Reference<css::util::XNumberFormatter2> Formatter;
-    sal_Int32 StandardFormat = 0;
+    TCalcSessionRef FShared;
+    css::uno::Reference<css::sheet::XSpreadsheetDocument> FWorkbook;
+    css::uno::Reference<css::sheet::XSpreadsheet> FTable;
+    css::uno::Reference<css::util::XNumberFormatter2> FFormatter;
+    sal_Int32 FStandardFormat = 0;
 };
 
 } // namespace kelvalog
