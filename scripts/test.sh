@@ -2,7 +2,8 @@
 # Builds and runs every test: an AddressSanitizer + UndefinedBehaviorSanitizer
 # build of everything, a ThreadSanitizer build of the threaded tests, the
 # window on real serial drivers in a QEMU guest, and a short libFuzzer run of
-# each fuzz target when clang is present.
+# each fuzz target when clang is present. The sanitizer and fuzz builds treat
+# warnings in our own code as errors (KELVALOG_WERROR).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/deps.sh
@@ -40,13 +41,13 @@ fi
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build =="
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKELVALOG_SANITIZE=address \
-    "${OFFICE_CMAKE_ARGS[@]}" "${COMPILER_LAUNCHER[@]}"
+    -DKELVALOG_WERROR=ON "${OFFICE_CMAKE_ARGS[@]}" "${COMPILER_LAUNCHER[@]}"
 cmake --build build/asan
 ctest --test-dir build/asan --output-on-failure -j2
 
 echo "== ThreadSanitizer build (threaded tests) =="
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVALOG_SANITIZE=thread \
-    "${COMPILER_LAUNCHER[@]}"
+    -DKELVALOG_WERROR=ON "${COMPILER_LAUNCHER[@]}"
 cmake --build build/tsan
 ctest --test-dir build/tsan --output-on-failure --no-tests=ignore -L threaded
 
@@ -58,7 +59,8 @@ echo "Real serial drivers stage: $((SECONDS - stage_start)) s"
 if command -v clang++ >/dev/null; then
     echo "== libFuzzer runs =="
     cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKELVALOG_FUZZ=ON "${COMPILER_LAUNCHER[@]}"
+        -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKELVALOG_FUZZ=ON -DKELVALOG_WERROR=ON \
+        "${COMPILER_LAUNCHER[@]}"
     cmake --build build/fuzz
     for fuzzer in build/fuzz/fuzz/fuzz_*; do
         [ -x "$fuzzer" ] || continue
