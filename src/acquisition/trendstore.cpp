@@ -9,7 +9,6 @@ namespace kelvalog {
 namespace {
 
 constexpr float NoValue = std::numeric_limits<float>::quiet_NaN();
-constexpr int RangeCount = TTrendBucket::RangeCount;
 
 float TickValue(const TTrendTick& Tick, int Range)
 {

@@ -169,8 +169,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "24994 40000 22.10 22.30 ",
                   Inputs3V(0.0, 0.0, 0.0, 0.0),
                   {{5, 22.30f}, {4, 22.10f}, {3, 0.0f}, {2, 0.0f}}}),
-    [](const auto& info) {
-        std::string name = info.param.Name;
+    [](const auto& TestInfo) {
+        std::string name = TestInfo.param.Name;
         for (char& ch : name)
             if (!std::isalnum(static_cast<unsigned char>(ch)))
                 ch = '_';

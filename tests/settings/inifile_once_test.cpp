@@ -35,7 +35,7 @@ protected:
 TEST_F(IniFileOnceTest, ALinkWhoseTargetIsMissingIsWrittenThrough)
 {
     std::filesystem::create_directory(Dir.File("real"));
-    for (const std::string Target :
+    for (const std::string& Target :
          {Dir.File("real/absolute.ini"), std::string("real/relative.ini")}) {
         std::filesystem::remove(Path);
         std::filesystem::create_symlink(Target, Path);

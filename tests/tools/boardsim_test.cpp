@@ -62,7 +62,7 @@ std::vector<std::string> Frame(const std::string& Stream)
 TDecoderInputs InputsFor(TBoardKind Board)
 {
     TDecoderInputs In;
-    In.Board = Board == TBoardKind::Board5V ? 0 : 1;
+    In.Board = Board == TBoardKind::I2c5V ? 0 : 1;
     In.PressureLower = 600;
     In.PressureUpper = 1025;
     In.TambRhSpan = In.RhSpan = 1;
@@ -103,13 +103,13 @@ TEST_P(BoardLinesLayoutTest, LinesCarryTheTokensTheDecoderExpects)
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, BoardLinesLayoutTest,
-                         ::testing::Values(TLayout{TBoardKind::Board5V, true, true, "ctttt"},
-                                           TLayout{TBoardKind::Board5V, false, true, "ctt"},
-                                           TLayout{TBoardKind::Board3V3, true, true, "ttcctt"},
-                                           TLayout{TBoardKind::Board3V3, true, false, "tttt"},
-                                           TLayout{TBoardKind::Board3V3, false, true, "cctt"}),
+                         ::testing::Values(TLayout{TBoardKind::I2c5V, true, true, "ctttt"},
+                                           TLayout{TBoardKind::I2c5V, false, true, "ctt"},
+                                           TLayout{TBoardKind::I2c3V3, true, true, "ttcctt"},
+                                           TLayout{TBoardKind::I2c3V3, true, false, "tttt"},
+                                           TLayout{TBoardKind::I2c3V3, false, true, "cctt"}),
                          [](const ::testing::TestParamInfo<TLayout>& Info) {
-                             return std::string(Info.param.Board == TBoardKind::Board5V
+                             return std::string(Info.param.Board == TBoardKind::I2c5V
                                                     ? "Board5V"
                                                     : "Board3V3") +
                                     (Info.param.WithIr ? "" : "NoIr") +
@@ -121,7 +121,7 @@ std::map<unsigned, double> Expected(const TBoardLineGenerator& Gen)
 {
     const TBoardReadings& R = Gen.Readings();
     std::map<unsigned, double> E;
-    if (Gen.Board() == TBoardKind::Board5V) {
+    if (Gen.Board() == TBoardKind::I2c5V) {
         E[0] = PressureOf(R.PressureCount, 600, 1025);
         if (Gen.WithIr) {
             E[1] = R.IrObject;
@@ -146,11 +146,11 @@ std::map<unsigned, double> Expected(const TBoardLineGenerator& Gen)
 
 TEST(BoardLinesTest, DecodedLinesGiveBackTheReadingsAndStayPlausible)
 {
-    for (const TLayout& L : {TLayout{TBoardKind::Board5V, true, true, ""},
-                             TLayout{TBoardKind::Board5V, false, true, ""},
-                             TLayout{TBoardKind::Board3V3, true, true, ""},
-                             TLayout{TBoardKind::Board3V3, true, false, ""},
-                             TLayout{TBoardKind::Board3V3, false, true, ""}}) {
+    for (const TLayout& L : {TLayout{TBoardKind::I2c5V, true, true, ""},
+                             TLayout{TBoardKind::I2c5V, false, true, ""},
+                             TLayout{TBoardKind::I2c3V3, true, true, ""},
+                             TLayout{TBoardKind::I2c3V3, true, false, ""},
+                             TLayout{TBoardKind::I2c3V3, false, true, ""}}) {
         TBoardLineGenerator Gen(L.Board, 11);
         Gen.WithIr = L.WithIr;
         Gen.WithRh = L.WithRh;
@@ -185,8 +185,8 @@ TEST(BoardLinesTest, DecodedLinesGiveBackTheReadingsAndStayPlausible)
 
 TEST(BoardLinesTest, SameSeedSameLines)
 {
-    TBoardLineGenerator A(TBoardKind::Board3V3, 99), B(TBoardKind::Board3V3, 99),
-        C(TBoardKind::Board3V3, 100);
+    TBoardLineGenerator A(TBoardKind::I2c3V3, 99), B(TBoardKind::I2c3V3, 99),
+        C(TBoardKind::I2c3V3, 100);
     A.FaultRate = B.FaultRate = C.FaultRate = 0.3;
     bool Differs = false;
     for (int I = 0; I < 50; ++I) {
@@ -199,7 +199,7 @@ TEST(BoardLinesTest, SameSeedSameLines)
 
 TEST(BoardLinesTest, FaultsComeInEveryKindAndDecodeSafely)
 {
-    for (const TBoardKind Board : {TBoardKind::Board5V, TBoardKind::Board3V3}) {
+    for (const TBoardKind Board : {TBoardKind::I2c5V, TBoardKind::I2c3V3}) {
         TBoardLineGenerator Gen(Board, 5);
         Gen.FaultRate = 0.5;
         std::set<TLineFault> Seen;

@@ -171,7 +171,7 @@ private slots:
         Form->FilterType->setItemIndex(2); // low pass
         Form->FilterTypeClick();
         Form->FilterSlider->setPosition(95);
-        TBoardLineGenerator Board(TBoardKind::Board5V, 20260101);
+        TBoardLineGenerator Board(TBoardKind::I2c5V, 20260101);
         auto Run = [&](int Ticks) {
             for (int I = 0; I < Ticks; ++I) {
                 Now += 2000;
@@ -239,7 +239,7 @@ private slots:
         QTest::mouseClick(Form->TrendAction, Qt::LeftButton);
         TTrendWindow* Window = Form->TrendWindow();
         Window->SetSpan(600);
-        TBoardLineGenerator Board(TBoardKind::Board5V, 7);
+        TBoardLineGenerator Board(TBoardKind::I2c5V, 7);
         Form->StartSampling();
         Form->StopSampling();
         for (int I = 0; I < 100; ++I) {

@@ -47,7 +47,7 @@ std::string Join(const std::vector<std::string>& Tokens, std::size_t From = 0)
 
 const char* BoardName(TBoardKind Board)
 {
-    return Board == TBoardKind::Board5V ? "I2C (5V)" : "I2C (3,3V)";
+    return Board == TBoardKind::I2c5V ? "I2C (5V)" : "I2C (3,3V)";
 }
 
 TBoardLineGenerator::TBoardLineGenerator(TBoardKind Board, std::uint64_t Seed)
@@ -112,7 +112,7 @@ std::string TBoardLineGenerator::Record() const
 {
     std::vector<std::string> Tokens;
     const TBoardReadings& R = FReadings;
-    if (FBoard == TBoardKind::Board5V) {
+    if (FBoard == TBoardKind::I2c5V) {
         Tokens.push_back(std::to_string(R.PressureCount));
         if (WithIr) {
             Tokens.push_back(Temperature(R.IrObject));

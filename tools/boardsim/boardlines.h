@@ -6,7 +6,8 @@
 
 namespace kelvalog {
 
-enum class TBoardKind { Board5V, Board3V3 };
+// The two boards the simulator can be; named apart from the window's board indexes.
+enum class TBoardKind { I2c5V, I2c3V3 };
 
 // What is wrong with a generated line, if anything.
 enum class TLineFault {

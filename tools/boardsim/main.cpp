@@ -61,7 +61,7 @@ Pressure counts assume a sensor range of 600 to 1025 mbar.
 
 struct TOptions
 {
-    TBoardKind Board = TBoardKind::Board5V;
+    TBoardKind Board = TBoardKind::I2c5V;
     std::string PortsDir;
     int Com = 1;
     double Rate = 4;
@@ -144,10 +144,10 @@ TOptions ParseArguments(int Argc, char** Argv)
         } else if (Arg == "--board") {
             const std::string B = Value();
             if (B == "5v" || B == "5V")
-                O.Board = TBoardKind::Board5V;
+                O.Board = TBoardKind::I2c5V;
             else if (B == "3v3" || B == "3V3" || B == "3.3v" || B == "3,3v" || B == "3.3V" ||
                      B == "3,3V")
-                O.Board = TBoardKind::Board3V3;
+                O.Board = TBoardKind::I2c3V3;
             else
                 UsageError("--board is 5v or 3v3, not \"" + B + "\"");
         } else if (Arg == "--ports") {
