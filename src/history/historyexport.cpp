@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <ctime>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace kelvalog {
@@ -94,8 +95,8 @@ public:
     }
     void Close()
     {
-        const int Result = std::fclose(FFile);
-        FFile = nullptr;
+        // Let go of the handle first: whatever fclose says, it is gone.
+        const int Result = std::fclose(std::exchange(FFile, nullptr));
         if (Result != 0)
             throw ELogError("close failed", errno);
     }
