@@ -18,6 +18,8 @@
 // the program. Without --platform it runs twice, on xcb and then offscreen
 // (where painting costs next to nothing), and puts the figures side by side.
 
+#include "processmeter.h"
+
 #include "app/applicationevents.h"
 #include "app/mainform.h"
 #include "controls/controlenv.h"
@@ -70,120 +72,6 @@ constexpr int ProbeIndex = 1000;
 double Seconds(Clock::duration D)
 {
     return std::chrono::duration<double>(D).count();
-}
-
-double ProcessCpu()
-{
-    rusage U{};
-    getrusage(RUSAGE_SELF, &U);
-    return U.ru_utime.tv_sec + U.ru_stime.tv_sec + (U.ru_utime.tv_usec + U.ru_stime.tv_usec) / 1e6;
-}
-
-double ThreadCpu()
-{
-    timespec T{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &T);
-    return T.tv_sec + T.tv_nsec / 1e9;
-}
-
-// CPU time of all threads of another process, in seconds. schedstat counts
-// nanoseconds; stat's clock ticks of 10 ms are too coarse for a server that
-// mostly sleeps.
-double ProcessCpuOf(pid_t Pid)
-{
-    namespace fs = std::filesystem;
-    const fs::path Proc = "/proc/" + std::to_string(Pid);
-    double Ns = 0;
-    bool Found = false;
-    std::error_code Error;
-    for (const auto& Task : fs::directory_iterator(Proc / "task", Error)) {
-        std::ifstream Stat(Task.path() / "schedstat");
-        double TaskNs = 0;
-        if (Stat >> TaskNs) {
-            Ns += TaskNs;
-            Found = true;
-        }
-    }
-    if (Found)
-        return Ns / 1e9;
-    std::ifstream Stat(Proc / "stat");
-    std::string Text((std::istreambuf_iterator<char>(Stat)), std::istreambuf_iterator<char>());
-    // Fields after the command's closing parenthesis: state is field 3,
-    // utime and stime are fields 14 and 15.
-    const auto Close = Text.rfind(')');
-    if (Close == std::string::npos)
-        return 0;
-    std::istringstream Fields(Text.substr(Close + 2));
-    std::string Field;
-    double Ticks = 0;
-    for (int Number = 3; Number <= 15 && Fields >> Field; ++Number)
-        if (Number >= 14)
-            Ticks += std::atof(Field.c_str());
-    return Ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
-// An Xvfb of the benchmark's own, on the first free display: only this
-// program draws on it, so all of its CPU is the window's.
-class TXServer
-{
-public:
-    TXServer()
-    {
-        int Ready[2];
-        if (pipe(Ready) != 0)
-            return;
-        const std::string Fd = std::to_string(Ready[1]);
-        const char* Args[] = {"Xvfb",         "-displayfd", Fd.c_str(), "-screen", "0",
-                              "1280x1024x24", "-nolisten",  "tcp",      nullptr};
-        const int Null = open("/dev/null", O_RDWR);
-        FPid = fork();
-        if (FPid == 0) {
-            prctl(PR_SET_PDEATHSIG, SIGTERM);
-            close(Ready[0]);
-            dup2(Null, STDOUT_FILENO);
-            dup2(Null, STDERR_FILENO);
-            execvp(Args[0], const_cast<char* const*>(Args));
-            _exit(127);
-        }
-        close(Null);
-        close(Ready[1]);
-        std::string Number;
-        pollfd Fd0{Ready[0], POLLIN, 0};
-        char C = 0;
-        while (FPid > 0 && poll(&Fd0, 1, 10'000) > 0 && read(Ready[0], &C, 1) == 1 && C != '\n')
-            Number.push_back(C);
-        close(Ready[0]);
-        if (!Number.empty())
-            FDisplay = ":" + Number;
-    }
-    ~TXServer()
-    {
-        if (FPid > 0) {
-            kill(FPid, SIGTERM);
-            waitpid(FPid, nullptr, 0);
-        }
-    }
-    const std::string& Display() const { return FDisplay; }
-    double Cpu() const { return FPid > 0 ? ProcessCpuOf(FPid) : 0; }
-
-private:
-    pid_t FPid = -1;
-    std::string FDisplay;
-};
-
-long ResidentKb()
-{
-    std::ifstream Status("/proc/self/status");
-    std::string Key;
-    while (Status >> Key) {
-        if (Key == "VmRSS:") {
-            long Kb = 0;
-            Status >> Kb;
-            return Kb;
-        }
-        Status.ignore(4096, '\n');
-    }
-    return 0;
 }
 
 // Runs the window's events for the given time without spinning.

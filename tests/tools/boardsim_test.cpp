@@ -146,11 +146,10 @@ std::map<unsigned, double> Expected(const TBoardLineGenerator& Gen)
 
 TEST(BoardLinesTest, DecodedLinesGiveBackTheReadingsAndStayPlausible)
 {
-    for (const TLayout& L : {TLayout{TBoardKind::I2c5V, true, true, ""},
-                             TLayout{TBoardKind::I2c5V, false, true, ""},
-                             TLayout{TBoardKind::I2c3V3, true, true, ""},
-                             TLayout{TBoardKind::I2c3V3, true, false, ""},
-                             TLayout{TBoardKind::I2c3V3, false, true, ""}}) {
+    for (const TLayout& L :
+         {TLayout{TBoardKind::I2c5V, true, true, ""}, TLayout{TBoardKind::I2c5V, false, true, ""},
+          TLayout{TBoardKind::I2c3V3, true, true, ""}, TLayout{TBoardKind::I2c3V3, true, false, ""},
+          TLayout{TBoardKind::I2c3V3, false, true, ""}}) {
         TBoardLineGenerator Gen(L.Board, 11);
         Gen.WithIr = L.WithIr;
         Gen.WithRh = L.WithRh;
