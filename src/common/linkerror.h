@@ -10,6 +10,10 @@ namespace kelvalog {
 // negative values are errors. Codes from -2 to -162 are operating-system error
 // numbers of the device layer (see SystemErrorText).
 namespace ecode {
+// The range of operating-system error numbers, OsErrorFirst down to OsErrorLast.
+inline constexpr int OsErrorFirst = -2;
+inline constexpr int OsErrorLast = -162;
+
 inline constexpr int FileNotFound = -2;
 inline constexpr int PathNotFound = -3;
 inline constexpr int AccessDenied = -5;
