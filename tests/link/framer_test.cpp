@@ -2,11 +2,11 @@
 // thread, events run at once, the collection timer is expired by hand.
 
 #include "common/linkerror.h"
+#include "datapacketprobe.h"
 #include "link/dispatch/dispatcher.h"
-#include "link/ui/guibridge.h"
 #include "link/port/comport.h"
 #include "link/port/datapacket.h"
-#include "datapacketprobe.h"
+#include "link/ui/guibridge.h"
 #include "port_testsupport.h"
 
 #include <cstring>

@@ -7,10 +7,10 @@
 #include "link/port/comport.h"
 #include "link/port/datapacket.h"
 #include "link/ui/guibridge.h"
-#include "scriptedserialdevice.h"
 #include "link/ui/slcontroller.h"
 #include "link/ui/statuslight.h"
 #include "port_testsupport.h"
+#include "scriptedserialdevice.h"
 
 #include <QElapsedTimer>
 #include <QImage>

@@ -3,10 +3,10 @@
 // event and a device that vanishes.
 
 #include "common/linkerror.h"
-#include "link/port/comport.h"
-#include "link/port/datapacket.h"
 #include "datapacketprobe.h"
 #include "link/dispatch/dispatcher.h"
+#include "link/port/comport.h"
+#include "link/port/datapacket.h"
 #include "link/ui/guibridge.h"
 #include "port_testsupport.h"
 
@@ -335,7 +335,8 @@ TEST(Port, AnUnfinishedLineTimesOutOnceAndTheNextLineStartsFresh)
     L.Packet.SetTimeOut(2);
     L.GoOnLine(2);
     Ports.Write(2, "\nno end");
-    ASSERT_TRUE(WaitFor([&] { return TDataPacketProbe::Mode(L.Packet) == TDataPacket::TMode::Collecting; }));
+    ASSERT_TRUE(WaitFor(
+        [&] { return TDataPacketProbe::Mode(L.Packet) == TDataPacket::TMode::Collecting; }));
     // More than two ticks after the line feed, not earlier.
     Ticks.Advance(2);
     EXPECT_TRUE(porttest::HoldsFor([&] { return L.Timeouts == 0; }, 200));

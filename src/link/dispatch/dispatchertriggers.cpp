@@ -3,6 +3,7 @@
 #include "common/linkerror.h"
 
 #include <thread>
+#include <tuple>
 
 namespace kelvalog {
 
@@ -59,14 +60,14 @@ TLineSnapshot TBaseDispatcher::LineSnapshot()
         Line.ModemStatus = FModemStatus;
         Line.LineErrors = FLineErrors;
     }
-    Line.OutUsed = FOutput.Used();
-    Line.OutCapacity = FOutput.Capacity();
+    std::tie(Line.OutUsed, Line.OutCapacity) = FOutput.UsedAndCapacity();
     return Line;
 }
 
 bool TBaseDispatcher::CheckStatusTriggers()
 {
-    return FireTrigger(msg::TriggerStatus, FTriggers.TakeFiredStatus([this] { return LineSnapshot(); }));
+    return FireTrigger(msg::TriggerStatus,
+                       FTriggers.TakeFiredStatus([this] { return LineSnapshot(); }));
 }
 
 bool TBaseDispatcher::CheckTimerTriggers()

@@ -72,8 +72,9 @@ bool THandlerList::BeginService(bool Avail, std::vector<THandler>& Handlers, boo
         return false;
     FInService = true;
     Handlers = FHandlers;
-    const auto Windows = std::count_if(FHandlers.begin(), FHandlers.end(),
-                                       [](const auto& H) { return H.Kind == THandlerKind::Window; });
+    const auto Windows = std::count_if(FHandlers.begin(), FHandlers.end(), [](const auto& H) {
+        return H.Kind == THandlerKind::Window;
+    });
     SendToWindows = (Windows > 1 || FPortHandlerInstalled) && (!Avail || WindowAvailDueLocked());
     return true;
 }

@@ -46,6 +46,12 @@ int TOutputQueue::Used() const
     return static_cast<int>(FBytes.size());
 }
 
+std::pair<int, int> TOutputQueue::UsedAndCapacity() const
+{
+    std::lock_guard Guard(FLock);
+    return {static_cast<int>(FBytes.size()), FCapacity};
+}
+
 int TOutputQueue::Free() const
 {
     std::lock_guard Guard(FLock);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <utility>
 
 namespace kelvalog {
 
@@ -25,6 +26,8 @@ public:
     int Put(const void* Data, std::size_t Count);
     int Used() const;
     int Free() const;
+    // Used and Capacity at one moment.
+    std::pair<int, int> UsedAndCapacity() const;
     bool Empty() const;
     // Drops what waits; with WriterRuns, waits (at most 5 s, or until Stop)
     // until the write thread has dropped the chunk it holds, too.
