@@ -1,7 +1,7 @@
 // Throughput, notification latency and idle cost of the port dispatcher over a
 // pseudo-terminal. A small timed program: prints its figures and exits.
 #include "link/dispatch/dispatcher.h"
-#include "link/dispatch/guibridge.h"
+#include "link/ui/guibridge.h"
 
 #include <QCoreApplication>
 

@@ -45,6 +45,14 @@ cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKELVALOG_SANITIZE=a
 cmake --build build/asan
 ctest --test-dir build/asan --output-on-failure -j2
 
+# The link below its widgets needs Qt Core only: a test program that links
+# kelvalog_link alone must not load Qt Widgets.
+echo "== Link layer without widgets =="
+if ldd build/asan/tests/link/test_dispatcher_scripted | grep -q libQt6Widgets; then
+    echo "test_dispatcher_scripted (kelvalog_link only) loads Qt Widgets" >&2
+    exit 1
+fi
+
 echo "== ThreadSanitizer build (threaded tests) =="
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVALOG_SANITIZE=thread \
     -DKELVALOG_WERROR=ON "${COMPILER_LAUNCHER[@]}"

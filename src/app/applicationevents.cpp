@@ -1,5 +1,5 @@
 #include "app/applicationevents.h"
-#include "link/dispatch/guibridge.h"
+#include "link/ui/guibridge.h"
 
 #include <QEvent>
 #include <QVariant>

@@ -5,8 +5,9 @@
 #include "link/device/comnames.h"
 #include "link/port/comport.h"
 #include "link/port/datapacket.h"
-#include "link/port/slcontroller.h"
-#include "link/port/statuslight.h"
+#include "link/ui/comselectform.h"
+#include "link/ui/slcontroller.h"
+#include "link/ui/statuslight.h"
 #include "settings/formstate.h"
 #include "settings/inifilestore.h"
 #include "settings/settingslocation.h"
@@ -16,6 +17,7 @@ namespace kelvalog {
 void TMainForm::CreateComponents()
 {
     ComPort = std::make_unique<TComPort>();
+    UsePortDialogAsPrompt();
     ComPort->SetBaud(57600);
     ComPort->SetAutoOpen(false);
     ComPort->SetTapiMode(TTapiMode::tmNone);

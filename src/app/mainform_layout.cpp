@@ -13,7 +13,7 @@
 #include "controls/simplefield.h"
 #include "controls/slider.h"
 #include "controls/spinner.h"
-#include "link/port/statuslight.h"
+#include "link/ui/statuslight.h"
 
 #include <QCheckBox>
 #include <QComboBox>

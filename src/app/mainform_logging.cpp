@@ -8,7 +8,7 @@
 #include "controls/dropdownlist.h"
 #include "controls/numericfield.h"
 #include "controls/simplefield.h"
-#include "link/port/statuslight.h"
+#include "link/ui/statuslight.h"
 #include "logging/automation/worksheetwriter.h"
 #include "logging/logcontrol.h"
 

@@ -6,7 +6,7 @@
 #include "app/mainform.h"
 #include "app/messages.h"
 #include "controls/controlenv.h"
-#include "link/port/comselectform.h"
+#include "link/ui/comselectform.h"
 
 #include <QApplication>
 #include <QComboBox>

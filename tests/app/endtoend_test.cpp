@@ -7,8 +7,8 @@
 #include "appfixture.h"
 #include "controls/numericfield.h"
 #include "link/port/comport.h"
-#include "link/port/comselectform.h"
-#include "link/port/statuslight.h"
+#include "link/ui/comselectform.h"
+#include "link/ui/statuslight.h"
 
 #include <QComboBox>
 #include <QFileInfo>

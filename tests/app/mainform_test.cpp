@@ -13,7 +13,7 @@
 #include "controls/panelstatusbar.h"
 #include "controls/simplefield.h"
 #include "controls/slider.h"
-#include "link/port/statuslight.h"
+#include "link/ui/statuslight.h"
 #include "settings/formstate.h"
 
 #include <QCheckBox>

@@ -6,7 +6,7 @@
 #include "app/applicationevents.h"
 #include "app/officebusy.h"
 #include "controls/panelstatusbar.h"
-#include "link/dispatch/guibridge.h"
+#include "link/ui/guibridge.h"
 
 #include <gtest/gtest.h>
 

@@ -19,9 +19,9 @@
 #include "controls/dropdownlist.h"
 #include "controls/numericfield.h"
 #include "link/port/comport.h"
-#include "link/port/comselectform.h"
+#include "link/ui/comselectform.h"
 #include "link/port/datapacket.h"
-#include "link/port/statuslight.h"
+#include "link/ui/statuslight.h"
 
 #include <QApplication>
 #include <QComboBox>

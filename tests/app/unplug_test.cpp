@@ -11,7 +11,7 @@
 #include "controls/numericfield.h"
 #include "controls/panelstatusbar.h"
 #include "link/port/comport.h"
-#include "link/port/statuslight.h"
+#include "link/ui/statuslight.h"
 #include "ptyboard.h"
 
 #include <QComboBox>

@@ -27,7 +27,7 @@
 #include "controls/numericfield.h"
 #include "controls/panelstatusbar.h"
 #include "link/port/comport.h"
-#include "link/port/comselectform.h"
+#include "link/ui/comselectform.h"
 #include "link/port/datapacket.h"
 #include "logging/calc/calcoffice.h"
 #include "logging/calc/calcserver.h"

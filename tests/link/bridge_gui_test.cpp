@@ -1,5 +1,5 @@
 #include "link/dispatch/dispatcher.h"
-#include "link/dispatch/guibridge.h"
+#include "link/ui/guibridge.h"
 
 #include "device_pty.h"
 

@@ -4,9 +4,9 @@
 #include "fakesysfs.h"
 #include "link/device/openfailure.h"
 #include "link/device/portinfo.h"
-#include "link/dispatch/guibridge.h"
 #include "link/port/comport.h"
-#include "link/port/comselectform.h"
+#include "link/ui/comselectform.h"
+#include "link/ui/guibridge.h"
 #include "port_testsupport.h"
 
 #include <QApplication>

@@ -1,5 +1,3 @@
-kelvalog_test(test_link_errors SOURCES ${CMAKE_CURRENT_LIST_DIR}/dispatcher_errors_test.cpp
-              LIBS kelvalog_common)
 kelvalog_test(test_link_device SOURCES ${CMAKE_CURRENT_LIST_DIR}/device_posix_test.cpp
               LIBS kelvalog_link)
 kelvalog_test(test_dispatcher_scripted SOURCES ${CMAKE_CURRENT_LIST_DIR}/dispatcher_fake_test.cpp
@@ -8,6 +6,6 @@ kelvalog_test(test_dispatcher_scripted SOURCES ${CMAKE_CURRENT_LIST_DIR}/dispatc
 kelvalog_test(test_dispatcher_pty SOURCES ${CMAKE_CURRENT_LIST_DIR}/dispatcher_pty_test.cpp
               LIBS kelvalog_link THREADED)
 kelvalog_test(test_bridge_gui SOURCES ${CMAKE_CURRENT_LIST_DIR}/bridge_gui_test.cpp
-              LIBS kelvalog_link Qt6::Widgets THREADED OWN_MAIN)
+              LIBS kelvalog_link_ui THREADED OWN_MAIN)
 kelvalog_test(test_link_backlog SOURCES ${CMAKE_CURRENT_LIST_DIR}/backlog_test.cpp
               LIBS kelvalog_link THREADED)

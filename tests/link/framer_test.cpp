@@ -2,10 +2,11 @@
 // thread, events run at once, the collection timer is expired by hand.
 
 #include "common/linkerror.h"
+#include "datapacketprobe.h"
 #include "link/dispatch/dispatcher.h"
-#include "link/dispatch/guibridge.h"
 #include "link/port/comport.h"
 #include "link/port/datapacket.h"
+#include "link/ui/guibridge.h"
 #include "port_testsupport.h"
 
 #include <cstring>
@@ -145,16 +146,16 @@ TEST(Framer, HoldsNoMemoryBetweenLinesAndGrowsInSteps)
 {
     TBoard B;
     B.Port.Feed("garbage without a line feed");
-    EXPECT_EQ(B.Manager()->Count(), 0u);
-    EXPECT_EQ(B.Manager()->Capacity(), 0u);
+    EXPECT_EQ(TDataPacketProbe::Count(*B.Manager()), 0u);
+    EXPECT_EQ(TDataPacketProbe::Capacity(*B.Manager()), 0u);
 
     B.Port.Feed("\n" + std::string(10000, 'x'));
-    EXPECT_EQ(B.Manager()->Count(), 10001u);
-    EXPECT_EQ(B.Manager()->Capacity(), 16384u);
+    EXPECT_EQ(TDataPacketProbe::Count(*B.Manager()), 10001u);
+    EXPECT_EQ(TDataPacketProbe::Capacity(*B.Manager()), 16384u);
     B.Port.Feed(std::string(8000, 'y') + "\r");
     ASSERT_EQ(B.Lines.size(), 1u);
     EXPECT_EQ(B.Lines[0], std::string(10000, 'x') + std::string(8000, 'y'));
-    EXPECT_EQ(B.Manager()->Capacity(), 0u);
+    EXPECT_EQ(TDataPacketProbe::Capacity(*B.Manager()), 0u);
 }
 
 TEST(Framer, TimeoutDropsEverythingBufferedAndTheHandlerRearms)
@@ -171,7 +172,7 @@ TEST(Framer, TimeoutDropsEverythingBufferedAndTheHandlerRearms)
     B.Port.ExpireTimer();
     EXPECT_EQ(B.Timeouts, 1);
     EXPECT_TRUE(B.Lines.empty());
-    EXPECT_EQ(B.Manager()->Count(), 0u);
+    EXPECT_EQ(TDataPacketProbe::Count(*B.Manager()), 0u);
     EXPECT_TRUE(B.Packet.Enabled());
 
     // The carriage return of the lost line is not taken for anything.
@@ -217,9 +218,9 @@ TEST(Framer, ArmingWhileClosedWaitsForTheOpening)
 {
     TBoard B(false);
     EXPECT_TRUE(B.Packet.Enabled());
-    EXPECT_EQ(B.Packet.Mode(), TDataPacket::TMode::Idle);
+    EXPECT_EQ(TDataPacketProbe::Mode(B.Packet), TDataPacket::TMode::Idle);
     B.Port.SetOpen(true);
-    EXPECT_EQ(B.Packet.Mode(), TDataPacket::TMode::WaitingForStart);
+    EXPECT_EQ(TDataPacketProbe::Mode(B.Packet), TDataPacket::TMode::WaitingForStart);
     B.Port.Feed("\nup\r");
     EXPECT_EQ(B.Lines, TLines{"up"});
 
@@ -227,7 +228,7 @@ TEST(Framer, ArmingWhileClosedWaitsForTheOpening)
     B.Port.Feed("\npart");
     B.Port.SetOpen(false);
     EXPECT_TRUE(B.Packet.Enabled());
-    EXPECT_EQ(B.Packet.Mode(), TDataPacket::TMode::Idle);
+    EXPECT_EQ(TDataPacketProbe::Mode(B.Packet), TDataPacket::TMode::Idle);
     EXPECT_FALSE(B.Port.HandlerRegistered());
     B.Port.SetOpen(true);
     B.Port.Feed("ial\r\nagain\r");
@@ -305,7 +306,7 @@ TEST(Framer, RefusesRulesThatCannotBeArmed)
     P.SetEndCond({TPacketEndCond::ecPacketSize});
     P.SetPacketSize(2);
     Port.SetOpen(true);
-    EXPECT_EQ(P.Mode(), TDataPacket::TMode::WaitingForStart);
+    EXPECT_EQ(TDataPacketProbe::Mode(P), TDataPacket::TMode::WaitingForStart);
 }
 
 TEST(Framer, ChangingTheEndStringRearmsWithTheNewOne)
@@ -403,7 +404,7 @@ TEST(Framer, ClosingThePortInsideTheHandlerStopsTheRestOfTheRead)
     B.Port.Feed("\none\r\ntwo\r");
     EXPECT_EQ(B.Lines, TLines{"one"});
     EXPECT_FALSE(B.Port.Open());
-    EXPECT_EQ(B.Manager()->Count(), 0u);
+    EXPECT_EQ(TDataPacketProbe::Count(*B.Manager()), 0u);
 }
 
 TEST(Framer, LinesOneReadCompletesReachTheWindowInOneHandOffAndALineBegunGoesOn)
@@ -420,11 +421,11 @@ TEST(Framer, LinesOneReadCompletesReachTheWindowInOneHandOffAndALineBegunGoesOn)
     EXPECT_EQ(EnabledInside, (std::vector<bool>{false, false, false})) << "as during any event";
     EXPECT_TRUE(B.Packet.Enabled());
     EXPECT_TRUE(B.Port.TimerActive) << "the line begun is being collected";
-    EXPECT_EQ(B.Packet.Mode(), TDataPacket::TMode::Collecting);
+    EXPECT_EQ(TDataPacketProbe::Mode(B.Packet), TDataPacket::TMode::Collecting);
     B.Port.Feed("E\r");
     EXPECT_EQ(B.Lines, (TLines{"A", "B", "C", "DE"}));
     EXPECT_EQ(B.Port.HandOffs, 2);
-    EXPECT_EQ(B.Manager()->Count(), 0u);
+    EXPECT_EQ(TDataPacketProbe::Count(*B.Manager()), 0u);
 
     // Taken off line by the first line's event: the rest of the read is gone.
     B.Packet.OnStringPacket = [&](QObject*, const std::string& Line) {
@@ -434,7 +435,7 @@ TEST(Framer, LinesOneReadCompletesReachTheWindowInOneHandOffAndALineBegunGoesOn)
     B.Lines.clear();
     B.Port.Feed("\nF\r\nG\r\nH");
     EXPECT_EQ(B.Lines, TLines{"F"});
-    EXPECT_EQ(B.Manager()->Count(), 0u);
+    EXPECT_EQ(TDataPacketProbe::Count(*B.Manager()), 0u);
 }
 
 TEST(Framer, ForgetsItsPortWhenThePortIsDestroyed)

@@ -6,11 +6,11 @@
 #include "link/device/comnames.h"
 #include "link/port/comport.h"
 #include "link/port/datapacket.h"
-#include "link/dispatch/guibridge.h"
-#include "scriptedserialdevice.h"
-#include "link/port/slcontroller.h"
-#include "link/port/statuslight.h"
+#include "link/ui/guibridge.h"
+#include "link/ui/slcontroller.h"
+#include "link/ui/statuslight.h"
 #include "port_testsupport.h"
+#include "scriptedserialdevice.h"
 
 #include <QElapsedTimer>
 #include <QImage>

@@ -3,10 +3,11 @@
 // event and a device that vanishes.
 
 #include "common/linkerror.h"
+#include "datapacketprobe.h"
+#include "link/dispatch/dispatcher.h"
 #include "link/port/comport.h"
 #include "link/port/datapacket.h"
-#include "link/dispatch/dispatcher.h"
-#include "link/dispatch/guibridge.h"
+#include "link/ui/guibridge.h"
 #include "port_testsupport.h"
 
 #include <QElapsedTimer>
@@ -310,7 +311,7 @@ TEST(Port, ANewNumberWhileOpenMovesTheLinkAndItsArmedFramer)
     auto OnLineAt = [&](int Com) {
         return WaitFor([&] {
             return L.Port.PortState() == TPortState::psOpen && L.Port.ComNumber() == Com &&
-                   L.Packet.Mode() == TDataPacket::TMode::WaitingForStart;
+                   TDataPacketProbe::Mode(L.Packet) == TDataPacket::TMode::WaitingForStart;
         });
     };
     L.GoOnLine(2);
@@ -334,7 +335,8 @@ TEST(Port, AnUnfinishedLineTimesOutOnceAndTheNextLineStartsFresh)
     L.Packet.SetTimeOut(2);
     L.GoOnLine(2);
     Ports.Write(2, "\nno end");
-    ASSERT_TRUE(WaitFor([&] { return L.Packet.Mode() == TDataPacket::TMode::Collecting; }));
+    ASSERT_TRUE(WaitFor(
+        [&] { return TDataPacketProbe::Mode(L.Packet) == TDataPacket::TMode::Collecting; }));
     // More than two ticks after the line feed, not earlier.
     Ticks.Advance(2);
     EXPECT_TRUE(porttest::HoldsFor([&] { return L.Timeouts == 0; }, 200));
@@ -478,6 +480,7 @@ TEST(Port, AVanishedDeviceIsReportedOnceAndTheLinkCanComeBack)
         } catch (const EInOutError&) {
             ++Reports;
         } catch (...) {
+            // Only the device-lost reports are counted.
         }
         L.GoOffLine();
     };

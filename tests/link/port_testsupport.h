@@ -125,12 +125,13 @@ private:
     {                                                                                              \
         porttest::TTestApplication App(argc, argv);                                                \
         kelvalog::TGuiBridge Bridge;                                                               \
+        kelvalog::UsePortDialogAsPrompt();                                                         \
         ::testing::InitGoogleTest(&argc, argv);                                                    \
         return RUN_ALL_TESTS();                                                                    \
     }
 
 #include "common/tickclock.h"
-#include "link/port/comselectform.h"
+#include "link/ui/comselectform.h"
 
 #include <QComboBox>
 #include <QCoreApplication>

@@ -33,6 +33,19 @@ std::uint16_t EnterTable(TBaseDispatcher* Dispatcher)
     return static_cast<std::uint16_t>(List.size() - 1);
 }
 
+// Raises a flag for its lifetime.
+class TFlagUp
+{
+public:
+    explicit TFlagUp(std::atomic<bool>& Flag) : FFlag(Flag) { FFlag = true; }
+    ~TFlagUp() { FFlag = false; }
+    TFlagUp(const TFlagUp&) = delete;
+    TFlagUp& operator=(const TFlagUp&) = delete;
+
+private:
+    std::atomic<bool>& FFlag;
+};
+
 void LeaveTable(TBaseDispatcher* Dispatcher)
 {
     std::lock_guard Guard(TableLock);
@@ -47,7 +60,8 @@ void LeaveTable(TBaseDispatcher* Dispatcher)
 // ---------------------------------------------------------------- life cycle
 
 TBaseDispatcher::TBaseDispatcher(TWindowBridge* Bridge, const TTickClock* Clock)
-    : FBridge(Bridge ? Bridge : DefaultWindowBridge()), FClock(Clock ? Clock : &TickClock())
+    : FBridge(Bridge ? Bridge : DefaultWindowBridge()), FClock(Clock ? Clock : &TickClock()),
+      FTriggers(*FClock), FHandlers(*FClock)
 {
     FNumber = EnterTable(this);
 }
@@ -82,27 +96,20 @@ void TBaseDispatcher::Destroy()
 
 void TBaseDispatcher::ClearState()
 {
-    std::lock_guard Guard(FGeneralLock);
-    FLineErrors = 0;
-    FModemStatus = 0;
-    FTimers.clear();
-    FStatusTriggers.clear();
-    FDataTriggers.clear();
-    FAvailThreshold = 0;
-    FHandleCounter = 1;
+    {
+        std::lock_guard Guard(FGeneralLock);
+        FLineErrors = 0;
+        FModemStatus = 0;
+    }
+    FTriggers.Clear();
     FStopThreads = false;
     FClosePending = false;
     FShuttingDown = false;
     FLossReported = false;
     FThreadError = 0;
     FOverrun->Dropped = 0;
-    FWindowAvailSent = false;
-    std::lock_guard RingGuard(FDispatchLock);
-    FHead = FTail = 0;
-    FFull = false;
-    FTotalIn = FLastAvailTotal = FScannedTotal = 0;
-    FDataMode = false;
-    FHandlerRead = FMaxRead = 0;
+    FHandlers.ResetPacing();
+    FRing.Reset(false);
 }
 
 int TBaseDispatcher::OpenDevice(const std::string& Name, std::uint32_t Baud, int Parity,
@@ -130,11 +137,12 @@ int TBaseDispatcher::OpenDevice(const std::string& Name, std::uint32_t Baud, int
     if (const int Result = Dev.SetQueueSizes(InSize, OutSize); Result < 0)
         return Fail(Result);
     int SettingsResult = 0;
+    FOutput.SetCapacity(OutSize);
     {
         std::lock_guard Guard(FGeneralLock);
         FInSize = InSize;
-        FOutSize = OutSize;
-        SettingsResult = Dev.GetSettings(FSettings);
+        TDeviceSettings Settings;
+        SettingsResult = Dev.GetSettings(Settings);
         FDtrAuto = (Options.HWFlow & hwf::UseDTR) != 0;
         FRtsAuto = (Options.HWFlow & hwf::UseRTS) != 0;
         FDtrState = Options.Dtr;
@@ -145,15 +153,8 @@ int TBaseDispatcher::OpenDevice(const std::string& Name, std::uint32_t Baud, int
     // The shutdown takes the general lock itself.
     if (SettingsResult < 0)
         return Fail(SettingsResult);
-    {
-        std::lock_guard Guard(FDispatchLock);
-        FRing.assign(DispatchBufferSize, 0);
-    }
-    {
-        std::lock_guard Guard(FOutputLock);
-        FOutBuf.clear();
-        FOutputReady = FOutputFlush = FFlushDone = false;
-    }
+    FRing.Reset(true);
+    FOutput.Reset();
     FQueue.Clear();
     if (const int Result = ApplyLine(Baud, Parity, DataBits, StopBits); Result != 0)
         return Fail(Result);
@@ -182,10 +183,11 @@ int TBaseDispatcher::StartThreads()
     TSerialDevice& Dev = *Device();
     Dev.ResetWake();
     FStopThreads = false;
-    FReadThread = std::make_unique<TReadThread>(*this, Dev);
-    FDispThread = std::make_unique<TDispThread>(*this);
-    FWriteThread = std::make_unique<TWriteThread>(*this, Dev);
-    FStatusThread = std::make_unique<TStatusThread>(*this, Dev);
+    TThreadHost& Host = *this;
+    FReadThread = std::make_unique<TReadThread>(Host, Dev, FQueue, FWakeBytes);
+    FDispThread = std::make_unique<TDispThread>(Host);
+    FWriteThread = std::make_unique<TWriteThread>(Host, Dev, FOutput);
+    FStatusThread = std::make_unique<TStatusThread>(Host, Dev, FQueue);
     FThreadsRunning = true;
     for (auto* Thread :
          {FReadThread.get(), FDispThread.get(), FWriteThread.get(), FStatusThread.get()}) {
@@ -205,7 +207,7 @@ void TBaseDispatcher::ThreadEnded()
     FThreadSignal.notify_all();
 }
 
-void TBaseDispatcher::FailThreads(int Code, bool DeviceLost)
+void TBaseDispatcher::ThreadFailed(int Code, bool DeviceLost)
 {
     if (FStopThreads.exchange(true))
         return; // stopping already: a shutdown, or another thread failed first
@@ -216,10 +218,7 @@ void TBaseDispatcher::FailThreads(int Code, bool DeviceLost)
             Device()->Wake();
     }
     FQueue.Signal();
-    {
-        std::lock_guard Guard(FOutputLock);
-        FOutputSignal.notify_all();
-    }
+    FOutput.Wake();
     if (!DeviceLost || FLossReported.exchange(true))
         return;
     std::function<void(std::uint16_t, int)> Handler;
@@ -248,7 +247,7 @@ void TBaseDispatcher::SetOnInputOverrun(std::function<void(std::uint16_t, std::u
     FOnInputOverrun = std::move(Handler);
 }
 
-void TBaseDispatcher::InputOverrun(std::size_t Bytes)
+void TBaseDispatcher::InputDropped(std::size_t Bytes)
 {
     FOverrun->Dropped.fetch_add(Bytes);
     std::function<void(std::uint16_t, std::uint64_t)> Handler;
@@ -270,6 +269,23 @@ void TBaseDispatcher::InputOverrun(std::size_t Bytes)
         FBridge->Post(Report);
     else
         Report();
+}
+
+void TBaseDispatcher::RunDispatch()
+{
+    FDispatchThreadId.store(std::this_thread::get_id());
+    try {
+        DispatchLoop();
+    } catch (const std::exception& Error) {
+        // Shown on the window thread, never from here.
+        if (FBridge)
+            FBridge->ReportThreadFailure(Error.what());
+        ThreadFailed(0, false);
+    } catch (...) {
+        if (FBridge)
+            FBridge->ReportThreadFailure("Unknown error");
+        ThreadFailed(0, false);
+    }
 }
 
 bool TBaseDispatcher::WaitWhileProcessing(const std::function<bool()>& Done, int TimeoutMs)
@@ -317,10 +333,7 @@ void TBaseDispatcher::ShutdownDevice()
         FStopThreads = true;
         Dev.Wake();
         FQueue.Signal();
-        {
-            std::lock_guard Guard(FOutputLock);
-            FOutputSignal.notify_all();
-        }
+        FOutput.Wake();
         auto Ended = [](const std::unique_ptr<TDispatcherThread>& Thread) {
             return [&Thread] { return !Thread || Thread->Finished(); };
         };
@@ -337,419 +350,14 @@ void TBaseDispatcher::ShutdownDevice()
         }
     }
     {
-        std::lock_guard Guard(FGeneralLock);
-        if (FInService)
+        if (FHandlers.InService())
             FClosePending = true;
+        std::lock_guard Guard(FGeneralLock);
         FDeviceOpen = false;
         DeviceClose();
     }
     JoinThreads();
     FShuttingDown = false;
-}
-
-// ---------------------------------------------------------------- settings
-
-int TBaseDispatcher::ApplyLine(std::uint32_t Baud, int Parity, int DataBits, int StopBits)
-{
-    std::lock_guard Guard(FGeneralLock);
-    if (!FDeviceOpen)
-        return ecode::CommNotOpen;
-    TSerialDevice& Dev = *Device();
-    TDeviceSettings Current;
-    if (const int Result = Dev.GetSettings(Current); Result < 0)
-        return Result;
-    TDeviceSettings Next = Current;
-    if (Baud != 0)
-        Next.Baud = Baud;
-    if (Parity != 5) {
-        if (Parity < 0 || Parity > 4)
-            return ecode::InvalidParameter;
-        Next.Parity = static_cast<std::uint8_t>(Parity);
-    }
-    if (DataBits != 9) {
-        if (DataBits < 5 || DataBits > 8)
-            return ecode::InvalidParameter;
-        Next.DataBits = static_cast<std::uint8_t>(DataBits);
-    }
-    if (StopBits != 3) {
-        const int Bits = StopBits <= 0 ? 1 : (StopBits > 2 ? 2 : StopBits);
-        Next.StopBits = Bits == 1 ? 0 : 2;
-    }
-    if (Next.DataBits == 5)
-        Next.StopBits = 1; // one and a half
-    Next.Binary = true;
-    Next.ParityCheck = false;
-    Next.DsrSensitivity = false;
-    Next.TxContinueOnXoff = true;
-    Next.NullStrip = false;
-    if (Next == Current) {
-        FSettings = Current;
-        return 0;
-    }
-    // Let what is being sent leave first.
-    for (int I = 0; I < 5000 && Dev.OutputCount() > 0; ++I)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    const int StopTenths = Current.StopBits == 0 ? 10 : (Current.StopBits == 1 ? 15 : 20);
-    const std::uint64_t BitsPerChar10 =
-        10 + Current.DataBits * 10 + (Current.Parity != 0 ? 10 : 0) + StopTenths;
-    std::uint64_t Time100ns =
-        (10'000'000 / std::max<std::uint32_t>(FLastBaud, 1)) * BitsPerChar10 * 18 / 10;
-    if (Time100ns < 10'000)
-        Time100ns *= 2;
-    std::this_thread::sleep_for(std::chrono::milliseconds((Time100ns + 9'999) / 10'000));
-
-    if (!FDtrAuto)
-        Next.DtrControl = FDtrState ? TLineControl::Enable : TLineControl::Disable;
-    if (!FRtsAuto)
-        Next.RtsControl = FRtsState ? TLineControl::Enable : TLineControl::Disable;
-    if (const int Result = Dev.SetSettings(Next); Result < 0)
-        return Result;
-    FSettings = Next;
-    FLastBaud = Next.Baud;
-    if (!FDtrAuto)
-        Dev.SetDtr(FDtrState);
-    if (!FRtsAuto)
-        Dev.SetRts(FRtsState);
-    return 0;
-}
-
-int TBaseDispatcher::SetLine(std::uint32_t Baud, int Parity, int DataBits, int StopBits)
-{
-    return ApplyLine(Baud, Parity, DataBits, StopBits);
-}
-
-int TBaseDispatcher::SetDtr(bool On)
-{
-    std::lock_guard Guard(FGeneralLock);
-    if (FDtrAuto)
-        return 1;
-    if (FDeviceOpen)
-        if (const int Result = Device()->SetDtr(On); Result < 0)
-            return Result;
-    FDtrState = On;
-    return 0;
-}
-
-int TBaseDispatcher::SetRts(bool On)
-{
-    std::lock_guard Guard(FGeneralLock);
-    if (FRtsAuto)
-        return 1;
-    if (FDeviceOpen)
-        if (const int Result = Device()->SetRts(On); Result < 0)
-            return Result;
-    FRtsState = On;
-    return 0;
-}
-
-bool TBaseDispatcher::DtrState() const
-{
-    std::lock_guard Guard(FGeneralLock);
-    return FDtrState;
-}
-
-bool TBaseDispatcher::RtsState() const
-{
-    std::lock_guard Guard(FGeneralLock);
-    return FRtsState;
-}
-
-int TBaseDispatcher::SetHWFlow(int FullThreshold, int ResumeThreshold, unsigned Options)
-{
-    std::lock_guard Guard(FGeneralLock);
-    if (FullThreshold < ResumeThreshold || FullThreshold > FInSize || ResumeThreshold < 0)
-        return ecode::BadArgument;
-    if (!FDeviceOpen)
-        return ecode::CommNotOpen;
-    TDeviceSettings Settings;
-    if (const int Result = Device()->GetSettings(Settings); Result < 0)
-        return Result;
-    Settings.OutxCtsFlow = (Options & hwf::RequireCTS) != 0;
-    Settings.OutxDsrFlow = (Options & hwf::RequireDSR) != 0;
-    FDtrAuto = (Options & hwf::UseDTR) != 0;
-    FRtsAuto = (Options & hwf::UseRTS) != 0;
-    Settings.DtrControl = FDtrAuto ? TLineControl::Handshake
-                                   : (FDtrState ? TLineControl::Enable : TLineControl::Disable);
-    Settings.RtsControl = FRtsAuto ? TLineControl::Handshake
-                                   : (FRtsState ? TLineControl::Enable : TLineControl::Disable);
-    Settings.XoffLim = static_cast<std::uint16_t>(FInSize - FullThreshold);
-    Settings.XonLim = static_cast<std::uint16_t>(ResumeThreshold);
-    if (const int Result = Device()->SetSettings(Settings); Result < 0)
-        return Result;
-    FSettings = Settings;
-    return 0;
-}
-
-int TBaseDispatcher::SetSWFlow(int Options, std::uint8_t XOnChar, std::uint8_t XOffChar)
-{
-    std::lock_guard Guard(FGeneralLock);
-    if (Options < swf::None || Options > swf::Both)
-        return ecode::BadArgument;
-    if (!FDeviceOpen)
-        return ecode::CommNotOpen;
-    TDeviceSettings Settings;
-    if (const int Result = Device()->GetSettings(Settings); Result < 0)
-        return Result;
-    Settings.OutX = (Options & swf::Transmit) != 0;
-    Settings.InX = (Options & swf::Receive) != 0;
-    Settings.XonChar = XOnChar;
-    Settings.XoffChar = XOffChar;
-    if (const int Result = Device()->SetSettings(Settings); Result < 0)
-        return Result;
-    FSettings = Settings;
-    return 0;
-}
-
-int TBaseDispatcher::SetXonXoffChars(std::uint8_t XOnChar, std::uint8_t XOffChar)
-{
-    std::lock_guard Guard(FGeneralLock);
-    if (!FDeviceOpen)
-        return ecode::CommNotOpen;
-    TDeviceSettings Settings;
-    if (const int Result = Device()->GetSettings(Settings); Result < 0)
-        return Result;
-    Settings.XonChar = XOnChar;
-    Settings.XoffChar = XOffChar;
-    if (const int Result = Device()->SetSettings(Settings); Result < 0)
-        return Result;
-    FSettings = Settings;
-    return 0;
-}
-
-int TBaseDispatcher::SetQueueSizes(int InSize, int OutSize)
-{
-    std::lock_guard Guard(FGeneralLock);
-    if (FDeviceOpen)
-        if (const int Result = Device()->SetQueueSizes(InSize, OutSize); Result < 0)
-            return Result;
-    FInSize = InSize;
-    FOutSize = OutSize;
-    return 0;
-}
-
-void TBaseDispatcher::SetDataAvailableThreshold(std::uint16_t Bytes)
-{
-    // Bytes already waiting are announced now, not at the loop's next turn.
-    const TWakeLoop Wake{*this, Bytes != 0};
-    std::lock_guard Guard(FGeneralLock);
-    FAvailThreshold = Bytes;
-}
-
-std::uint16_t TBaseDispatcher::DataAvailableThreshold() const
-{
-    std::lock_guard Guard(FGeneralLock);
-    return FAvailThreshold;
-}
-
-// ---------------------------------------------------------------- handlers
-
-int TBaseDispatcher::RegisterWindowHandler(TNotifyHandler Handler)
-{
-    std::lock_guard Guard(FGeneralLock);
-    FHandlers.push_back({FNextHandlerId, THandlerKind::Window, std::move(Handler), false, false});
-    FServiceNeeded = true;
-    return FNextHandlerId++;
-}
-
-int TBaseDispatcher::RegisterEventHandler(TNotifyHandler Handler, bool HandOff)
-{
-    std::lock_guard Guard(FGeneralLock);
-    FHandlers.push_back({FNextHandlerId, THandlerKind::Event, std::move(Handler), HandOff, false});
-    FServiceNeeded = true;
-    return FNextHandlerId++;
-}
-
-int TBaseDispatcher::RegisterProcHandler(TNotifyHandler Handler)
-{
-    std::lock_guard Guard(FGeneralLock);
-    FHandlers.push_back({FNextHandlerId, THandlerKind::Proc, std::move(Handler), false, false});
-    FServiceNeeded = true;
-    return FNextHandlerId++;
-}
-
-void TBaseDispatcher::RemoveHandler(int Id)
-{
-    std::lock_guard Guard(FGeneralLock);
-    const auto It =
-        std::find_if(FHandlers.begin(), FHandlers.end(), [Id](auto& H) { return H.Id == Id; });
-    if (It == FHandlers.end())
-        return;
-    if (FInService) {
-        It->Removed = true;
-        FRemovalPending = true;
-    } else {
-        FHandlers.erase(It);
-    }
-}
-
-void TBaseDispatcher::SetPortHandlerInstalled(bool Installed)
-{
-    std::lock_guard Guard(FGeneralLock);
-    FPortHandlerInstalled = Installed;
-}
-
-void TBaseDispatcher::SetWindowAvailPaced(bool Paced)
-{
-    std::lock_guard Guard(FGeneralLock);
-    FWindowAvailPaced = Paced;
-}
-
-void TBaseDispatcher::SetWindowAvailHeld(bool Held)
-{
-    std::lock_guard Guard(FGeneralLock);
-    FWindowAvailHeld = Held;
-}
-
-void TBaseDispatcher::SetWakeBytes(std::string_view Bytes)
-{
-    TByteSet Set;
-    for (const char C : Bytes)
-        Set.Add(static_cast<std::uint8_t>(C));
-    for (std::size_t I = 0; I < Set.Words.size(); ++I)
-        FWakeBytes[I].store(Set.Words[I], std::memory_order_relaxed);
-}
-
-TByteSet TBaseDispatcher::WakeBytes() const
-{
-    TByteSet Set;
-    for (std::size_t I = 0; I < Set.Words.size(); ++I)
-        Set.Words[I] = FWakeBytes[I].load(std::memory_order_relaxed);
-    return Set;
-}
-
-bool TByteSet::HoldsAny(const std::uint8_t* Bytes, std::size_t Count) const
-{
-    return !Empty() && std::any_of(Bytes, Bytes + Count, [this](std::uint8_t B) {
-        return (Words[B / 64] >> (B % 64)) & 1;
-    });
-}
-
-bool TBaseDispatcher::InService() const
-{
-    std::lock_guard Guard(FGeneralLock);
-    return FInService;
-}
-
-void TBaseDispatcher::SetClosePending()
-{
-    FClosePending = true;
-    FQueue.Signal();
-}
-
-// ---------------------------------------------------------------- output
-
-int TBaseDispatcher::OutBuffUsedLocked() const
-{
-    return static_cast<int>(FOutBuf.size());
-}
-
-int TBaseDispatcher::PutBlock(const void* Data, std::size_t Count)
-{
-    {
-        std::lock_guard Guard(FOutputLock);
-        if (FOutBuf.size() + Count > static_cast<std::size_t>(std::max(FOutSize, 0)))
-            return ecode::BadArgument;
-        const auto* Bytes = static_cast<const std::uint8_t*>(Data);
-        FOutBuf.insert(FOutBuf.end(), Bytes, Bytes + Count);
-        FOutputReady = true;
-    }
-    FOutputSignal.notify_all();
-    return static_cast<int>(Count);
-}
-
-int TBaseDispatcher::OutBuffUsed() const
-{
-    std::lock_guard Guard(FOutputLock);
-    return OutBuffUsedLocked();
-}
-
-int TBaseDispatcher::OutBuffFree() const
-{
-    std::lock_guard Guard(FOutputLock);
-    return std::max(FOutSize - OutBuffUsedLocked(), 0);
-}
-
-int TBaseDispatcher::FlushOutBuffer()
-{
-    const bool WriterRuns = FWriteThread && !FWriteThread->Finished() && !FStopThreads.load();
-    std::unique_lock Guard(FOutputLock);
-    FOutBuf.clear();
-    FOutputReady = false;
-    if (WriterRuns) {
-        FFlushDone = false;
-        FOutputFlush = true;
-        FOutputSignal.notify_all();
-        FOutputSignal.wait_for(Guard, std::chrono::milliseconds(5000),
-                               [this] { return FFlushDone || FStopThreads.load(); });
-    }
-    Guard.unlock();
-    std::lock_guard General(FGeneralLock);
-    return FDeviceOpen ? Device()->Purge(purge::TxAbort | purge::TxClear) : 0;
-}
-
-int TBaseDispatcher::FlushInBuffer()
-{
-    int Result = 0;
-    {
-        std::lock_guard General(FGeneralLock);
-        if (FDeviceOpen)
-            Result = Device()->Purge(purge::RxAbort | purge::RxClear);
-    }
-    FQueue.Clear();
-    std::lock_guard Guard(FDispatchLock);
-    FTail = FHead;
-    FFull = false;
-    // Inside a data notification, what its handlers read went with the rest:
-    // the tail must not move past the head when the service ends.
-    FHandlerRead = FMaxRead = 0;
-    return Result;
-}
-
-// ---------------------------------------------------------------- line state
-
-void TBaseDispatcher::CollectLineErrorsLocked()
-{
-    if (FDeviceOpen)
-        Device()->CollectErrors(FLineErrors);
-}
-
-void TBaseDispatcher::ReadModemStatusLocked()
-{
-    if (FDeviceOpen)
-        Device()->GetModemStatus(FModemStatus);
-}
-
-int TBaseDispatcher::TakeLineError()
-{
-    std::lock_guard Guard(FGeneralLock);
-    int Result = 0;
-    if (FLineErrors & lineerr::RxOver)
-        Result = 1;
-    else if (FLineErrors & lineerr::Overrun)
-        Result = 2;
-    else if (FLineErrors & lineerr::Parity)
-        Result = 3;
-    else if (FLineErrors & lineerr::Frame)
-        Result = 4;
-    else if (FLineErrors & lineerr::Break)
-        Result = 9;
-    FLineErrors &= ~(lineerr::RxOver | lineerr::Overrun | lineerr::Parity | lineerr::Frame);
-    return Result;
-}
-
-bool TBaseDispatcher::TakeBreak()
-{
-    std::lock_guard Guard(FGeneralLock);
-    const bool Break = (FLineErrors & lineerr::Break) != 0;
-    FLineErrors &= ~lineerr::Break;
-    return Break;
-}
-
-std::uint8_t TBaseDispatcher::ModemStatus()
-{
-    std::lock_guard Guard(FGeneralLock);
-    ReadModemStatusLocked();
-    return FModemStatus;
 }
 
 // ---------------------------------------------------------------- window thread
@@ -762,20 +370,10 @@ bool TBaseDispatcher::CallOnWindowThread(const std::function<void()>& Call, int 
     auto Wrapped = [this, Call, Consumer] {
         if (Consumer)
             FQueue.EndHold(TIOQueue::NowMs());
-        FInWindowCall = true;
-        struct TReset
-        {
-            std::atomic<bool>& Flag;
-            ~TReset() { Flag = false; }
-        } Reset{FInWindowCall};
+        const TFlagUp InCall(FInWindowCall);
         Call();
     };
-    FWaitingForWindow = true;
-    struct TReset
-    {
-        std::atomic<bool>& Flag;
-        ~TReset() { Flag = false; }
-    } Reset{FWaitingForWindow};
+    const TFlagUp Waiting(FWaitingForWindow);
     if (Consumer)
         FQueue.BeginHold(TIOQueue::NowMs());
     const bool Ran =

@@ -2,22 +2,25 @@
 
 #include "common/tickclock.h"
 #include "link/device/serialdevice.h"
+#include "link/dispatch/handlerlist.h"
+#include "link/dispatch/inputring.h"
 #include "link/dispatch/iqueue.h"
+#include "link/dispatch/outputqueue.h"
+#include "link/dispatch/threadhost.h"
+#include "link/dispatch/triggerset.h"
+#include "link/dispatch/wakebytes.h"
 #include "link/dispatch/windowbridge.h"
 
-#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
-#include <vector>
 
 namespace kelvalog {
 
@@ -63,16 +66,6 @@ inline constexpr unsigned Framing = 4;
 inline constexpr unsigned Break = 8;
 } // namespace lemask
 
-// A set of byte values, one bit each.
-struct TByteSet
-{
-    std::array<std::uint64_t, 4> Words{};
-
-    void Add(std::uint8_t Byte) { Words[Byte / 64] |= std::uint64_t{1} << (Byte % 64); }
-    bool Empty() const { return (Words[0] | Words[1] | Words[2] | Words[3]) == 0; }
-    bool HoldsAny(const std::uint8_t* Bytes, std::size_t Count) const;
-};
-
 struct TLineOptions
 {
     bool Dtr = true;
@@ -80,21 +73,21 @@ struct TLineOptions
     unsigned HWFlow = 0; // hwf bits
 };
 
-// A notification: message, first parameter, second parameter (the low half as
-// given, the dispatcher number in the upper 16 bits).
-using TNotifyHandler =
-    std::function<void(std::uint32_t Msg, std::uint32_t WParam, std::uint32_t LParam)>;
-
-class TBaseDispatcher;
 class TDispatcherThread;
 
 // Everything of a dispatcher that does not depend on the device. All public
-// operations run on the window thread unless marked otherwise.
-class TBaseDispatcher
+// operations run on the window thread unless marked otherwise. Its parts each
+// keep their own lock: the input ring, the output queue, the triggers and the
+// handlers; the general lock guards the device and its settings.
+class TBaseDispatcher : private TThreadHost
 {
 public:
-    static constexpr std::size_t DispatchBufferSize = 8192;
+    static constexpr std::size_t DispatchBufferSize = TInputRing::Size;
     static constexpr int SendTimeoutMs = 3000;
+    // Line values that keep the device's current setting.
+    static constexpr int UnchangedParity = 5;
+    static constexpr int UnchangedDataBits = 9;
+    static constexpr int UnchangedStopBits = 3;
 
     // Bridge: how notifications reach the window thread (null: the process
     // default, and when there is none, direct calls). Clock: the tick clock
@@ -109,9 +102,6 @@ public:
     // Whether Number names a live dispatcher (window thread).
     static bool IsCurrentDispatcher(std::uint16_t Number);
     static TBaseDispatcher* FindDispatcher(std::uint16_t Number);
-
-    void SetDisplayName(const std::string& Name) { FDisplayName = Name; }
-    const std::string& DisplayName() const { return FDisplayName; }
 
     // --- life cycle
     virtual int OpenDevice(const std::string& Name, std::uint32_t Baud, int Parity, int DataBits,
@@ -178,14 +168,15 @@ public:
     int InBuffUsed() const;
     // Copies Count bytes: during a data notification after what the current
     // handler read (moving nothing), otherwise from the tail (moving it).
-    // -3007 when fewer are unread.
+    // ecode::BufferIsEmpty when fewer are unread.
     int GetBlock(void* Buffer, std::size_t Count);
     // Bytes received but still waiting in the input queue (ring full).
     std::size_t QueuedBytes() const { return FQueue.PendingBytes(); }
     TIOQueue& InputQueue() { return FQueue; }
 
     // --- output
-    int PutBlock(const void* Data, std::size_t Count); // Count, or -1002 when it does not fit
+    // Count, or ecode::BadArgument when it does not fit.
+    int PutBlock(const void* Data, std::size_t Count);
     int OutBuffUsed() const;
     int OutBuffFree() const;
     int FlushOutBuffer();
@@ -239,111 +230,31 @@ protected:
     void Destroy();
 
 private:
-    friend class TDispatcherThread;
-    friend class TDispThread;
-    friend class TDeviceThread;
-    friend class TReadThread;
-    friend class TWriteThread;
-    friend class TStatusThread;
-
-    struct TTimerTrigger
-    {
-        int Handle = 0;
-        std::uint32_t StartTick = 0;
-        std::uint32_t ExpiryTick = 0;
-        std::uint32_t Length = 0;
-        bool Active = false;
-
-        // Whole ticks until it expires (more than Length ticks after its
-        // start): 0 once expired.
-        std::uint32_t TicksLeft(std::uint32_t Now) const
-        {
-            const std::uint32_t Passed = TicksBetween(StartTick, Now);
-            return Passed > Length ? 0 : Length + 1 - Passed;
-        }
-    };
-    struct TStatusTrigger
-    {
-        int Handle = 0;
-        int Kind = 0;
-        std::uint32_t Value = 0;
-        std::uint32_t Reference = 0; // modem status when armed
-        bool Active = false;
-        bool Fired = false;
-    };
-    struct TDataTrigger
-    {
-        int Handle = 0;
-        std::string Text;
-        std::size_t MatchState = 0;
-        bool Matched = false;
-    };
-    enum class THandlerKind { Window, Event, Proc };
-    struct THandler
-    {
-        int Id = 0;
-        THandlerKind Kind = THandlerKind::Proc;
-        TNotifyHandler Call;
-        bool HandOff = false;
-        bool Removed = false;
-    };
-
     TWindowBridge* FBridge;
     const TTickClock* FClock;
     std::uint16_t FNumber = 0;
-    std::string FDisplayName;
 
-    // General lock: triggers, handlers, device settings, line errors, modem status.
+    // General lock: the device, its settings, line errors and modem status,
+    // and the failure handlers.
     mutable std::mutex FGeneralLock;
-    TDeviceSettings FSettings;
     std::uint32_t FLastBaud = 115200;
     bool FDtrState = true, FDtrAuto = false;
     bool FRtsState = true, FRtsAuto = false;
-    int FInSize = 4096, FOutSize = 4096;
+    int FInSize = 4096;
     std::uint32_t FLineErrors = 0;
     std::uint8_t FModemStatus = 0;
-    std::vector<TTimerTrigger> FTimers;
-    std::vector<TStatusTrigger> FStatusTriggers;
-    std::vector<TDataTrigger> FDataTriggers;
-    std::uint16_t FAvailThreshold = 0;
-    int FHandleCounter = 1;
-    std::vector<THandler> FHandlers;
-    int FNextHandlerId = 1;
-    bool FInService = false;
-    bool FRemovalPending = false;
-    bool FServiceNeeded = false;
-    bool FPortHandlerInstalled = false;
     bool FDeviceOpen = false;
     std::function<void(std::uint16_t, int)> FOnDeviceLost;
     std::function<void(std::uint16_t, std::uint64_t)> FOnInputOverrun;
-    // Tick of the last data-available notification sent to window handlers.
-    std::uint32_t FWindowAvailTick = 0;
-    bool FWindowAvailSent = false;
-    bool FWindowAvailPaced = false;
-    bool FWindowAvailHeld = false;
 
-    // Dispatch lock: the dispatch ring and data-mode counters.
-    mutable std::mutex FDispatchLock;
-    std::vector<std::uint8_t> FRing;
-    std::size_t FHead = 0, FTail = 0;
-    bool FFull = false;
-    bool FDataMode = false;
-    std::size_t FHandlerRead = 0;      // read by the current handler in data mode
-    std::size_t FMaxRead = 0;          // most any handler read in this service
-    std::uint64_t FTotalIn = 0;        // bytes ever moved into the ring
-    std::uint64_t FLastAvailTotal = 0; // FTotalIn at the last data-available notification
-    std::uint64_t FScannedTotal = 0;   // bytes the data triggers have seen
-
-    // Output lock: the output ring.
-    mutable std::mutex FOutputLock;
-    std::condition_variable FOutputSignal;
-    std::deque<std::uint8_t> FOutBuf;
-    bool FOutputReady = false, FOutputFlush = false, FFlushDone = false;
-    std::uint64_t FSentTotal = 0;
-
+    // The parts, each with its own lock.
+    TInputRing FRing;
+    TOutputQueue FOutput;
+    TTriggerSet FTriggers;
+    THandlerList FHandlers;
     TIOQueue FQueue;
-    // The wake bytes as a 256-bit set; all zero when none are set.
-    std::array<std::atomic<std::uint64_t>, 4> FWakeBytes{};
+    TWakeBytes FWakeBytes;
+
     std::atomic<bool> FThreadsRunning{false};
     std::atomic<bool> FStopThreads{false};
     std::atomic<bool> FClosePending{false};
@@ -372,17 +283,21 @@ private:
     void ClearState();
     bool CallOnWindowThread(const std::function<void()>& Call, int TimeoutMs);
     int ApplyLine(std::uint32_t Baud, int Parity, int DataBits, int StopBits);
+    // Reads the device's settings, lets Change change them and writes them
+    // back (general lock held).
+    int ChangeSettingsLocked(const std::function<void(TDeviceSettings&)>& Change);
     int StartThreads();
     // Waits until Done() or TimeoutMs (negative: no limit) has passed, running
     // the window calls queued meanwhile when on the window thread.
     bool WaitWhileProcessing(const std::function<bool()>& Done, int TimeoutMs);
     void JoinThreads();
-    void ThreadEnded();
-    void FailThreads(int Code, bool DeviceLost);
-    // Read thread: the input queue dropped Bytes.
-    void InputOverrun(std::size_t Bytes);
-    // Whether window handlers are to hear of this data-available notification.
-    bool WindowAvailDueLocked();
+
+    // The threads' side.
+    const std::atomic<bool>& StopFlag() const override { return FStopThreads; }
+    void ThreadFailed(int Code, bool DeviceLost) override;
+    void ThreadEnded() override;
+    void InputDropped(std::size_t Bytes) override;
+    void RunDispatch() override;
 
     // Wakes the dispatch loop when it goes out of scope (after the lock the
     // caller took later), so that it sees a trigger just armed.
@@ -393,7 +308,6 @@ private:
         ~TWakeLoop();
     };
     // Dispatch thread.
-    std::chrono::milliseconds LoopWait() const;
     void DispatchLoop();
     // True when it moved bytes and more are still queued.
     bool DispatchCycle();
@@ -401,15 +315,14 @@ private:
     bool CheckTimerTriggers();
     bool CheckDataTriggers();
     bool CheckDataAvailable();
+    TLineSnapshot LineSnapshot();
     // Hands out Msg for Handle; false when no trigger fired (Handle 0).
     bool FireTrigger(std::uint32_t Msg, int Handle);
     void Notify(std::uint32_t Msg, std::uint32_t WParam, std::uint16_t LParamLow);
+    void Invoke(const THandlerList::THandler& Handler, std::uint32_t Msg, std::uint32_t WParam,
+                std::uint32_t LParam);
     void CollectLineErrorsLocked();
     void ReadModemStatusLocked();
-    int OutBuffUsedLocked() const;
-    std::size_t UnreadLocked() const;
-    int AllocateHandle();
-    bool HandleInUse(int Base) const;
 };
 
 // The dispatcher of a serial device (a POSIX terminal, or whatever the device

@@ -2,6 +2,9 @@
 
 #include "common/linkerror.h"
 #include "link/dispatch/dispatcher.h"
+#include "link/dispatch/iqueue.h"
+#include "link/dispatch/outputqueue.h"
+#include "link/dispatch/wakebytes.h"
 
 #include <algorithm>
 #include <array>
@@ -81,12 +84,13 @@ void TDispatcherThread::Run()
     try {
         Code = Execute();
     } catch (...) {
-        // The error code of a thread becomes an exception that is dropped.
+        // A device thread reports by its code, never by throwing; the
+        // dispatch thread reports its own failures. Nothing is left to say.
     }
     if (Code < 0)
-        FOwner.FailThreads(Code, true);
+        FHost.ThreadFailed(Code, true);
     FFinished.store(true);
-    FOwner.ThreadEnded();
+    FHost.ThreadEnded();
 }
 
 int TReadThread::Execute()
@@ -99,25 +103,25 @@ int TReadThread::Execute()
     // takes; while a line's end is due, a gather time, after which the read
     // tells what waits; 0: read at once.
     int WaitMs = IdleWaitMs;
-    while (!FOwner.FStopThreads.load()) {
+    while (!FHost.StopRequested()) {
         // Bytes read right after a wait for them came just now.
         const bool Watched = WaitMs > 0 && WaitMs != IdleWaitMs;
         if (WaitMs > 0) {
             const int Ready = FDevice.WaitReadable(WaitMs);
             if (Ready < 0)
-                return FOwner.FStopThreads.load() ? 0 : ecode::ReadThreadFailed;
+                return FHost.StopRequested() ? 0 : ecode::ReadThreadFailed;
             if (Ready == 0 && WaitMs == IdleWaitMs)
                 continue;
         }
         // Read as long as reads return bytes. The dispatch thread hears once
         // of a burst, not of every read.
-        const TByteSet Wake = FOwner.WakeBytes();
+        const TByteSet Wake = FWakeBytes.Get();
         std::size_t Burst = 0;
         bool LineEnded = false;
-        while (!FOwner.FStopThreads.load()) {
+        while (!FHost.StopRequested()) {
             const int Count = FDevice.Read(Chunk.data(), Chunk.size());
             if (Count < 0)
-                return FOwner.FStopThreads.load() ? 0 : ecode::ReadThreadFailed;
+                return FHost.StopRequested() ? 0 : ecode::ReadThreadFailed;
             if (Count == 0)
                 break;
             const auto Size = static_cast<std::size_t>(Count);
@@ -148,7 +152,7 @@ int TReadThread::Execute()
         // without asking first whether there is any.
         const TNextRead Next = NextRead(Burst, LineEnded, Watched);
         WaitMs = Next.Watch ? static_cast<int>(GatherTime(Burst).count()) : 0;
-        if (!Next.Watch && !FOwner.FStopThreads.load())
+        if (!Next.Watch && !FHost.StopRequested())
             std::this_thread::sleep_for(Next.Pause);
     }
     return 0;
@@ -227,8 +231,8 @@ int TReadThread::Queue(const std::uint8_t* Bytes, std::size_t Size)
         Done += Take;
         FUntold += Take;
         const bool Full = FUntold >= TellEvery;
-        if (const std::size_t Dropped = FOwner.FQueue.Append(std::move(Buffer), Full); Dropped > 0)
-            FOwner.InputOverrun(Dropped);
+        if (const std::size_t Dropped = FQueue.Append(std::move(Buffer), Full); Dropped > 0)
+            FHost.InputDropped(Dropped);
         if (Full) {
             FUntold = 0;
             FUntoldSince = Now;
@@ -239,20 +243,20 @@ int TReadThread::Queue(const std::uint8_t* Bytes, std::size_t Size)
 
 void TReadThread::Tell()
 {
-    FOwner.FQueue.Signal();
+    FQueue.Signal();
     FUntold = 0;
 }
 
 int TStatusThread::Execute()
 {
     SetBatchScheduling(true);
-    while (!FOwner.FStopThreads.load()) {
+    while (!FHost.StopRequested()) {
         std::uint32_t Events = 0;
         const int Result = FDevice.WaitLineEvent(evt::DefaultMask, IdleWaitMs, Events);
         if (Result < 0)
-            return FOwner.FStopThreads.load() ? 0 : Result;
+            return FHost.StopRequested() ? 0 : Result;
         if (Events & (evt::ModemEvents | evt::ErrorEvents))
-            FOwner.FQueue.Append(std::make_unique<TStatusBuffer>(Events));
+            FQueue.Append(std::make_unique<TStatusBuffer>(Events));
     }
     return 0;
 }
@@ -261,43 +265,20 @@ int TWriteThread::Execute()
 {
     SetBatchScheduling(true);
     using namespace std::chrono_literals;
-    std::uint8_t Chunk[256];
-    while (!FOwner.FStopThreads.load()) {
-        std::size_t Count = 0;
-        {
-            std::unique_lock Guard(FOwner.FOutputLock);
-            FOwner.FOutputSignal.wait_for(Guard, std::chrono::milliseconds(IdleWaitMs), [this] {
-                return FOwner.FOutputReady || FOwner.FOutputFlush || FOwner.FStopThreads.load();
-            });
-            if (FOwner.FOutputFlush) {
-                FOwner.FOutputFlush = false;
-                FOwner.FFlushDone = true;
-                FOwner.FOutputSignal.notify_all();
-                continue;
-            }
-            if (FOwner.FStopThreads.load())
-                break;
-            while (Count < sizeof Chunk && Count < FOwner.FOutBuf.size()) {
-                Chunk[Count] = FOwner.FOutBuf[Count];
-                ++Count;
-            }
-            if (Count == 0)
-                FOwner.FOutputReady = false;
-        }
+    std::array<std::uint8_t, TOutputQueue::ChunkSize> Chunk;
+    while (!FHost.StopRequested()) {
+        const std::size_t Count = FOutput.Take(Chunk.data(), IdleWaitMs, FHost.StopFlag());
         if (Count == 0)
             continue;
-        const int Written = FDevice.Write(Chunk, Count);
+        const int Written = FDevice.Write(Chunk.data(), Count);
         if (Written < 0)
-            return FOwner.FStopThreads.load() ? 0 : ecode::WriteThreadFailed;
+            return FHost.StopRequested() ? 0 : ecode::WriteThreadFailed;
         if (Written == 0) {
             // The device's queue is full; try again shortly.
             std::this_thread::sleep_for(5ms);
             continue;
         }
-        std::lock_guard Guard(FOwner.FOutputLock);
-        const std::size_t Done = std::min<std::size_t>(Written, FOwner.FOutBuf.size());
-        FOwner.FOutBuf.erase(FOwner.FOutBuf.begin(), FOwner.FOutBuf.begin() + Done);
-        FOwner.FSentTotal += Done;
+        FOutput.Written(static_cast<std::size_t>(Written));
     }
     return 0;
 }
@@ -305,19 +286,7 @@ int TWriteThread::Execute()
 int TDispThread::Execute()
 {
     SetBatchScheduling(true);
-    FOwner.FDispatchThreadId.store(std::this_thread::get_id());
-    try {
-        FOwner.DispatchLoop();
-    } catch (const std::exception& Error) {
-        // Shown on the window thread, never from here.
-        if (TWindowBridge* Bridge = FOwner.FBridge)
-            Bridge->ReportThreadFailure(Error.what());
-        FOwner.FailThreads(0, false);
-    } catch (...) {
-        if (TWindowBridge* Bridge = FOwner.FBridge)
-            Bridge->ReportThreadFailure("Unknown error");
-        FOwner.FailThreads(0, false);
-    }
+    FHost.RunDispatch();
     return 0;
 }
 

@@ -9,10 +9,14 @@
 #include <mutex>
 #include <thread>
 
+#include "link/dispatch/threadhost.h"
+
 namespace kelvalog {
 
-class TBaseDispatcher;
+class TIOQueue;
+class TOutputQueue;
 class TSerialDevice;
+class TWakeBytes;
 
 // Switches the calling thread between batch and normal scheduling.
 void SetBatchScheduling(bool Batch);
@@ -22,7 +26,7 @@ void SetBatchScheduling(bool Batch);
 class TDispatcherThread
 {
 public:
-    explicit TDispatcherThread(TBaseDispatcher& Owner) : FOwner(Owner) {}
+    explicit TDispatcherThread(TThreadHost& Host) : FHost(Host) {}
     virtual ~TDispatcherThread();
     TDispatcherThread(const TDispatcherThread&) = delete;
     TDispatcherThread& operator=(const TDispatcherThread&) = delete;
@@ -34,7 +38,7 @@ public:
     void Join();
 
 protected:
-    TBaseDispatcher& FOwner;
+    TThreadHost& FHost;
     // The thread's work; returns 0 or the error it ends with.
     virtual int Execute() = 0;
 
@@ -60,8 +64,8 @@ protected:
 class TDeviceThread : public TDispatcherThread
 {
 public:
-    TDeviceThread(TBaseDispatcher& Owner, TSerialDevice& Device)
-        : TDispatcherThread(Owner), FDevice(Device)
+    TDeviceThread(TThreadHost& Host, TSerialDevice& Device)
+        : TDispatcherThread(Host), FDevice(Device)
     {
     }
 
@@ -69,10 +73,15 @@ protected:
     TSerialDevice& FDevice;
 };
 
+// Reads the device into the input queue.
 class TReadThread : public TDeviceThread
 {
 public:
-    using TDeviceThread::TDeviceThread;
+    TReadThread(TThreadHost& Host, TSerialDevice& Device, TIOQueue& Queue,
+                const TWakeBytes& WakeBytes)
+        : TDeviceThread(Host, Device), FQueue(Queue), FWakeBytes(WakeBytes)
+    {
+    }
     // The most one read takes: a terminal's line discipline holds 4 KB.
     static constexpr std::size_t ReadChunk = 4096;
 
@@ -80,6 +89,8 @@ protected:
     int Execute() override;
 
 private:
+    TIOQueue& FQueue;
+    const TWakeBytes& FWakeBytes;
     // Appends the bytes of one read to the input queue in queue buffers,
     // telling the dispatch thread of every 8 KB. 0, or the error
     // code that ends the thread.
@@ -113,22 +124,36 @@ private:
     std::chrono::microseconds FMargin = MinMargin;
 };
 
+// Writes the output queue to the device.
 class TWriteThread : public TDeviceThread
 {
 public:
-    using TDeviceThread::TDeviceThread;
+    TWriteThread(TThreadHost& Host, TSerialDevice& Device, TOutputQueue& Output)
+        : TDeviceThread(Host, Device), FOutput(Output)
+    {
+    }
 
 protected:
     int Execute() override;
+
+private:
+    TOutputQueue& FOutput;
 };
 
+// Queues the device's line events.
 class TStatusThread : public TDeviceThread
 {
 public:
-    using TDeviceThread::TDeviceThread;
+    TStatusThread(TThreadHost& Host, TSerialDevice& Device, TIOQueue& Queue)
+        : TDeviceThread(Host, Device), FQueue(Queue)
+    {
+    }
 
 protected:
     int Execute() override;
+
+private:
+    TIOQueue& FQueue;
 };
 
 } // namespace kelvalog

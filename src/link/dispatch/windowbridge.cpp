@@ -127,6 +127,8 @@ void TCallBridge::HandleException(std::exception_ptr Error) noexcept
     try {
         Sink(Error);
     } catch (...) {
+        // The sink is the last place an error can go; a waiting worker must
+        // still be released.
     }
 }
 

@@ -6,7 +6,6 @@
 #include "link/device/portinfo.h"
 #include "link/dispatch/dispatcher.h"
 #include "link/dispatch/exceptionrelay.h"
-#include "link/port/comselectform.h"
 
 #include <QCoreApplication>
 #include <QObject>
@@ -41,14 +40,17 @@ TCustomComPort::TPortPrompt& PromptHook()
     return Hook;
 }
 
-std::uint16_t ShowPortDialog()
+TCustomComPort::TPortPrompt& DefaultPrompt()
 {
-    TComSelectForm Form;
-    const int Result = Form.exec();
-    if (Result != mrOk)
-        return 0;
-    // An empty list gives no number; that counts as no choice.
-    return static_cast<std::uint16_t>(std::clamp(Form.SelectedNumber(), 0, 0xFFFF));
+    static TCustomComPort::TPortPrompt Prompt;
+    return Prompt;
+}
+
+std::uint16_t AskForPort(QObject* Port)
+{
+    if (PromptHook())
+        return PromptHook()(Port);
+    return DefaultPrompt() ? DefaultPrompt()(Port) : 0;
 }
 
 int MapOpenResult(int Code)
@@ -78,6 +80,11 @@ void TCustomComPort::SetPortPromptHook(TPortPrompt Hook)
     PromptHook() = std::move(Hook);
 }
 
+void TCustomComPort::SetDefaultPortPrompt(TPortPrompt Prompt)
+{
+    DefaultPrompt() = std::move(Prompt);
+}
+
 TCustomComPort::TCustomComPort(QObject* AOwner) : TBaseComponent(AOwner) {}
 
 TCustomComPort::~TCustomComPort()
@@ -88,6 +95,7 @@ TCustomComPort::~TCustomComPort()
         if (FPortState.load() == TPortState::psShuttingDown)
             Teardown();
     } catch (...) {
+        // A destructor must not throw; the device is closed either way.
     }
     FSubscribers.clear();
 }
@@ -131,7 +139,7 @@ void TCustomComPort::DoOpen()
     if (FTapiMode != TTapiMode::tmOn && FComNumber == 0) {
         if (!FPromptForPort)
             throw ENoPortSelected();
-        const std::uint16_t Chosen = PromptHook() ? PromptHook()(this) : ShowPortDialog();
+        const std::uint16_t Chosen = AskForPort(this);
         if (Chosen == 0)
             throw ENoPortSelected();
         FComNumber = Chosen;
@@ -159,6 +167,7 @@ void TCustomComPort::DoOpen()
             try {
                 NotifySubscribers(TPortCallbackKind::pckClosed);
             } catch (...) {
+                // The opening's own error is the one to report.
             }
         }
         throw;
@@ -169,7 +178,6 @@ void TCustomComPort::OpenDevice()
 {
     auto Dispatcher = std::make_unique<TSerialDispatcher>();
     const std::string Name = ComDisplayName(FComNumber);
-    Dispatcher->SetDisplayName(Name);
     QPointer<TCustomComPort> Self(this);
     Dispatcher->SetOnDeviceLost([Self](std::uint16_t Number, int Code) {
         if (Self)
@@ -275,7 +283,7 @@ void TCustomComPort::HandleDeviceLost(std::uint16_t Number, int Code)
     // The device vanished under the worker threads: say so, as an error of an
     // event, so that the owner takes the link off line.
     std::exception_ptr Error;
-    if (Code <= ecode::FileNotFound && Code >= -162 && Code != ecode::OutOfMemory)
+    if (Code <= ecode::OsErrorFirst && Code >= ecode::OsErrorLast && Code != ecode::OutOfMemory)
         Error = MakeLinkException(Code);
     else
         Error = std::make_exception_ptr(

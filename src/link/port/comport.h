@@ -200,10 +200,12 @@ public:
     // The dispatcher of the current opening, none while closed.
     TSerialDispatcher* Dispatcher() const { return FDispatcher.get(); }
 
-    // The port selection dialog shown by an opening without a port number.
-    // Tests may replace it: the hook returns the chosen number or 0 (cancelled).
+    // How an opening without a port number asks for one: the chosen number,
+    // or 0 (cancelled). The window installs the port dialog as the default
+    // prompt; a hook, when set, goes before it. With neither, nothing is chosen.
     using TPortPrompt = std::function<std::uint16_t(QObject* Port)>;
     static void SetPortPromptHook(TPortPrompt Hook);
+    static void SetDefaultPortPrompt(TPortPrompt Prompt);
 
 protected:
     void Loaded() override;

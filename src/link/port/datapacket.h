@@ -26,6 +26,7 @@
 #include <initializer_list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -121,11 +122,10 @@ public:
     TStringPacketNotifyEvent OnStringPacket;
     TNotifyEvent OnTimeout;
 
-    // Match state, for tests and diagnostics.
-    TMode Mode() const;
-
 private:
     friend class TDataPacketManager;
+    // The tests' view of the match state.
+    friend class TDataPacketProbe;
 
     std::atomic<bool> FEnabled{false};
     bool FAutoEnable = true;
@@ -178,13 +178,12 @@ public:
 
     TCustomComPort* Port() const { return FPort; }
     bool Active() const;
-    // Bytes held and buffer capacity, for tests.
-    std::size_t Count() const;
-    std::size_t Capacity() const;
 
 private:
     friend class TDataPacket;
     friend class TDataPacketManagerList;
+    // The tests' view of the bytes held.
+    friend class TDataPacketProbe;
 
     TCustomComPort* FPort;
     std::vector<TDataPacket*> FPackets;
@@ -243,6 +242,10 @@ private:
     void StopCollecting(TDataPacket* Packet);
     void Deliver(std::unique_lock<std::mutex>& Guard, TDataPacket* Packet, std::int64_t Length,
                  bool EndedByString);
+    // On the window thread: runs Packet's events with Text unless it left;
+    // false (nothing run) when the port closed since Generation, if given.
+    bool RunEvents(TDataPacket* Packet, const std::string& Text,
+                   std::optional<std::uint64_t> Generation);
     // Runs the events of the packets found so far, in order.
     void DeliverFound(std::unique_lock<std::mutex>& Guard);
     void TimedOut(std::unique_lock<std::mutex>& Guard);

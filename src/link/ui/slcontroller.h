@@ -14,7 +14,7 @@
 
 #include "link/port/basecomponent.h"
 #include "link/port/comport.h"
-#include "link/port/statuslight.h"
+#include "link/ui/statuslight.h"
 
 #include <QPointer>
 

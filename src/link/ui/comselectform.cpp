@@ -1,7 +1,8 @@
-#include "link/port/comselectform.h"
+#include "link/ui/comselectform.h"
 
 #include "link/device/comnames.h"
 #include "link/device/portinfo.h"
+#include "link/port/comport.h"
 
 #include <QComboBox>
 #include <QFrame>
@@ -176,6 +177,18 @@ void TComSelectForm::showEvent(QShowEvent* Event)
         const QRect Area = Screen->availableGeometry();
         move(Area.center() - rect().center());
     }
+}
+
+void UsePortDialogAsPrompt()
+{
+    TCustomComPort::SetDefaultPortPrompt([](QObject*) -> std::uint16_t {
+        TComSelectForm Form;
+        const int Result = Form.exec();
+        if (Result != mrOk)
+            return 0;
+        // An empty list gives no number; that counts as no choice.
+        return static_cast<std::uint16_t>(std::clamp(Form.SelectedNumber(), 0, 0xFFFF));
+    });
 }
 
 } // namespace kelvalog

@@ -60,4 +60,7 @@ private:
     std::string FSysfsRoot;
 };
 
+// Makes the dialog the prompt of an opening without a port number.
+void UsePortDialogAsPrompt();
+
 } // namespace kelvalog

@@ -1,4 +1,4 @@
-#include "link/dispatch/guibridge.h"
+#include "link/ui/guibridge.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>

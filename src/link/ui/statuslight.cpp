@@ -1,4 +1,4 @@
-#include "link/port/statuslight.h"
+#include "link/ui/statuslight.h"
 
 #include <QBitmap>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "link/port/slcontroller.h"
+#include "link/ui/slcontroller.h"
 
 #include "common/linkerror.h"
 #include "link/dispatch/dispatcher.h"
@@ -26,6 +26,7 @@ TCustomSLController::~TCustomSLController()
     try {
         SetComPort(nullptr);
     } catch (...) {
+        // A destructor must not throw; the port drops its triggers as it closes.
     }
 }
 
@@ -179,6 +180,7 @@ void TCustomSLController::RemoveTriggers()
                 try {
                     FComPort->RemoveTrigger(H);
                 } catch (...) {
+                    // Gone already; the others are removed all the same.
                 }
             }
     }
