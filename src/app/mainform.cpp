@@ -221,8 +221,9 @@ void TMainForm::GoOffLine()
         ClosePort();
         OnLine = false;
     } catch (...) {
-        // Going off line after a failure or by hand: what could be closed is
-        // closed, and the state left shows in the controls.
+        // Called while handling an error or a lost device: a second error
+        // here would only hide the first. What stays open is released with
+        // the components, and the controls show the state left.
     }
 }
 
