@@ -355,7 +355,8 @@ void CheckExpected(TRun& Run)
 {
     if (Run.Expected < 0)
         return;
-    if (Run.Form->Field(TFieldRow::T52, TFieldKind::Actual)->Text() == Run.ExpectedShown) {
+    if (Run.Form->ValuePanel().Field(TFieldRow::T52, TFieldKind::Actual)->Text() ==
+        Run.ExpectedShown) {
         Run.Latencies.push_back(Seconds(Clock::now() - Run.ExpectedSince) * 1000);
         Run.Expected = -1;
     }
@@ -584,9 +585,9 @@ int main(int argc, char** argv)
     TCustomComPort::SetPortPromptHook([](QObject*) { return std::uint16_t(BoardCom); });
 
     TMainForm Form(Options);
-    Form.UsedBoardComboBox->setCurrentIndex(Board5V);
+    Form.TopPanel().UsedBoardComboBox()->setCurrentIndex(Board5V);
     Form.UsedBoardComboBoxClick();
-    Form.SampleIntervalField->SetIntegerValue(1);
+    Form.SamplingPanel().SampleIntervalField()->SetIntegerValue(1);
     Form.IntervalFieldChange();
     Form.show();
     RunEvents(0.5);
@@ -738,9 +739,9 @@ int main(int argc, char** argv)
                 std::this_thread::sleep_for(std::chrono::milliseconds(200));
                 const auto Typed = Clock::now();
                 QMetaObject::invokeMethod(
-                    Form.SampleIntervalField,
+                    Form.SamplingPanel().SampleIntervalField(),
                     [&, Typed, I] {
-                        TNumericField* Field = Form.SampleIntervalField;
+                        TNumericField* Field = Form.SamplingPanel().SampleIntervalField();
                         const QString Before = Field->Text();
                         const bool Digit = I % 2 == 0;
                         QKeyEvent Key(QEvent::KeyPress, Digit ? Qt::Key_5 : Qt::Key_Backspace,

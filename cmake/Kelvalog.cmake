@@ -30,30 +30,15 @@ elseif(NOT KELVALOG_SANITIZE STREQUAL "none")
   message(FATAL_ERROR "KELVALOG_SANITIZE must be none, address or thread")
 endif()
 
-# kelvalog_library(<name> [QT] [SOURCES <files>...] [DEPS <targets>...]
-#                  [EXCLUDE_DIRS <subfolders>...])
+# kelvalog_library(<name> [QT] SOURCES <files>... [DEPS <targets>...])
 # A static library from the listed sources (relative to the calling folder).
-# QT runs moc over it; without QT it is plain C++ and moc stays off. Without
-# SOURCES (being phased out) every .cpp below the calling folder is taken,
-# main.cpp and the excluded subfolders left out.
+# QT runs moc over it; without QT it is plain C++ and moc stays off.
 function(kelvalog_library name)
-  cmake_parse_arguments(ARG "QT" "" "SOURCES;DEPS;EXCLUDE_DIRS" ${ARGN})
-  if(ARG_SOURCES)
-    set(sources ${ARG_SOURCES})
-  else()
-    file(GLOB_RECURSE sources CONFIGURE_DEPENDS
-         ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
-    list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")
-    foreach(dir IN LISTS ARG_EXCLUDE_DIRS)
-      list(FILTER sources EXCLUDE REGEX "^${CMAKE_CURRENT_SOURCE_DIR}/${dir}/")
-    endforeach()
+  cmake_parse_arguments(ARG "QT" "" "SOURCES;DEPS" ${ARGN})
+  if(NOT ARG_SOURCES)
+    message(FATAL_ERROR "kelvalog_library(${name}) lists no SOURCES")
   endif()
-  if(NOT sources MATCHES "\\.cpp")
-    # A folder that has no code yet still gives a library to link.
-    file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/${name}_empty.cpp "")
-    list(APPEND sources ${CMAKE_CURRENT_BINARY_DIR}/${name}_empty.cpp)
-  endif()
-  add_library(${name} STATIC ${sources})
+  add_library(${name} STATIC ${ARG_SOURCES})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(${name} PUBLIC ${ARG_DEPS})
   if(ARG_QT)
@@ -110,11 +95,3 @@ if(KELVALOG_FUZZ)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-# Test folders are shared by several pieces of work: each piece keeps its test
-# registrations in a <piece>.cmake of its own beside its sources.
-macro(kelvalog_include_test_parts)
-  file(GLOB _parts CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cmake)
-  foreach(_part IN LISTS _parts)
-    include(${_part})
-  endforeach()
-endmacro()

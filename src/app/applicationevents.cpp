@@ -27,6 +27,7 @@ void TApplicationEvents::HandleException(std::exception_ptr Error) noexcept
     } catch (const std::exception& E) {
         std::fprintf(stderr, "kelvalog: unhandled error: %s\n", E.what());
     } catch (...) {
+        std::fprintf(stderr, "kelvalog: unhandled error of an unknown kind\n");
     }
 }
 

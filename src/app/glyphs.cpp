@@ -70,4 +70,20 @@ QIcon WriteLogGlyph()
     return QIcon(Picture);
 }
 
+QIcon TrendGlyph()
+{
+    // A zigzag line over an axis corner.
+    QPixmap Picture(16, 16);
+    Picture.fill(Qt::transparent);
+    QPainter P(&Picture);
+    P.setPen(QColor(64, 64, 64));
+    P.drawLine(1, 1, 1, 14);
+    P.drawLine(1, 14, 14, 14);
+    P.setRenderHint(QPainter::Antialiasing);
+    P.setPen(QPen(QColor(0, 0, 160), 1.5));
+    const QPointF Line[] = {{3, 11}, {6, 6}, {9, 9}, {14, 3}};
+    P.drawPolyline(Line, 4);
+    return QIcon(Picture);
+}
+
 } // namespace kelvalog

@@ -8,5 +8,6 @@ namespace kelvalog {
 QIcon ApplicationIcon();
 QIcon OnLineGlyph();
 QIcon WriteLogGlyph();
+QIcon TrendGlyph();
 
 } // namespace kelvalog

@@ -4,7 +4,6 @@
 #include "app/officebusy.h"
 #include "app/stopsignals.h"
 #include "app/systemlocale.h"
-#include "app/testclose.h"
 #include "controls/controlenv.h"
 
 #include <QIcon>
@@ -34,7 +33,7 @@ int main(int argc, char* argv[])
     // Outlives the window, whose closing may still quit an office.
     TOfficeBusy OfficeBusy;
     TMainForm MainForm(Options);
-    OfficeBusy.SetStatusBar(MainForm.StatusBar);
+    OfficeBusy.SetStatusBar(MainForm.StatusPanel().StatusBar());
 #ifdef KELVALOG_HAVE_CALC
     RegisterCalcServer(&OfficeBusy);
 #endif
@@ -42,7 +41,6 @@ int main(int argc, char* argv[])
     // the link and the settings are dealt with.
     QObject::connect(&Application, &QGuiApplication::commitDataRequest, &MainForm,
                      [&MainForm](QSessionManager&) { MainForm.close(); });
-    ArmTestClose(MainForm);
     // A signal while the office starts or quits closes once that step is over.
     const TStopSignals StopSignals([&MainForm, &OfficeBusy](int) {
         OfficeBusy.WhenIdle([&MainForm] { CloseWithoutUser(MainForm); });

@@ -84,28 +84,34 @@ TMainForm::~TMainForm()
 
 int TMainForm::Board() const
 {
-    return UsedBoardComboBox->currentIndex();
+    return FTopPanel->UsedBoardComboBox()->currentIndex();
 }
 
 void TMainForm::WireEvents()
 {
-    connect(OnLineAction, &QToolButton::clicked, this,
+    connect(FTopPanel->OnLineAction(), &QToolButton::clicked, this,
             [this] { Guarded([this] { OnLineActionExecute(); }); });
-    connect(LogOnAction, &QToolButton::clicked, this,
+    connect(FTopPanel->LogOnAction(), &QToolButton::clicked, this,
             [this] { Guarded([this] { LogOnActionExecute(); }); });
-    connect(UsedBoardComboBox, &QComboBox::activated, this,
+    connect(FTopPanel->UsedBoardComboBox(), &QComboBox::activated, this,
             [this] { Guarded([this] { UsedBoardComboBoxClick(); }); });
-    FilterType->OnClick = [this](QObject*) { Guarded([this] { FilterTypeClick(); }); };
-    LoggingType->OnClick = [this](QObject*) { Guarded([this] { LoggingTypeClick(); }); };
-    FilterSlider->OnChange = [this](QObject*) { Guarded([this] { FilterSliderChange(); }); };
+    FFilterPanel->FilterType()->OnClick = [this](QObject*) {
+        Guarded([this] { FilterTypeClick(); });
+    };
+    FLogPanel->LoggingType()->OnClick = [this](QObject*) {
+        Guarded([this] { LoggingTypeClick(); });
+    };
+    FFilterPanel->FilterSlider()->OnChange = [this](QObject*) {
+        Guarded([this] { FilterSliderChange(); });
+    };
     auto IntervalChange = [this](QObject*) { Guarded([this] { IntervalFieldChange(); }); };
-    SampleIntervalField->OnChange = IntervalChange;
-    IntervalField->OnChange = IntervalChange;
-    LogRecordsWritten->OnChange = IntervalChange;
-    SylkFileEdit->OnButtonClick = [this](QObject*, QPoint) {
+    FSamplingPanel->SampleIntervalField()->OnChange = IntervalChange;
+    FLogPanel->IntervalField()->OnChange = IntervalChange;
+    FLogPanel->LogRecordsWritten()->OnChange = IntervalChange;
+    FLogPanel->SylkFileEdit()->OnButtonClick = [this](QObject*, QPoint) {
         Guarded([this] { SylkFileEditButtonClick(); });
     };
-    TABFileEdit->OnButtonClick = [this](QObject*, QPoint) {
+    FLogPanel->TABFileEdit()->OnButtonClick = [this](QObject*, QPoint) {
         Guarded([this] { TABFileEditButtonClick(); });
     };
     SampleIntervalTimer.setTimerType(Qt::PreciseTimer);
@@ -118,12 +124,12 @@ void TMainForm::WireEvents()
 void TMainForm::FormCreate()
 {
     OnLine = false;
-    SampleIntervalField->SetIntegerValue(2);
-    MarFilterSizeField->SetIntegerValue(1);
-    FilterType->setItemIndex(0);
-    FilterPages->setCurrentIndex(0);
-    LoggingType->setItemIndex(0);
-    LoggingPages->setCurrentIndex(0);
+    FSamplingPanel->SampleIntervalField()->SetIntegerValue(2);
+    FFilterPanel->MarFilterSizeField()->SetIntegerValue(1);
+    FFilterPanel->FilterType()->setItemIndex(0);
+    FFilterPanel->FilterPages()->setCurrentIndex(0);
+    FLogPanel->LoggingType()->setItemIndex(0);
+    FLogPanel->LoggingPages()->setCurrentIndex(0);
     FilterSliderChange();
     IntervalFieldChange();
     DelayTimer.Delay(FOptions.StartDelay);
@@ -143,6 +149,8 @@ bool TMainForm::FormCloseQuery()
             OnLine = false;
             DelayTimer.Delay(FOptions.CloseDelay);
         } catch (...) {
+            // A link that will not close must not hold the window open: the
+            // components release it with the window.
         }
     }
     UpdateControls();
@@ -213,6 +221,9 @@ void TMainForm::GoOffLine()
         ClosePort();
         OnLine = false;
     } catch (...) {
+        // Called while handling an error or a lost device: a second error
+        // here would only hide the first. What stays open is released with
+        // the components, and the controls show the state left.
     }
 }
 
@@ -227,7 +238,7 @@ void TMainForm::StartSampling()
     HistoryBeginRun();
     for (const TFieldUpdate& Update : Channels.StartSampling())
         Paint(Update);
-    SetTimerInterval(SampleIntervalField->GetIntegerValue() * 1000);
+    SetTimerInterval(FSamplingPanel->SampleIntervalField()->GetIntegerValue() * 1000);
     SetTimerEnabled(true);
 }
 
@@ -255,7 +266,7 @@ void TMainForm::ApplyTimer()
         // The clock's half seconds and the ticks' whole seconds, begun
         // together, fall into the same wake-ups: on line with a silent board
         // each wake-up costs more than the work it does.
-        Clock1->RestartPeriod();
+        FLogPanel->Clock1()->RestartPeriod();
         SampleIntervalTimer.start(FTimerInterval);
     }
 }
@@ -268,15 +279,15 @@ void TMainForm::Paint(const TFieldUpdate& Update)
 
 void TMainForm::Show(const TFieldUpdate& Update)
 {
-    TNumericField* Target = DisplayFields[FieldIndex(Update.Field)];
+    TNumericField* Target = FValuePanel->DisplayFields()[FieldIndex(Update.Field)];
     Target->SetFloatValue(Update.Value);
     Target->setColor(palette().color(Update.Live ? QPalette::Base : QPalette::Button));
 }
 
 void TMainForm::AddReading(unsigned Channel, float Value)
 {
-    if (const auto Update =
-            Channels.AddReading(Channel, Value, AverageSamplesCheckBox->isChecked(), Board()))
+    if (const auto Update = Channels.AddReading(
+            Channel, Value, FSamplingPanel->AverageSamplesCheckBox()->isChecked(), Board()))
         Paint(*Update);
 }
 
@@ -284,13 +295,13 @@ void TMainForm::DataPacketStringPacket(std::string_view Data)
 {
     TDecoderInputs Inputs;
     Inputs.Board = Board();
-    Inputs.PressureLower = PSensorLowerRange->GetIntegerValue();
-    Inputs.PressureUpper = PSensorUpperRange->GetIntegerValue();
+    Inputs.PressureLower = FTopPanel->PSensorLowerRange()->GetIntegerValue();
+    Inputs.PressureUpper = FTopPanel->PSensorUpperRange()->GetIntegerValue();
     Inputs.TambRhSpan = TambRhSpan;
     Inputs.TambRhOffset = TambRhOffset;
     Inputs.RhSpan = RhSpan;
     Inputs.RhOffset = RhOffset;
-    const bool Average = AverageSamplesCheckBox->isChecked();
+    const bool Average = FSamplingPanel->AverageSamplesCheckBox()->isChecked();
     const int Chosen = Board();
     for (const TReading& Reading : DecodeLine(Data, Inputs))
         if (const auto Update =
@@ -308,9 +319,9 @@ void TMainForm::SampleIntervalTimerTimer()
 {
     FTickTime = FTrend->Clock();
     TFilterSettings Filter;
-    Filter.FilterType = FilterType->ItemIndex();
-    Filter.MarSize = MarFilterSizeField->GetIntegerValue();
-    Filter.SliderPosition = FilterSlider->Position();
+    Filter.FilterType = FFilterPanel->FilterType()->ItemIndex();
+    Filter.MarSize = FFilterPanel->MarFilterSizeField()->GetIntegerValue();
+    Filter.SliderPosition = FFilterPanel->FilterSlider()->Position();
     TTickUpdates Updates;
     try {
         Channels.SampleTick(Filter, Board(), Updates);
@@ -340,19 +351,19 @@ void TMainForm::UsedBoardComboBoxClick()
 
 void TMainForm::FilterTypeClick()
 {
-    FilterPages->setCurrentIndex(FilterType->ItemIndex());
+    FFilterPanel->FilterPages()->setCurrentIndex(FFilterPanel->FilterType()->ItemIndex());
 }
 
 void TMainForm::FilterSliderChange()
 {
-    FilterSliderEdit->SetIntegerValue(
-        static_cast<std::int32_t>(std::lround(FilterSlider->Position())));
+    FFilterPanel->FilterSliderEdit()->SetIntegerValue(
+        static_cast<std::int32_t>(std::lround(FFilterPanel->FilterSlider()->Position())));
 }
 
 void TMainForm::IntervalFieldChange()
 {
     ShowLogInterval();
-    SetTimerInterval(SampleIntervalField->GetIntegerValue() * 1000);
+    SetTimerInterval(FSamplingPanel->SampleIntervalField()->GetIntegerValue() * 1000);
     UpdateControls();
 }
 
@@ -365,27 +376,24 @@ void TMainForm::ApplicationEventsException(std::exception_ptr)
 
 void TMainForm::ApplicationEventsHint(const QString& LongHint)
 {
-    StatusBar->setPanelText(1, LongHint.isEmpty() ? FNotice : LongHint);
+    FStatusPanel->StatusBar()->setPanelText(1, LongHint.isEmpty() ? FNotice : LongHint);
 }
 
 void TMainForm::UpdateControls()
 {
     const int Chosen = Board();
-    OnLineStatusLight->SetLit(OnLine);
+    FStatusPanel->OnLineStatusLight()->SetLit(OnLine);
     SetWatching(OnLine);
-    SetEnabledKeepingFocus(LogOnAction, OnLine);
-    SetEnabledKeepingFocus(UsedBoardComboBox, !OnLine);
+    SetEnabledKeepingFocus(FTopPanel->LogOnAction(), OnLine);
+    SetEnabledKeepingFocus(FTopPanel->UsedBoardComboBox(), !OnLine);
     // Pressed also while a vanished port is being reopened: a click ends that.
-    OnLineAction->setChecked(OnLine || Reconnecting());
-    LogOnAction->setChecked(Logging());
-    SetEnabledKeepingFocus(LogGroup, !Logging());
-    WarningLabel->setVisible(SampleIntervalField->GetIntegerValue() <= 1);
-    SampleGroupBox5V->setVisible(Chosen == Board5V);
-    SampleGroupBox3V->setVisible(Chosen == Board3V);
-    FilteredPanel5V->setVisible(Chosen == Board5V);
-    FilteredPanel3V->setVisible(Chosen == Board3V);
-    PSensorUpperRange->setVisible(Chosen == Board5V);
-    PSensorLowerRange->setVisible(Chosen == Board5V);
+    FTopPanel->OnLineAction()->setChecked(OnLine || Reconnecting());
+    FTopPanel->LogOnAction()->setChecked(Logging());
+    SetEnabledKeepingFocus(FLogPanel->LogGroup(), !Logging());
+    FSamplingPanel->WarningLabel()->setVisible(
+        FSamplingPanel->SampleIntervalField()->GetIntegerValue() <= 1);
+    FValuePanel->ShowBoard(Chosen);
+    FTopPanel->ShowBoard(Chosen);
 }
 
 void TMainForm::SetEnabledKeepingFocus(QWidget* Control, bool Enabled)

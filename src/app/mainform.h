@@ -2,6 +2,12 @@
 
 #include "acquisition/channeltable.h"
 #include "app/delaytimer.h"
+#include "app/filterpanel.h"
+#include "app/logpanel.h"
+#include "app/samplingpanel.h"
+#include "app/statuspanel.h"
+#include "app/toppanel.h"
+#include "app/valuepanel.h"
 #include "common/localefacts.h"
 #include "link/device/portinfo.h"
 
@@ -17,33 +23,15 @@
 #include <memory>
 #include <optional>
 
-class QCheckBox;
-class QComboBox;
-class QFrame;
-class QGroupBox;
-class QLabel;
-class QStackedWidget;
-class QToolButton;
-
 namespace kelvalog {
 
-class TAttachedLabel;
-class TButtonEdit;
 class TComPort;
 class TDataPacket;
-class TDigitalClock;
-class TDropDownList;
 class TFormState;
 class TFramePacer;
 class TIniFileStore;
 class TLogControl;
-class TNumericField;
-class TPanelStatusBar;
-class TSimpleField;
 class TSLController;
-class TSlider;
-class TSpinner;
-class TStatusLight;
 class TMainFormLogView;
 class TTrendStore;
 class TTrendWindow;
@@ -91,60 +79,13 @@ public:
     double RhOffset = 0.0;
     TChannelTable Channels;
 
-    // Top bar
-    QFrame* Panel1 = nullptr;
-    QToolButton* OnLineAction = nullptr;
-    QToolButton* LogOnAction = nullptr;
-    QComboBox* UsedBoardComboBox = nullptr;
-    TAttachedLabel* AttachedLabel23 = nullptr;
-    TNumericField* PSensorLowerRange = nullptr;
-    TNumericField* PSensorUpperRange = nullptr;
-    QToolButton* TrendAction = nullptr;
-
-    // Sampling
-    QGroupBox* GroupBox1 = nullptr;
-    TNumericField* SampleIntervalField = nullptr;
-    QCheckBox* AverageSamplesCheckBox = nullptr;
-    QLabel* WarningLabel = nullptr;
-
-    // Values
-    QGroupBox* SampleGroupBox5V = nullptr;
-    QGroupBox* SampleGroupBox3V = nullptr;
-    QFrame* FilteredPanel5V = nullptr;
-    QFrame* FilteredPanel3V = nullptr;
-    // The 33 display fields in FieldIndex order.
-    std::array<TNumericField*, DisplayFieldCount> DisplayFields{};
-    TNumericField* Field(TFieldRow Row, TFieldKind Kind) const
-    {
-        return DisplayFields[FieldIndex({Row, Kind})];
-    }
-
-    // Filtering
-    QGroupBox* FilterBox = nullptr;
-    QStackedWidget* FilterPages = nullptr;
-    TDropDownList* FilterType = nullptr;
-    TNumericField* MarFilterSizeField = nullptr;
-    TNumericField* FilterSliderEdit = nullptr;
-    TSlider* FilterSlider = nullptr;
-
-    // Logging
-    QGroupBox* LogGroup = nullptr;
-    QStackedWidget* LoggingPages = nullptr;
-    TDropDownList* LoggingType = nullptr;
-    TButtonEdit* SylkFileEdit = nullptr;
-    TButtonEdit* TABFileEdit = nullptr;
-    TNumericField* IntervalField = nullptr;
-    TSpinner* Spinner1 = nullptr;
-    TSimpleField* LogIntervalHMS = nullptr;
-    TNumericField* LogRecordsWritten = nullptr;
-    TDigitalClock* Clock1 = nullptr;
-
-    // Status bar
-    TPanelStatusBar* StatusBar = nullptr;
-    QWidget* Container0 = nullptr;
-    TStatusLight* OnLineStatusLight = nullptr;
-    TStatusLight* RecveiveStatusLight = nullptr;
-    TStatusLight* ErrorStatusLight = nullptr;
+    // The window's sections and their controls.
+    const TTopPanel& TopPanel() const { return *FTopPanel; }
+    const TSamplingPanel& SamplingPanel() const { return *FSamplingPanel; }
+    const TValuePanel& ValuePanel() const { return *FValuePanel; }
+    const TFilterPanel& FilterPanel() const { return *FFilterPanel; }
+    const TLogPanel& LogPanel() const { return *FLogPanel; }
+    const TStatusPanel& StatusPanel() const { return *FStatusPanel; }
 
     // Non-visual parts
     QTimer SampleIntervalTimer;
@@ -232,6 +173,13 @@ private:
     // set and the interval is above 0.
     bool FTimerEnabled = false;
     int FTimerInterval = 0;
+
+    std::unique_ptr<TTopPanel> FTopPanel;
+    std::unique_ptr<TSamplingPanel> FSamplingPanel;
+    std::unique_ptr<TValuePanel> FValuePanel;
+    std::unique_ptr<TFilterPanel> FFilterPanel;
+    std::unique_ptr<TLogPanel> FLogPanel;
+    std::unique_ptr<TStatusPanel> FStatusPanel;
 
     void BuildLayout();
     void CreateComponents();

@@ -45,8 +45,8 @@ void TMainForm::CreateComponents()
     SLController = std::make_unique<TSLController>();
     SLController->SetComPort(ComPort.get());
     SLController->SetRXDOffTimeout(2);
-    SLController->Lights().RXDLight = RecveiveStatusLight;
-    SLController->Lights().ERRORLight = ErrorStatusLight;
+    SLController->Lights().RXDLight = FStatusPanel->RecveiveStatusLight();
+    SLController->Lights().ERRORLight = FStatusPanel->ErrorStatusLight();
 
     IniFileStore = std::make_unique<TIniFileStore>();
     IniFileStore->IniFileName =

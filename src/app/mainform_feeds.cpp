@@ -79,14 +79,15 @@ void TMainForm::StartFeeds()
     if (!FFeeds)
         FFeeds = std::make_unique<TMainFormFeeds>();
     if (!FFeeds->Poll.isActive()) {
-        StatusBar->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(StatusBar, &QWidget::customContextMenuRequested, this, [this](const QPoint& At) {
-            QMenu Menu(this);
-            QAction* Feed = Menu.addAction(QString::fromUtf8("Live feed…"));
-            Feed->setEnabled(FHistory && FHistory->Writer);
-            if (Menu.exec(StatusBar->mapToGlobal(At)) == Feed)
-                Guarded([this] { LiveFeedClick(); });
-        });
+        FStatusPanel->StatusBar()->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(FStatusPanel->StatusBar(), &QWidget::customContextMenuRequested, this,
+                [this](const QPoint& At) {
+                    QMenu Menu(this);
+                    QAction* Feed = Menu.addAction(QString::fromUtf8("Live feed…"));
+                    Feed->setEnabled(FHistory && FHistory->Writer);
+                    if (Menu.exec(FStatusPanel->StatusBar()->mapToGlobal(At)) == Feed)
+                        Guarded([this] { LiveFeedClick(); });
+                });
         connect(&FFeeds->Poll, &QTimer::timeout, this,
                 [this] { Guarded([this] { ShowFeedStatus(); }); });
         FFeeds->Poll.start(1000);

@@ -84,7 +84,7 @@ void TMainForm::HistoryTick()
     THistoryTick Tick;
     Tick.Time = FTickTime;
     Tick.Board = Board();
-    Tick.Filter = FilterType->ItemIndex();
+    Tick.Filter = FFilterPanel->FilterType()->ItemIndex();
     for (int I = 0; I < Channels.size(); ++I) {
         const TChannel& Channel = Channels[I];
         if (Channel.Valid)

@@ -19,7 +19,7 @@ namespace kelvalog {
 
 int TMainFormLogView::LoggingTypeIndex() const
 {
-    return FForm.LoggingType->ItemIndex();
+    return FForm.LogPanel().LoggingType()->ItemIndex();
 }
 
 std::string TMainFormLogView::FileName(TLogKind Kind) const
@@ -34,17 +34,17 @@ void TMainFormLogView::SetFileName(TLogKind Kind, const std::string& Name)
 
 std::int32_t TMainFormLogView::LogInterval() const
 {
-    return FForm.IntervalField->GetIntegerValue();
+    return FForm.LogPanel().IntervalField()->GetIntegerValue();
 }
 
 void TMainFormLogView::ShowRecordsWritten(std::int32_t Count)
 {
-    FForm.LogRecordsWritten->SetIntegerValue(Count);
+    FForm.LogPanel().LogRecordsWritten()->SetIntegerValue(Count);
 }
 
 void TMainFormLogView::ShowLoggingPage(int Index)
 {
-    FForm.LoggingPages->setCurrentIndex(Index);
+    FForm.LogPanel().LoggingPages()->setCurrentIndex(Index);
 }
 
 void TMainFormLogView::ShowMessage(TLogMessageKind Kind, const std::string& Text)
@@ -80,7 +80,7 @@ void TMainFormLogView::ShowRecordFailures(const std::string& Text, bool /*First*
 
 TButtonEdit* TMainFormLogView::Edit(TLogKind Kind) const
 {
-    return Kind == TLogKind::Tab ? FForm.TABFileEdit : FForm.SylkFileEdit;
+    return Kind == TLogKind::Tab ? FForm.LogPanel().TABFileEdit() : FForm.LogPanel().SylkFileEdit();
 }
 
 void TMainForm::CreateLogControl()
@@ -130,8 +130,9 @@ void TMainForm::LogTick()
 
 void TMainForm::ShowLogInterval()
 {
-    LogIntervalHMS->SetTextValue(QString::fromStdString(FormatLogInterval(
-        SampleIntervalField->GetIntegerValue(), IntervalField->GetIntegerValue())));
+    FLogPanel->LogIntervalHMS()->SetTextValue(QString::fromStdString(
+        FormatLogInterval(FSamplingPanel->SampleIntervalField()->GetIntegerValue(),
+                          FLogPanel->IntervalField()->GetIntegerValue())));
 }
 
 void TMainForm::SylkFileEditButtonClick()

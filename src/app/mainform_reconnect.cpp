@@ -30,7 +30,7 @@ QString TMainForm::PortDescription() const
 void TMainForm::ShowNotice(const QString& Text)
 {
     FNotice = Text;
-    StatusBar->setPanelText(1, Text);
+    FStatusPanel->StatusBar()->setPanelText(1, Text);
 }
 
 void TMainForm::ShowFieldsStale()
@@ -38,7 +38,7 @@ void TMainForm::ShowFieldsStale()
     const QColor Stale = palette().color(QPalette::Button);
     for (int Index = 0; Index < DisplayFieldCount; ++Index)
         if (FieldAt(Index).Kind != TFieldKind::Actual)
-            DisplayFields[static_cast<std::size_t>(Index)]->setColor(Stale);
+            FValuePanel->DisplayFields()[static_cast<std::size_t>(Index)]->setColor(Stale);
 }
 
 void TMainForm::ComPortDeviceLost(int)
@@ -81,6 +81,7 @@ void TMainForm::ReconnectTimerTimer()
             try {
                 ClosePort();
             } catch (...) {
+                // Half opened: the next tick opens it anew.
             }
         }
     }

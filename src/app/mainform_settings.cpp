@@ -42,12 +42,13 @@ std::optional<double> ReadCalibration(const std::string& Text, char DecimalSepar
 void TMainForm::LoadSettings()
 {
     TStoreUse Use(*IniFileStore);
-    PSensorLowerRange->SetIntegerValue(
+    FTopPanel->PSensorLowerRange()->SetIntegerValue(
         IniFileStore->ReadIntegerValue("Pressure sensor", "Lower range", 600));
-    PSensorUpperRange->SetIntegerValue(
+    FTopPanel->PSensorUpperRange()->SetIntegerValue(
         IniFileStore->ReadIntegerValue("Pressure sensor", "Upper range", 1025));
     const std::int32_t Chosen = IniFileStore->ReadIntegerValue("Board selection", "Board", 0);
-    UsedBoardComboBox->setCurrentIndex(Chosen == Board5V || Chosen == Board3V ? Chosen : -1);
+    FTopPanel->UsedBoardComboBox()->setCurrentIndex(Chosen == Board5V || Chosen == Board3V ? Chosen
+                                                                                           : -1);
 
     // A number that cannot be read takes its own default for this run and
     // keeps its text in the file, instead of zeroing the numbers after it.
@@ -68,9 +69,9 @@ void TMainForm::SaveSettings()
 {
     TStoreUse Use(*IniFileStore);
     IniFileStore->WriteIntegerValue("Pressure sensor", "Lower range",
-                                    PSensorLowerRange->GetIntegerValue());
+                                    FTopPanel->PSensorLowerRange()->GetIntegerValue());
     IniFileStore->WriteIntegerValue("Pressure sensor", "Upper range",
-                                    PSensorUpperRange->GetIntegerValue());
+                                    FTopPanel->PSensorUpperRange()->GetIntegerValue());
     IniFileStore->WriteIntegerValue("Board selection", "Board", Board());
     for (std::size_t I = 0; I < std::size(CalibrationKeys); ++I) {
         const TCalibrationKey& Key = CalibrationKeys[I];

@@ -11,8 +11,6 @@
 
 #include <QComboBox>
 #include <QFrame>
-#include <QPainter>
-#include <QPixmap>
 #include <QToolButton>
 
 #include <algorithm>
@@ -28,22 +26,6 @@ namespace {
 constexpr const char* Section = "Trend";
 constexpr QSize DefaultSize(900, 600);
 constexpr QSize SmallestSize(320, 240);
-
-QIcon TrendGlyph()
-{
-    // A zigzag line over an axis corner.
-    QPixmap Picture(16, 16);
-    Picture.fill(Qt::transparent);
-    QPainter P(&Picture);
-    P.setPen(QColor(64, 64, 64));
-    P.drawLine(1, 1, 1, 14);
-    P.drawLine(1, 14, 14, 14);
-    P.setRenderHint(QPainter::Antialiasing);
-    P.setPen(QPen(QColor(0, 0, 160), 1.5));
-    const QPointF Line[] = {{3, 11}, {6, 6}, {9, 9}, {14, 3}};
-    P.drawPolyline(Line, 4);
-    return QIcon(Picture);
-}
 
 std::int64_t SystemMicroseconds()
 {
@@ -71,22 +53,10 @@ void TMainForm::CreateTrend()
     else
         FTrend->Clock = SystemMicroseconds;
 
-    TrendAction = new QToolButton(Panel1);
-    TrendAction->setObjectName(QStringLiteral("TrendAction"));
-    // Between the board list and the pressure range; wide enough for its
-    // caption beside the glyph.
-    TrendAction->setGeometry(366, 4, 56, 22);
-    TrendAction->setText(QStringLiteral("&Trend"));
-    TrendAction->setIcon(TrendGlyph());
-    TrendAction->setCheckable(true);
-    TrendAction->setAutoRaise(true);
-    TrendAction->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    TrendAction->setIconSize(QSize(16, 16));
-    TrendAction->setFocusPolicy(Qt::NoFocus);
-    SetHint(TrendAction, QStringLiteral("Trend|Show or hide how every channel moved over time"));
-    connect(TrendAction, &QToolButton::clicked, this,
+    FTopPanel->AddTrendAction();
+    connect(FTopPanel->TrendAction(), &QToolButton::clicked, this,
             [this] { Guarded([this] { TrendActionExecute(); }); });
-    connect(UsedBoardComboBox, &QComboBox::activated, this, [this] {
+    connect(FTopPanel->UsedBoardComboBox(), &QComboBox::activated, this, [this] {
         if (FTrend->Window)
             FTrend->Window->SetBoard(Board());
     });
@@ -106,7 +76,7 @@ void TMainForm::TrendActionExecute()
         }
         Window->OnShownChanged = [this](bool Shown) {
             FTrend->Shown = Shown;
-            TrendAction->setChecked(Shown);
+            FTopPanel->TrendAction()->setChecked(Shown);
         };
         ConnectHistoryExport(*Window);
         ConnectLiveFeed(*Window);
@@ -119,7 +89,7 @@ void TMainForm::TrendActionExecute()
         return;
     }
     Window.SetBoard(Board());
-    Window.SetFiltered(FilterType->ItemIndex() != 0);
+    Window.SetFiltered(FFilterPanel->FilterType()->ItemIndex() != 0);
     Window.show();
     Window.raise();
 }
@@ -127,7 +97,8 @@ void TMainForm::TrendActionExecute()
 void TMainForm::TrendTick()
 {
     constexpr float None = std::numeric_limits<float>::quiet_NaN();
-    const bool Filtering = FilterType->ItemIndex() == 1 || FilterType->ItemIndex() == 2;
+    const bool Filtering = FFilterPanel->FilterType()->ItemIndex() == 1 ||
+                           FFilterPanel->FilterType()->ItemIndex() == 2;
     TTrendTick Tick;
     Tick.Time = FTickTime >= 0 ? FTickTime / 1000 : -((-FTickTime + 999) / 1000);
     for (int I = 0; I < Channels.size(); ++I) {

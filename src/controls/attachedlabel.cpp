@@ -16,30 +16,30 @@ TAttachedLabel::TAttachedLabel(const QString& Caption, QWidget* Parent) : QLabel
 
 TAttachedLabel::~TAttachedLabel()
 {
-    if (control_) {
-        control_->removeEventFilter(this);
-        control_->setProperty(LabelProperty, QVariant());
+    if (FControl) {
+        FControl->removeEventFilter(this);
+        FControl->setProperty(LabelProperty, QVariant());
     }
 }
 
 void TAttachedLabel::setControl(QWidget* Control, const TLabelInfo& Info)
 {
-    if (control_) {
-        control_->removeEventFilter(this);
-        control_->setProperty(LabelProperty, QVariant());
+    if (FControl) {
+        FControl->removeEventFilter(this);
+        FControl->setProperty(LabelProperty, QVariant());
     }
-    control_ = Control;
-    info_ = Info;
-    if (control_) {
-        control_->setProperty(LabelProperty, QVariant::fromValue(static_cast<QObject*>(this)));
-        control_->installEventFilter(this);
+    FControl = Control;
+    FInfo = Info;
+    if (FControl) {
+        FControl->setProperty(LabelProperty, QVariant::fromValue(static_cast<QObject*>(this)));
+        FControl->installEventFilter(this);
     }
     Follow();
 }
 
 void TAttachedLabel::setLabelInfo(const TLabelInfo& Info)
 {
-    info_ = Info;
+    FInfo = Info;
     Follow();
 }
 
@@ -53,18 +53,18 @@ TAttachedLabel* TAttachedLabel::LabelOf(const QWidget* Control)
 
 void TAttachedLabel::Follow()
 {
-    if (!control_)
+    if (!FControl)
         return;
-    QPoint topLeft = control_->pos();
-    if (control_->parentWidget() != parentWidget() && parentWidget() && control_->parentWidget())
-        topLeft = parentWidget()->mapFromGlobal(control_->parentWidget()->mapToGlobal(topLeft));
-    move(topLeft.x() + info_.OffsetX, topLeft.y() + info_.OffsetY - height());
-    setVisible(info_.Visible && !control_->isHidden());
+    QPoint topLeft = FControl->pos();
+    if (FControl->parentWidget() != parentWidget() && parentWidget() && FControl->parentWidget())
+        topLeft = parentWidget()->mapFromGlobal(FControl->parentWidget()->mapToGlobal(topLeft));
+    move(topLeft.x() + FInfo.OffsetX, topLeft.y() + FInfo.OffsetY - height());
+    setVisible(FInfo.Visible && !FControl->isHidden());
 }
 
 bool TAttachedLabel::eventFilter(QObject* Watched, QEvent* Event)
 {
-    if (Watched == control_) {
+    if (Watched == FControl) {
         switch (Event->type()) {
         case QEvent::Move:
         case QEvent::Resize:

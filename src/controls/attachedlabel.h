@@ -18,11 +18,11 @@ public:
     explicit TAttachedLabel(const QString& Caption, QWidget* Parent = nullptr);
     ~TAttachedLabel() override;
 
-    QWidget* Control() const { return control_; }
+    QWidget* Control() const { return FControl; }
     // Binds the label to Control (a sibling) with the given offsets.
     void setControl(QWidget* Control, const TLabelInfo& Info = {});
 
-    TLabelInfo LabelInfo() const { return info_; }
+    TLabelInfo LabelInfo() const { return FInfo; }
     void setLabelInfo(const TLabelInfo& Info);
 
     // The label bound to Control, if any.
@@ -35,8 +35,8 @@ protected:
     bool eventFilter(QObject* Watched, QEvent* Event) override;
 
 private:
-    QPointer<QWidget> control_;
-    TLabelInfo info_;
+    QPointer<QWidget> FControl;
+    TLabelInfo FInfo;
 };
 
 } // namespace kelvalog

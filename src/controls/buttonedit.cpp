@@ -28,19 +28,19 @@ QIcon ellipsisIcon()
 
 TButtonEdit::TButtonEdit(QWidget* Parent) : QLineEdit(Parent)
 {
-    button_ = new QToolButton(this);
-    button_->setFocusPolicy(Qt::NoFocus);
-    button_->setCursor(Qt::ArrowCursor);
-    button_->setIcon(ellipsisIcon());
-    button_->setIconSize(QSize(16, 16));
-    QObject::connect(button_, &QToolButton::clicked, this, [this] { buttonClicked(); });
+    FButton = new QToolButton(this);
+    FButton->setFocusPolicy(Qt::NoFocus);
+    FButton->setCursor(Qt::ArrowCursor);
+    FButton->setIcon(ellipsisIcon());
+    FButton->setIconSize(QSize(16, 16));
+    QObject::connect(FButton, &QToolButton::clicked, this, [this] { buttonClicked(); });
     placeButton();
 }
 
 void TButtonEdit::setShowButton(bool On)
 {
-    showButton_ = On;
-    button_->setVisible(On);
+    FShowButton = On;
+    FButton->setVisible(On);
     placeButton();
 }
 
@@ -74,8 +74,8 @@ void TButtonEdit::placeButton()
 {
     const int side = std::max(0, height() - 4);
     const int w = std::max(side, 18);
-    button_->setGeometry(width() - w - 2, 2, w, side);
-    setTextMargins(0, 0, showButton_ ? w : 0, 0);
+    FButton->setGeometry(width() - w - 2, 2, w, side);
+    setTextMargins(0, 0, FShowButton ? w : 0, 0);
 }
 
 void TButtonEdit::resizeEvent(QResizeEvent* Event)

@@ -21,9 +21,9 @@ class TButtonEdit : public QLineEdit
 public:
     explicit TButtonEdit(QWidget* Parent = nullptr);
 
-    bool ShowButton() const { return showButton_; }
+    bool ShowButton() const { return FShowButton; }
     void setShowButton(bool On);
-    QToolButton* Button() const { return button_; }
+    QToolButton* Button() const { return FButton; }
 
     // Writes the text with its line breaks folded (see FoldLineBreaks).
     void setText(const QString& Text);
@@ -41,8 +41,8 @@ private:
     void buttonClicked();
     void placeButton();
 
-    QToolButton* button_ = nullptr;
-    bool showButton_ = true;
+    QToolButton* FButton = nullptr;
+    bool FShowButton = true;
 };
 
 } // namespace kelvalog

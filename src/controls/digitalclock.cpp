@@ -20,56 +20,56 @@ constexpr std::array<unsigned char, 10> SegmentsOf = {
 
 TDigitalClock::TDigitalClock(QWidget* Parent) : QWidget(Parent)
 {
-    onColor_ = palette().color(QPalette::ButtonText);
-    offColor_ = palette().color(QPalette::Button);
-    bgColor_ = palette().color(QPalette::Button);
-    source_ = [this] { return LocalTime(); };
-    timer_.setInterval(500);
+    FOnColor = palette().color(QPalette::ButtonText);
+    FOffColor = palette().color(QPalette::Button);
+    FBgColor = palette().color(QPalette::Button);
+    FSource = [this] { return LocalTime(); };
+    FTimer.setInterval(500);
     // Exact, so that it keeps in step with a timer started beside it.
-    timer_.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&timer_, &QTimer::timeout, this, [this] { Tick(); });
+    FTimer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&FTimer, &QTimer::timeout, this, [this] { Tick(); });
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void TDigitalClock::setActive(bool On)
+void TDigitalClock::SetActive(bool On)
 {
-    active_ = On;
+    FActive = On;
     if (On) {
         Tick();
-        timer_.start();
+        FTimer.start();
     } else {
-        timer_.stop();
+        FTimer.stop();
     }
 }
 
 void TDigitalClock::RestartPeriod()
 {
-    if (active_)
-        timer_.start();
+    if (FActive)
+        FTimer.start();
 }
 
-void TDigitalClock::setSize(int Size)
+void TDigitalClock::SetSize(int Size)
 {
-    size_ = std::max(2, Size);
+    FSize = std::max(2, Size);
     updateGeometry();
     update();
 }
 
-void TDigitalClock::setOnColor(const QColor& C)
+void TDigitalClock::SetOnColor(const QColor& C)
 {
-    onColor_ = C;
+    FOnColor = C;
     update();
 }
 
-void TDigitalClock::setOffColor(const QColor& C)
+void TDigitalClock::SetOffColor(const QColor& C)
 {
-    offColor_ = C;
+    FOffColor = C;
     update();
 }
 
-void TDigitalClock::setBgColor(const QColor& C)
+void TDigitalClock::SetBgColor(const QColor& C)
 {
-    bgColor_ = C;
+    FBgColor = C;
     update();
 }
 
@@ -81,43 +81,43 @@ QTime TDigitalClock::LocalTime()
     constexpr qint64 MsPerMinute = 60'000;
     constexpr qint64 MsPerDay = 86'400'000;
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    if (now / MsPerMinute != offsetMinute_) {
-        offsetMinute_ = now / MsPerMinute;
-        offsetMs_ = QDateTime::fromMSecsSinceEpoch(now).offsetFromUtc() * qint64(1000);
+    if (now / MsPerMinute != FOffsetMinute) {
+        FOffsetMinute = now / MsPerMinute;
+        FOffsetMs = QDateTime::fromMSecsSinceEpoch(now).offsetFromUtc() * qint64(1000);
     }
-    const qint64 ofDay = ((now + offsetMs_) % MsPerDay + MsPerDay) % MsPerDay;
+    const qint64 ofDay = ((now + FOffsetMs) % MsPerDay + MsPerDay) % MsPerDay;
     return QTime::fromMSecsSinceStartOfDay(static_cast<int>(ofDay));
 }
 
-void TDigitalClock::setTimeSource(std::function<QTime()> Source)
+void TDigitalClock::SetTimeSource(std::function<QTime()> Source)
 {
-    source_ = std::move(Source);
+    FSource = std::move(Source);
 }
 
 void TDigitalClock::Tick()
 {
-    const QTime now = source_();
+    const QTime now = FSource();
     if (!now.isValid())
         return;
-    if (now.hour() == shownH_ && now.minute() == shownM_ && now.second() == shownS_)
+    if (now.hour() == FShownH && now.minute() == FShownM && now.second() == FShownS)
         return;
-    shownH_ = now.hour();
-    shownM_ = now.minute();
-    shownS_ = now.second();
-    const QString was = text_;
-    text_ = QStringLiteral("%1:%2:%3")
-                .arg(shownH_, 2, 10, QLatin1Char('0'))
-                .arg(shownM_, 2, 10, QLatin1Char('0'))
-                .arg(shownS_, 2, 10, QLatin1Char('0'));
-    ++redraws_;
+    FShownH = now.hour();
+    FShownM = now.minute();
+    FShownS = now.second();
+    const QString was = FText;
+    FText = QStringLiteral("%1:%2:%3")
+                .arg(FShownH, 2, 10, QLatin1Char('0'))
+                .arg(FShownM, 2, 10, QLatin1Char('0'))
+                .arg(FShownS, 2, 10, QLatin1Char('0'));
+    ++FRedraws;
     // Mostly only the last digit changes: redrawing just the changed cells
     // keeps a clock that runs for days from costing a whole repaint a second.
-    if (was.size() != text_.size()) {
+    if (was.size() != FText.size()) {
         update();
         return;
     }
-    for (int i = 0; i < text_.size(); ++i)
-        if (was[i] != text_[i])
+    for (int i = 0; i < FText.size(); ++i)
+        if (was[i] != FText[i])
             update(CellRect(i));
 }
 
@@ -129,7 +129,7 @@ QRect TDigitalClock::CellRect(int Index) const
 
 QSize TDigitalClock::CellSize() const
 {
-    return {17 * (size_ - 1), 30 * (size_ - 1)};
+    return {17 * (FSize - 1), 30 * (FSize - 1)};
 }
 
 QSize TDigitalClock::sizeHint() const
@@ -138,9 +138,9 @@ QSize TDigitalClock::sizeHint() const
     return {cell.width() * 8, cell.height()};
 }
 
-void TDigitalClock::drawDigit(QPainter& P, const QRect& Cell, int Digit) const
+void TDigitalClock::DrawDigit(QPainter& P, const QRect& Cell, int Digit) const
 {
-    const double unit = size_ - 1;
+    const double unit = FSize - 1;
     const double h = 1.5 * unit; // half the segment thickness
     const double gap = 0.75 * unit;
     const double left = Cell.x() + 3 * unit;
@@ -177,18 +177,18 @@ void TDigitalClock::drawDigit(QPainter& P, const QRect& Cell, int Digit) const
     const unsigned lit = Digit >= 0 && Digit <= 9 ? SegmentsOf[static_cast<std::size_t>(Digit)] : 0;
     P.setPen(Qt::NoPen);
     for (std::size_t i = 0; i < segments.size(); ++i) {
-        P.setBrush((lit >> i) & 1U ? onColor_ : offColor_);
+        P.setBrush((lit >> i) & 1U ? FOnColor : FOffColor);
         P.drawPolygon(segments[i]);
     }
 }
 
-void TDigitalClock::drawColon(QPainter& P, const QRect& Cell) const
+void TDigitalClock::DrawColon(QPainter& P, const QRect& Cell) const
 {
-    const int unit = size_ - 1;
+    const int unit = FSize - 1;
     const int dot = 3 * unit;
     const int x = Cell.center().x() - dot / 2;
     P.setPen(Qt::NoPen);
-    P.setBrush(onColor_);
+    P.setBrush(FOnColor);
     P.drawRect(x, Cell.top() + Cell.height() / 3 - dot / 2, dot, dot);
     P.drawRect(x, Cell.top() + 2 * Cell.height() / 3 - dot / 2, dot, dot);
 }
@@ -196,31 +196,31 @@ void TDigitalClock::drawColon(QPainter& P, const QRect& Cell) const
 int TDigitalClock::GlyphOf(int Index) const
 {
     if (Index == 2 || Index == 5)
-        return text_.isEmpty() ? EmptyGlyph : ColonGlyph;
-    const int digit = text_.size() == 8 ? text_[Index].digitValue() : -1;
+        return FText.isEmpty() ? EmptyGlyph : ColonGlyph;
+    const int digit = FText.size() == 8 ? FText[Index].digitValue() : -1;
     return digit >= 0 && digit <= 9 ? digit : UnlitGlyph;
 }
 
 const QPixmap& TDigitalClock::Glyph(int Glyph)
 {
-    const TGlyphKey key{size_, onColor_.rgba(), offColor_.rgba(), bgColor_.rgba(),
+    const TGlyphKey key{FSize, FOnColor.rgba(), FOffColor.rgba(), FBgColor.rgba(),
                         devicePixelRatioF()};
-    if (!(key == glyphKey_)) {
-        glyphKey_ = key;
-        glyphs_ = {};
+    if (!(key == FGlyphKey)) {
+        FGlyphKey = key;
+        FGlyphs = {};
     }
-    QPixmap& glyph = glyphs_[static_cast<std::size_t>(Glyph)];
+    QPixmap& glyph = FGlyphs[static_cast<std::size_t>(Glyph)];
     if (glyph.isNull()) {
         const QRect cell({0, 0}, CellSize());
         glyph = QPixmap(cell.size() * key.Ratio);
         glyph.setDevicePixelRatio(key.Ratio);
-        glyph.fill(bgColor_);
+        glyph.fill(FBgColor);
         QPainter p(&glyph);
         p.setRenderHint(QPainter::Antialiasing);
         if (Glyph == ColonGlyph)
-            drawColon(p, cell);
+            DrawColon(p, cell);
         else if (Glyph != EmptyGlyph)
-            drawDigit(p, cell, Glyph == UnlitGlyph ? -1 : Glyph);
+            DrawDigit(p, cell, Glyph == UnlitGlyph ? -1 : Glyph);
     }
     return glyph;
 }
@@ -231,7 +231,7 @@ void TDigitalClock::paintEvent(QPaintEvent* Event)
     const QRect cells(0, 0, CellSize().width() * 8, CellSize().height());
     // A widget laid out larger than its cells shows the background beyond.
     for (const QRect& r : QRegion(Event->rect()).subtracted(cells))
-        p.fillRect(r, bgColor_);
+        p.fillRect(r, FBgColor);
     for (int i = 0; i < 8; ++i) {
         const QRect r = CellRect(i);
         if (Event->rect().intersects(r))

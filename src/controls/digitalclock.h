@@ -21,20 +21,20 @@ class TDigitalClock : public QWidget
 public:
     explicit TDigitalClock(QWidget* Parent = nullptr);
 
-    bool Active() const { return active_; }
-    void setActive(bool On);
+    bool Active() const { return FActive; }
+    void SetActive(bool On);
 
-    int Size() const { return size_; }
-    void setSize(int Size);
-    QColor OnColor() const { return onColor_; }
-    QColor OffColor() const { return offColor_; }
-    QColor BgColor() const { return bgColor_; }
-    void setOnColor(const QColor& C);
-    void setOffColor(const QColor& C);
-    void setBgColor(const QColor& C);
+    int Size() const { return FSize; }
+    void SetSize(int Size);
+    QColor OnColor() const { return FOnColor; }
+    QColor OffColor() const { return FOffColor; }
+    QColor BgColor() const { return FBgColor; }
+    void SetOnColor(const QColor& C);
+    void SetOffColor(const QColor& C);
+    void SetBgColor(const QColor& C);
 
     // Source of the time of day; tests inject their own.
-    void setTimeSource(std::function<QTime()> Source);
+    void SetTimeSource(std::function<QTime()> Source);
     // What the timer does every 500 ms.
     void Tick();
     // Starts the 500 ms period anew from now: a timer of whole seconds
@@ -42,9 +42,9 @@ public:
     void RestartPeriod();
 
     // The shown text, "hh:mm:ss" (empty before the first tick).
-    QString Text() const { return text_; }
+    QString Text() const { return FText; }
     // How many times the display was changed (and a redraw requested).
-    int RedrawCount() const { return redraws_; }
+    int RedrawCount() const { return FRedraws; }
 
     QSize CellSize() const;
     QSize sizeHint() const override;
@@ -70,25 +70,25 @@ private:
     QRect CellRect(int Index) const;
     int GlyphOf(int Index) const;
     const QPixmap& Glyph(int Glyph);
-    void drawDigit(class QPainter& P, const QRect& Cell, int Digit) const;
-    void drawColon(class QPainter& P, const QRect& Cell) const;
+    void DrawDigit(class QPainter& P, const QRect& Cell, int Digit) const;
+    void DrawColon(class QPainter& P, const QRect& Cell) const;
 
-    bool active_ = false;
-    int size_ = 2;
-    QColor onColor_;
-    QColor offColor_;
-    QColor bgColor_;
-    std::function<QTime()> source_;
-    qint64 offsetMinute_ = -1; // the minute offsetMs_ was taken in
-    qint64 offsetMs_ = 0;      // local time minus UTC
-    QTimer timer_;
-    QString text_;
-    int shownH_ = -1, shownM_ = -1, shownS_ = -1;
-    int redraws_ = 0;
+    bool FActive = false;
+    int FSize = 2;
+    QColor FOnColor;
+    QColor FOffColor;
+    QColor FBgColor;
+    std::function<QTime()> FSource;
+    qint64 FOffsetMinute = -1; // the minute FOffsetMs was taken in
+    qint64 FOffsetMs = 0;      // local time minus UTC
+    QTimer FTimer;
+    QString FText;
+    int FShownH = -1, FShownM = -1, FShownS = -1;
+    int FRedraws = 0;
     // Drawn once per size and colours, then copied: filling the antialiased
     // segments at every change cost more than all else the idle window does.
-    TGlyphKey glyphKey_;
-    std::array<QPixmap, 13> glyphs_;
+    TGlyphKey FGlyphKey;
+    std::array<QPixmap, 13> FGlyphs;
 };
 
 } // namespace kelvalog

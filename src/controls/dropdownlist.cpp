@@ -19,23 +19,23 @@ TDropDownList::TDropDownList(QWidget* Parent) : QComboBox(Parent)
 
 void TDropDownList::activatedByUser(int Index)
 {
-    const int before = indexBeforeUser_;
-    indexBeforeUser_ = Index;
+    const int before = FIndexBeforeUser;
+    FIndexBeforeUser = Index;
     if (Index != before && OnClick)
         OnClick(this);
 }
 
 void TDropDownList::showPopup()
 {
-    indexBeforeUser_ = currentIndex();
-    popupOpen_ = true;
+    FIndexBeforeUser = currentIndex();
+    FPopupOpen = true;
     QComboBox::showPopup();
     // The list can also close without hidePopup (a click outside it), so
     // watch the popup itself.
     QWidget* popup = view() ? view()->window() : nullptr;
-    if (popup && popup != watchedPopup_ && popup != window()) {
+    if (popup && popup != FWatchedPopup && popup != window()) {
         popup->installEventFilter(this);
-        watchedPopup_ = popup;
+        FWatchedPopup = popup;
     }
 }
 
@@ -47,16 +47,16 @@ void TDropDownList::hidePopup()
 
 bool TDropDownList::eventFilter(QObject* Watched, QEvent* Event)
 {
-    if (Watched == watchedPopup_ && Event->type() == QEvent::Hide)
+    if (Watched == FWatchedPopup && Event->type() == QEvent::Hide)
         listClosed();
     return QComboBox::eventFilter(Watched, Event);
 }
 
 void TDropDownList::listClosed()
 {
-    if (!popupOpen_)
+    if (!FPopupOpen)
         return;
-    popupOpen_ = false;
+    FPopupOpen = false;
     // One more click, after the change that a pick makes.
     QMetaObject::invokeMethod(
         this,
@@ -69,13 +69,13 @@ void TDropDownList::listClosed()
 
 void TDropDownList::keyPressEvent(QKeyEvent* Event)
 {
-    indexBeforeUser_ = currentIndex();
+    FIndexBeforeUser = currentIndex();
     QComboBox::keyPressEvent(Event);
 }
 
 void TDropDownList::wheelEvent(QWheelEvent* Event)
 {
-    indexBeforeUser_ = currentIndex();
+    FIndexBeforeUser = currentIndex();
     QComboBox::wheelEvent(Event);
 }
 

@@ -37,9 +37,9 @@ private:
 
     void listClosed();
 
-    int indexBeforeUser_ = -1;
-    bool popupOpen_ = false;
-    QWidget* watchedPopup_ = nullptr;
+    int FIndexBeforeUser = -1;
+    bool FPopupOpen = false;
+    QWidget* FWatchedPopup = nullptr;
 };
 
 } // namespace kelvalog

@@ -27,33 +27,33 @@ TEntryField::TEntryField(QWidget* Parent) : QWidget(Parent)
     // The frame and the filled inside cover every pixel: a new value repaints
     // the field alone, not the group frame behind it.
     setAttribute(Qt::WA_OpaquePaintEvent);
-    layout_.setTextFormat(Qt::PlainText);
+    FLayout.setTextFormat(Qt::PlainText);
     const QPalette pal = palette();
-    color_ = pal.color(QPalette::Active, QPalette::Base);
-    colors_.Disabled = {pal.color(QPalette::Active, QPalette::Base),
+    FColor = pal.color(QPalette::Active, QPalette::Base);
+    FColors.Disabled = {pal.color(QPalette::Active, QPalette::Base),
                         pal.color(QPalette::Disabled, QPalette::Text)};
-    colors_.Error = {Qt::red, Qt::black};
-    colors_.Highlight = {pal.color(QPalette::Active, QPalette::Highlight),
+    FColors.Error = {Qt::red, Qt::black};
+    FColors.Highlight = {pal.color(QPalette::Active, QPalette::Highlight),
                          pal.color(QPalette::Active, QPalette::HighlightedText)};
     setCursor(Qt::IBeamCursor);
 }
 
 void TEntryField::setReadOnly(bool On)
 {
-    readOnly_ = On;
+    FReadOnly = On;
 }
 
 void TEntryField::setColor(const QColor& Color)
 {
-    if (color_ == Color)
+    if (FColor == Color)
         return;
-    color_ = Color;
+    FColor = Color;
     update();
 }
 
 void TEntryField::setEFColors(const TEFColors& Colors)
 {
-    colors_ = Colors;
+    FColors = Colors;
     update();
 }
 
@@ -61,12 +61,12 @@ TLabelInfo TEntryField::LabelInfo() const
 {
     if (const TAttachedLabel* label = TAttachedLabel::LabelOf(this))
         return label->LabelInfo();
-    return pendingLabelInfo_;
+    return FPendingLabelInfo;
 }
 
 void TEntryField::setLabelInfo(const TLabelInfo& Info)
 {
-    pendingLabelInfo_ = Info;
+    FPendingLabelInfo = Info;
     if (TAttachedLabel* label = TAttachedLabel::LabelOf(this))
         label->setLabelInfo(Info);
 }
@@ -78,10 +78,10 @@ QSize TEntryField::sizeHint() const
 
 void TEntryField::setShownText(const QString& Text)
 {
-    if (text_ == Text)
+    if (FText == Text)
         return;
-    text_ = Text;
-    textWidth_ = -1;
+    FText = Text;
+    FTextWidth = -1;
     // A new value repaints the inside alone; the frame around it stays.
     update(InnerRect());
 }
@@ -99,14 +99,14 @@ bool IsNumberText(const QString& Text)
 // which places them as full text shaping does at a fraction of its cost.
 void TEntryField::PrepareText()
 {
-    glyphs_ = QGlyphRun();
-    if (IsNumberText(text_) && !text_.isEmpty()) {
-        if (!rawFont_.isValid())
-            rawFont_ = QRawFont::fromFont(font());
-        const QList<quint32> indexes = rawFont_.glyphIndexesForString(text_);
-        if (rawFont_.isValid() && !indexes.contains(0U)) {
+    FGlyphs = QGlyphRun();
+    if (IsNumberText(FText) && !FText.isEmpty()) {
+        if (!FRawFont.isValid())
+            FRawFont = QRawFont::fromFont(font());
+        const QList<quint32> indexes = FRawFont.glyphIndexesForString(FText);
+        if (FRawFont.isValid() && !indexes.contains(0U)) {
             const QList<QPointF> advances =
-                rawFont_.advancesForGlyphIndexes(indexes, QRawFont::KernedAdvances);
+                FRawFont.advancesForGlyphIndexes(indexes, QRawFont::KernedAdvances);
             QList<QPointF> positions;
             positions.reserve(advances.size());
             QPointF at;
@@ -114,16 +114,16 @@ void TEntryField::PrepareText()
                 positions.append(at);
                 at += advance;
             }
-            glyphs_.setRawFont(rawFont_);
-            glyphs_.setGlyphIndexes(indexes);
-            glyphs_.setPositions(positions);
-            textWidth_ = qRound(at.x());
+            FGlyphs.setRawFont(FRawFont);
+            FGlyphs.setGlyphIndexes(indexes);
+            FGlyphs.setPositions(positions);
+            FTextWidth = qRound(at.x());
             return;
         }
     }
-    layout_.setText(text_);
-    layout_.prepare(QTransform(), font());
-    textWidth_ = qRound(layout_.size().width());
+    FLayout.setText(FText);
+    FLayout.prepare(QTransform(), font());
+    FTextWidth = qRound(FLayout.size().width());
 }
 
 QRect TEntryField::InnerRect() const
@@ -133,16 +133,16 @@ QRect TEntryField::InnerRect() const
 
 void TEntryField::setSelected(bool On)
 {
-    if (selected_ == On)
+    if (FSelected == On)
         return;
-    selected_ = On;
+    FSelected = On;
     update();
 }
 
 void TEntryField::copySelection() const
 {
-    if (selected_ && !text_.isEmpty())
-        QApplication::clipboard()->setText(text_);
+    if (FSelected && !FText.isEmpty())
+        QApplication::clipboard()->setText(FText);
 }
 
 bool TEntryField::handleCommonKey(QKeyEvent* Event)
@@ -187,7 +187,7 @@ bool TEntryField::handleCommonKey(QKeyEvent* Event)
             return true;
         }
         if (mods == Qt::NoModifier) {
-            insertCaret_ = !insertCaret_;
+            FInsertCaret = !FInsertCaret;
             update();
             return true;
         }
@@ -248,16 +248,16 @@ void TEntryField::keyPressEvent(QKeyEvent* Event)
     case TEditCommand::Cut:
         // A read-only field copies but keeps its text.
         copySelection();
-        if (readOnly_)
+        if (FReadOnly)
             Beep();
         else
             cutSelection();
         return;
     case TEditCommand::Paste:
-        readOnly_ ? Beep() : pasteClipboard();
+        FReadOnly ? Beep() : pasteClipboard();
         return;
     case TEditCommand::Restore:
-        readOnly_ ? Beep() : restoreContent();
+        FReadOnly ? Beep() : restoreContent();
         return;
     case TEditCommand::None:
         break;
@@ -268,12 +268,12 @@ void TEntryField::keyPressEvent(QKeyEvent* Event)
     const bool ctrlOrAlt = mods.testFlag(Qt::ControlModifier) || mods.testFlag(Qt::AltModifier);
     const int key = Event->key();
     if ((key == Qt::Key_Backspace || key == Qt::Key_Delete) && !ctrlOrAlt) {
-        readOnly_ ? Beep() : removeCharacter();
+        FReadOnly ? Beep() : removeCharacter();
         return;
     }
     const QString text = Event->text();
     if (text.size() == 1 && text[0].isPrint() && !ctrlOrAlt) {
-        readOnly_ ? Beep() : typeKey(text[0]);
+        FReadOnly ? Beep() : typeKey(text[0]);
         return;
     }
     Event->ignore();
@@ -287,43 +287,43 @@ void TEntryField::paintEvent(QPaintEvent* Event)
         qDrawWinPanel(&p, rect(), palette(), true);
 
     const bool enabled = isEnabled();
-    const QColor background = enabled ? color_ : colors_.Disabled.Background;
+    const QColor background = enabled ? FColor : FColors.Disabled.Background;
     const QColor textColor =
-        enabled ? palette().color(QPalette::Active, QPalette::Text) : colors_.Disabled.Text;
+        enabled ? palette().color(QPalette::Active, QPalette::Text) : FColors.Disabled.Text;
     p.fillRect(inner, background);
     p.setClipRect(inner);
     p.setFont(font());
 
     const QFontMetrics fm(font());
-    if (textWidth_ < 0)
+    if (FTextWidth < 0)
         PrepareText();
-    const int textWidth = textWidth_;
+    const int textWidth = FTextWidth;
     const int textHeight = fm.height();
     const int top = inner.top() + (inner.height() - textHeight) / 2;
     const int left =
-        align_ == TAlign::Right ? inner.right() + 1 - TextInset - textWidth : inner.left() + 1;
+        FAlign == TAlign::Right ? inner.right() + 1 - TextInset - textWidth : inner.left() + 1;
     const QRect textRect(left, top, textWidth, textHeight);
 
-    const bool showSelection = selected_ && hasFocus() && !text_.isEmpty();
+    const bool showSelection = FSelected && hasFocus() && !FText.isEmpty();
     if (showSelection) {
-        p.fillRect(textRect, colors_.Highlight.Background);
-        p.setPen(colors_.Highlight.Text);
+        p.fillRect(textRect, FColors.Highlight.Background);
+        p.setPen(FColors.Highlight.Text);
     } else {
         p.setPen(textColor);
     }
-    if (glyphs_.isEmpty())
-        p.drawStaticText(textRect.topLeft(), layout_);
+    if (FGlyphs.isEmpty())
+        p.drawStaticText(textRect.topLeft(), FLayout);
     else
-        p.drawGlyphRun(QPointF(textRect.left(), top + fm.ascent()), glyphs_);
+        p.drawGlyphRun(QPointF(textRect.left(), top + fm.ascent()), FGlyphs);
 
     if (hasFocus() && enabled) {
         const int x = textRect.right() + 1;
-        if (insertCaret_) {
+        if (FInsertCaret) {
             p.fillRect(QRect(x, top, 1, textHeight), textColor);
         } else {
             const int w = fm.horizontalAdvance(QLatin1Char('0'));
             p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
-            p.fillRect(QRect(x - (text_.isEmpty() ? 0 : w), top, w, textHeight), Qt::white);
+            p.fillRect(QRect(x - (FText.isEmpty() ? 0 : w), top, w, textHeight), Qt::white);
         }
     }
 }
@@ -331,14 +331,14 @@ void TEntryField::paintEvent(QPaintEvent* Event)
 void TEntryField::focusInEvent(QFocusEvent* Event)
 {
     QWidget::focusInEvent(Event);
-    selected_ = true;
+    FSelected = true;
     update();
 }
 
 void TEntryField::focusOutEvent(QFocusEvent* Event)
 {
     QWidget::focusOutEvent(Event);
-    selected_ = false;
+    FSelected = false;
     update();
 }
 
@@ -346,8 +346,8 @@ void TEntryField::changeEvent(QEvent* Event)
 {
     QWidget::changeEvent(Event);
     if (Event->type() == QEvent::FontChange) {
-        rawFont_ = QRawFont();
-        textWidth_ = -1;
+        FRawFont = QRawFont();
+        FTextWidth = -1;
     }
     if (Event->type() == QEvent::EnabledChange || Event->type() == QEvent::FontChange ||
         Event->type() == QEvent::PaletteChange)

@@ -46,30 +46,30 @@ public:
     explicit TEntryField(QWidget* Parent = nullptr);
 
     // Content as shown (blanks trimmed).
-    QString Text() const { return text_; }
+    QString Text() const { return FText; }
 
-    bool ReadOnly() const { return readOnly_; }
+    bool ReadOnly() const { return FReadOnly; }
     void setReadOnly(bool On);
 
     // Background of the field in its normal state (clWindow by default).
-    QColor Color() const { return color_; }
+    QColor Color() const { return FColor; }
     void setColor(const QColor& Color);
 
-    const TEFColors& EFColors() const { return colors_; }
+    const TEFColors& EFColors() const { return FColors; }
     void setEFColors(const TEFColors& Colors);
 
     // The attached label, when a TAttachedLabel is bound to this field.
     TLabelInfo LabelInfo() const;
     void setLabelInfo(const TLabelInfo& Info);
 
-    bool Selected() const { return selected_; }
-    bool InsertCaret() const { return insertCaret_; }
+    bool Selected() const { return FSelected; }
+    bool InsertCaret() const { return FInsertCaret; }
 
     QSize sizeHint() const override;
 
 protected:
     enum class TAlign { Left, Right };
-    void setAlignment(TAlign Align) { align_ = Align; }
+    void setAlignment(TAlign Align) { FAlign = Align; }
 
     // Shows Text (no event); subclasses keep their own meaning of it.
     void setShownText(const QString& Text);
@@ -99,18 +99,18 @@ private:
     QRect InnerRect() const;
     void PrepareText();
 
-    QString text_;
-    QRawFont rawFont_;   // of font(), once needed
-    QGlyphRun glyphs_;   // text_ laid out when it is a number
-    QStaticText layout_; // text_ laid out otherwise
-    int textWidth_ = -1; // of text_; -1 until measured
-    bool readOnly_ = false;
-    QColor color_;
-    TEFColors colors_;
-    TLabelInfo pendingLabelInfo_;
-    bool selected_ = false;
-    bool insertCaret_ = true;
-    TAlign align_ = TAlign::Right;
+    QString FText;
+    QRawFont FRawFont;   // of font(), once needed
+    QGlyphRun FGlyphs;   // FText laid out when it is a number
+    QStaticText FLayout; // FText laid out otherwise
+    int FTextWidth = -1; // of FText; -1 until measured
+    bool FReadOnly = false;
+    QColor FColor;
+    TEFColors FColors;
+    TLabelInfo FPendingLabelInfo;
+    bool FSelected = false;
+    bool FInsertCaret = true;
+    TAlign FAlign = TAlign::Right;
 };
 
 } // namespace kelvalog

@@ -30,74 +30,74 @@ TNumericField::TNumericField(QWidget* Parent) : TEntryField(Parent)
 
 void TNumericField::setDataType(TNumericDataType Type)
 {
-    dataType_ = Type;
+    FDataType = Type;
     showValueText();
 }
 
 QString TNumericField::PictureMask() const
 {
-    return toQ(mask_.Text());
+    return toQ(FMask.Text());
 }
 
 void TNumericField::setPictureMask(const QString& Mask)
 {
-    mask_ = TPictureMask(Mask.toStdString());
+    FMask = TPictureMask(Mask.toStdString());
     showValueText();
 }
 
 void TNumericField::setRange(double Low, double High)
 {
-    rangeLow_ = Low;
-    rangeHigh_ = High;
+    FRangeLow = Low;
+    FRangeHigh = High;
 }
 
 void TNumericField::setDecimalSeparator(QChar Separator)
 {
-    separator_ = Separator;
+    FSeparator = Separator;
     showValueText();
 }
 
 QChar TNumericField::DecimalSeparator() const
 {
-    return separator_ ? *separator_ : DefaultDecimalSeparator();
+    return FSeparator ? *FSeparator : DefaultDecimalSeparator();
 }
 
 void TNumericField::showValueText()
 {
     QString text;
-    if (hasValue_) {
-        if (dataType_ == TNumericDataType::nftSingle) {
+    if (FHasValue) {
+        if (FDataType == TNumericDataType::nftSingle) {
             const QChar sep = DecimalSeparator();
-            text = toQ(mask_.FloatText(floatValue_, sep.toLatin1() ? sep.toLatin1() : '.'));
+            text = toQ(FMask.FloatText(FFloatValue, sep.toLatin1() ? sep.toLatin1() : '.'));
             if (sep.toLatin1() == 0) // a separator outside Latin-1
                 text.replace(QLatin1Char('.'), sep);
         } else {
-            text = toQ(mask_.IntegerText(intValue_));
+            text = toQ(FMask.IntegerText(FIntValue));
         }
     }
-    contentIsValue_ = true;
+    FContentIsValue = true;
     setShownText(text);
 }
 
 void TNumericField::SetFloatValue(double Value)
 {
-    floatValue_ = static_cast<float>(Value);
-    const double rounded = std::round(static_cast<double>(floatValue_));
+    FFloatValue = static_cast<float>(Value);
+    const double rounded = std::round(static_cast<double>(FFloatValue));
     if (std::isfinite(rounded))
-        intValue_ = static_cast<std::int32_t>(std::clamp(rounded, -2147483648.0, 2147483647.0));
-    hasValue_ = true;
+        FIntValue = static_cast<std::int32_t>(std::clamp(rounded, -2147483648.0, 2147483647.0));
+    FHasValue = true;
     showValueText();
-    if (editing_)
+    if (FEditing)
         loadEditState();
 }
 
 void TNumericField::SetIntegerValue(std::int32_t Value)
 {
-    intValue_ = Value;
-    floatValue_ = static_cast<float>(Value);
-    hasValue_ = true;
+    FIntValue = Value;
+    FFloatValue = static_cast<float>(Value);
+    FHasValue = true;
     showValueText();
-    if (editing_)
+    if (FEditing)
         loadEditState();
 }
 
@@ -111,8 +111,8 @@ void TNumericField::StepTo(std::int32_t Value)
 
 std::optional<std::int32_t> TNumericField::ContentAsInteger() const
 {
-    if (contentIsValue_ && hasValue_ && dataType_ == TNumericDataType::nftLongInt)
-        return intValue_;
+    if (FContentIsValue && FHasValue && FDataType == TNumericDataType::nftLongInt)
+        return FIntValue;
     std::int32_t value = 0;
     if (!ReadIntegerContent(Text().toStdString(), value))
         return std::nullopt;
@@ -125,7 +125,7 @@ std::int32_t TNumericField::GetIntegerValue() const
     if (!value)
         return 0;
     const double v = *value;
-    if (v < rangeLow_ || v > rangeHigh_)
+    if (v < FRangeLow || v > FRangeHigh)
         return 0;
     return *value;
 }
@@ -139,25 +139,25 @@ void TNumericField::raiseChange()
 void TNumericField::loadEditState()
 {
     const QString text = Text();
-    negativeFlag_ = text.startsWith(QLatin1Char('-'));
+    FNegativeFlag = text.startsWith(QLatin1Char('-'));
     QString digits;
     for (QChar c : text)
         if (c.isDigit())
             digits += c;
     if (digits == QLatin1String("0"))
         digits.clear();
-    typingBuffer_ = digits;
+    FTypingBuffer = digits;
 }
 
 void TNumericField::rebuildFromBuffer(bool EmptyWhenBlank)
 {
     QString text;
-    if (!(EmptyWhenBlank && typingBuffer_.isEmpty() && !negativeFlag_)) {
+    if (!(EmptyWhenBlank && FTypingBuffer.isEmpty() && !FNegativeFlag)) {
         const std::string digits =
-            typingBuffer_.isEmpty() ? std::string("0") : typingBuffer_.toStdString();
-        text = toQ(mask_.PlaceInteger(digits, negativeFlag_));
+            FTypingBuffer.isEmpty() ? std::string("0") : FTypingBuffer.toStdString();
+        text = toQ(FMask.PlaceInteger(digits, FNegativeFlag));
     }
-    contentIsValue_ = false;
+    FContentIsValue = false;
     setShownText(text);
 }
 
@@ -165,33 +165,33 @@ TNumericField::TTypeResult TNumericField::typeCharacter(QChar Ch)
 {
     const char c = Ch.toLatin1();
     // Only whole numbers are typed; float fields are display fields.
-    if (dataType_ != TNumericDataType::nftLongInt || c == 0 || c == '.' || !mask_.Admits(c))
+    if (FDataType != TNumericDataType::nftLongInt || c == 0 || c == '.' || !FMask.Admits(c))
         return TTypeResult::Refused;
 
     bool cleared = false;
     if (Selected()) {
-        cleared = !typingBuffer_.isEmpty() || negativeFlag_ || !Text().isEmpty();
-        typingBuffer_.clear();
-        negativeFlag_ = false;
+        cleared = !FTypingBuffer.isEmpty() || FNegativeFlag || !Text().isEmpty();
+        FTypingBuffer.clear();
+        FNegativeFlag = false;
         setSelected(false);
     }
-    const int used = static_cast<int>(typingBuffer_.size());
+    const int used = static_cast<int>(FTypingBuffer.size());
     if (c == '-') {
-        if (!negativeFlag_ && used >= mask_.IntegerPositions()) {
+        if (!FNegativeFlag && used >= FMask.IntegerPositions()) {
             if (cleared)
                 rebuildFromBuffer(true);
             return TTypeResult::Refused;
         }
-        negativeFlag_ = !negativeFlag_;
+        FNegativeFlag = !FNegativeFlag;
     } else {
-        if (used + (negativeFlag_ ? 1 : 0) >= mask_.Width()) {
+        if (used + (FNegativeFlag ? 1 : 0) >= FMask.Width()) {
             if (cleared)
                 rebuildFromBuffer(true);
             return TTypeResult::Refused;
         }
         // No leading zeros.
-        if (!(c == '0' && typingBuffer_.isEmpty()))
-            typingBuffer_ += Ch;
+        if (!(c == '0' && FTypingBuffer.isEmpty()))
+            FTypingBuffer += Ch;
     }
     rebuildFromBuffer(false);
     return TTypeResult::Accepted;
@@ -201,16 +201,16 @@ bool TNumericField::removeLast()
 {
     if (Selected()) {
         const bool had = !Text().isEmpty();
-        typingBuffer_.clear();
-        negativeFlag_ = false;
+        FTypingBuffer.clear();
+        FNegativeFlag = false;
         setSelected(false);
         rebuildFromBuffer(true);
         return had;
     }
-    if (!typingBuffer_.isEmpty())
-        typingBuffer_.chop(1);
-    else if (negativeFlag_)
-        negativeFlag_ = false;
+    if (!FTypingBuffer.isEmpty())
+        FTypingBuffer.chop(1);
+    else if (FNegativeFlag)
+        FNegativeFlag = false;
     else
         return false;
     rebuildFromBuffer(true);
@@ -222,8 +222,8 @@ void TNumericField::pasteClipboard()
     const QString before = Text();
     const QString clip = QApplication::clipboard()->text();
     if (Selected()) {
-        typingBuffer_.clear();
-        negativeFlag_ = false;
+        FTypingBuffer.clear();
+        FNegativeFlag = false;
         setSelected(false);
         rebuildFromBuffer(true);
     }
@@ -241,8 +241,8 @@ void TNumericField::cutSelection()
 
 void TNumericField::restoreContent()
 {
-    setShownText(restoreValue_);
-    contentIsValue_ = false;
+    setShownText(FRestoreValue);
+    FContentIsValue = false;
     loadEditState();
     setSelected(true);
     raiseChange();
@@ -265,18 +265,18 @@ void TNumericField::typeKey(QChar Ch)
 void TNumericField::focusInEvent(QFocusEvent* Event)
 {
     TEntryField::focusInEvent(Event);
-    editing_ = true;
-    restoreValue_ = Text();
+    FEditing = true;
+    FRestoreValue = Text();
     loadEditState();
 }
 
 void TNumericField::focusOutEvent(QFocusEvent* Event)
 {
     TEntryField::focusOutEvent(Event);
-    if (!editing_)
+    if (!FEditing)
         return;
-    editing_ = false;
-    if (ReadOnly() || dataType_ != TNumericDataType::nftLongInt || reportingLeave)
+    FEditing = false;
+    if (ReadOnly() || FDataType != TNumericDataType::nftLongInt || reportingLeave)
         return;
     // Only a move to another control of this window tests the content;
     // switching to another window keeps it as it is.
@@ -290,17 +290,17 @@ bool TNumericField::validateOnLeave()
 {
     std::int32_t value = 0;
     const char* message = nullptr;
-    if (contentIsValue_ && hasValue_) {
-        value = intValue_;
+    if (FContentIsValue && FHasValue) {
+        value = FIntValue;
     } else if (!ReadIntegerContent(Text().toStdString(), value)) {
         message = InvalidMessage;
     }
-    if (!message && (value < rangeLow_ || value > rangeHigh_))
+    if (!message && (value < FRangeLow || value > FRangeHigh))
         message = RangeMessage;
     if (!message) {
-        intValue_ = value;
-        floatValue_ = static_cast<float>(value);
-        hasValue_ = true;
+        FIntValue = value;
+        FFloatValue = static_cast<float>(value);
+        FHasValue = true;
         showValueText();
         return true;
     }

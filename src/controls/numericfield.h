@@ -24,19 +24,19 @@ class TNumericField : public TEntryField
 public:
     explicit TNumericField(QWidget* Parent = nullptr);
 
-    TNumericDataType DataType() const { return dataType_; }
+    TNumericDataType DataType() const { return FDataType; }
     void setDataType(TNumericDataType Type);
 
     QString PictureMask() const;
     void setPictureMask(const QString& Mask);
-    const TPictureMask& Mask() const { return mask_; }
+    const TPictureMask& Mask() const { return FMask; }
 
     // Inclusive limits, in the field's value type (doubles hold every
     // 32-bit integer exactly).
-    double RangeLow() const { return rangeLow_; }
-    double RangeHigh() const { return rangeHigh_; }
-    void setRangeLow(double Value) { rangeLow_ = Value; }
-    void setRangeHigh(double Value) { rangeHigh_ = Value; }
+    double RangeLow() const { return FRangeLow; }
+    double RangeHigh() const { return FRangeHigh; }
+    void setRangeLow(double Value) { FRangeLow = Value; }
+    void setRangeHigh(double Value) { FRangeHigh = Value; }
     void setRange(double Low, double High);
 
     // The separator of this field; unset means DefaultDecimalSeparator().
@@ -52,16 +52,16 @@ public:
     // nothing when it is not a 32-bit integer.
     std::optional<std::int32_t> ContentAsInteger() const;
     // The stored float value of a float field.
-    float FloatValue() const { return floatValue_; }
+    float FloatValue() const { return FFloatValue; }
 
     // A step from an attached spinner: shows Value without a selection and
     // raises OnChange.
     void StepTo(std::int32_t Value);
 
     // Editing state while focused.
-    QString TypingBuffer() const { return typingBuffer_; }
-    bool NegativeFlag() const { return negativeFlag_; }
-    QString RestoreValue() const { return restoreValue_; }
+    QString TypingBuffer() const { return FTypingBuffer; }
+    bool NegativeFlag() const { return FNegativeFlag; }
+    QString RestoreValue() const { return FRestoreValue; }
 
     TNotifyEvent OnChange;
 
@@ -84,21 +84,21 @@ private:
     void raiseChange();
     bool validateOnLeave();
 
-    TNumericDataType dataType_ = TNumericDataType::nftLongInt;
-    TPictureMask mask_;
-    double rangeLow_ = -2147483648.0;
-    double rangeHigh_ = 2147483647.0;
-    std::optional<QChar> separator_;
+    TNumericDataType FDataType = TNumericDataType::nftLongInt;
+    TPictureMask FMask;
+    double FRangeLow = -2147483648.0;
+    double FRangeHigh = 2147483647.0;
+    std::optional<QChar> FSeparator;
 
-    bool hasValue_ = false;      // never set: shows nothing, reads 0
-    bool contentIsValue_ = true; // content still the program's value
-    std::int32_t intValue_ = 0;
-    float floatValue_ = 0.0f;
+    bool FHasValue = false;      // never set: shows nothing, reads 0
+    bool FContentIsValue = true; // content still the program's value
+    std::int32_t FIntValue = 0;
+    float FFloatValue = 0.0f;
 
-    bool editing_ = false; // focus-in seen, focus-out not yet
-    QString typingBuffer_;
-    bool negativeFlag_ = false;
-    QString restoreValue_;
+    bool FEditing = false; // focus-in seen, focus-out not yet
+    QString FTypingBuffer;
+    bool FNegativeFlag = false;
+    QString FRestoreValue;
 };
 
 } // namespace kelvalog

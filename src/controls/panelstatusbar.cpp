@@ -15,12 +15,12 @@ TPanelStatusBar::TPanelStatusBar(QWidget* Parent) : QWidget(Parent) {}
 
 int TPanelStatusBar::addPanel(TPanel Panel)
 {
-    if (panels_.size() >= MaxPanels)
+    if (FPanels.size() >= MaxPanels)
         throw std::length_error("a status bar holds at most 128 panels");
-    panels_.push_back(std::move(Panel));
+    FPanels.push_back(std::move(Panel));
     placeControls();
     update();
-    return static_cast<int>(panels_.size()) - 1;
+    return static_cast<int>(FPanels.size()) - 1;
 }
 
 int TPanelStatusBar::AddTextPanel(int Width, TBevel Bevel)
@@ -40,7 +40,7 @@ int TPanelStatusBar::AddContainerPanel(int Width, QWidget* Control, TBevel Bevel
 
 void TPanelStatusBar::setPanelText(int Index, const QString& Text)
 {
-    TPanel& panel = panels_.at(static_cast<std::size_t>(Index));
+    TPanel& panel = FPanels.at(static_cast<std::size_t>(Index));
     if (panel.Text == Text)
         return;
     panel.Text = Text;
@@ -49,7 +49,7 @@ void TPanelStatusBar::setPanelText(int Index, const QString& Text)
 
 void TPanelStatusBar::setPanelWidth(int Index, int Width)
 {
-    panels_.at(static_cast<std::size_t>(Index)).Width = Width;
+    FPanels.at(static_cast<std::size_t>(Index)).Width = Width;
     placeControls();
     update();
 }
@@ -58,17 +58,17 @@ QRect TPanelStatusBar::PanelRect(int Index) const
 {
     int left = 0;
     for (int i = 0; i < Index; ++i)
-        left += panels_.at(static_cast<std::size_t>(i)).Width;
+        left += FPanels.at(static_cast<std::size_t>(i)).Width;
     const int last = PanelCount() - 1;
     const int width = Index == last ? std::max(0, this->width() - left)
-                                    : panels_.at(static_cast<std::size_t>(Index)).Width;
+                                    : FPanels.at(static_cast<std::size_t>(Index)).Width;
     return QRect(left, TopMargin, width, std::max(0, height() - TopMargin));
 }
 
 void TPanelStatusBar::placeControls()
 {
     for (int i = 0; i < PanelCount(); ++i) {
-        if (QWidget* control = panels_[static_cast<std::size_t>(i)].Control)
+        if (QWidget* control = FPanels[static_cast<std::size_t>(i)].Control)
             control->setGeometry(PanelRect(i).adjusted(1, 1, -1, -1));
     }
 }
@@ -83,7 +83,7 @@ void TPanelStatusBar::paintEvent(QPaintEvent*)
     QPainter p(this);
     p.fillRect(rect(), palette().brush(QPalette::Window));
     for (int i = 0; i < PanelCount(); ++i) {
-        const TPanel& panel = panels_[static_cast<std::size_t>(i)];
+        const TPanel& panel = FPanels[static_cast<std::size_t>(i)];
         const QRect r = PanelRect(i);
         if (panel.Bevel != TBevel::None)
             qDrawShadePanel(&p, r, palette(), panel.Bevel == TBevel::Lowered, 1);

@@ -35,8 +35,8 @@ public:
     // Adds a container panel holding Control (reparented into the bar).
     int AddContainerPanel(int Width, QWidget* Control, TBevel Bevel = TBevel::Raised);
 
-    int PanelCount() const { return static_cast<int>(panels_.size()); }
-    const TPanel& Panel(int Index) const { return panels_.at(static_cast<std::size_t>(Index)); }
+    int PanelCount() const { return static_cast<int>(FPanels.size()); }
+    const TPanel& Panel(int Index) const { return FPanels.at(static_cast<std::size_t>(Index)); }
     void setPanelText(int Index, const QString& Text);
     void setPanelWidth(int Index, int Width);
 
@@ -53,7 +53,7 @@ private:
     int addPanel(TPanel Panel);
     void placeControls();
 
-    std::vector<TPanel> panels_;
+    std::vector<TPanel> FPanels;
 };
 
 } // namespace kelvalog

@@ -8,12 +8,12 @@
 
 namespace kelvalog {
 
-TPictureMask::TPictureMask(std::string Mask) : mask_(std::move(Mask))
+TPictureMask::TPictureMask(std::string Mask) : FMask(std::move(Mask))
 {
     int digits = 0;
     bool point = false;
     int afterPoint = 0;
-    for (char c : mask_) {
+    for (char c : FMask) {
         if (c == '.') {
             point = true;
         } else {
@@ -22,9 +22,9 @@ TPictureMask::TPictureMask(std::string Mask) : mask_(std::move(Mask))
                 ++afterPoint;
         }
     }
-    decimals_ = point ? afterPoint : 0;
-    width_ = digits + (point ? 1 : 0);
-    integerPositions_ = decimals_ > 0 ? width_ - decimals_ - 1 : width_;
+    FDecimals = point ? afterPoint : 0;
+    FWidth = digits + (point ? 1 : 0);
+    FIntegerPositions = FDecimals > 0 ? FWidth - FDecimals - 1 : FWidth;
 }
 
 bool TPictureMask::Admits(char Ch) const
@@ -94,7 +94,7 @@ TFixedText RoundedFixed(double Value, int Decimals)
 
 std::string TPictureMask::PlaceInteger(const std::string& Digits, bool Negative) const
 {
-    const int positions = integerPositions_;
+    const int positions = FIntegerPositions;
     std::string shown = Digits;
     if (static_cast<int>(shown.size()) > positions)
         shown = shown.substr(shown.size() - static_cast<std::size_t>(positions));
@@ -108,9 +108,9 @@ std::string TPictureMask::FloatText(double Value, char Separator) const
     const float stored = static_cast<float>(Value);
     if (!std::isfinite(stored))
         return {};
-    const TFixedText fixed = RoundedFixed(static_cast<double>(stored), decimals_);
+    const TFixedText fixed = RoundedFixed(static_cast<double>(stored), FDecimals);
     std::string text = PlaceInteger(fixed.Integer, fixed.Negative);
-    if (decimals_ > 0) {
+    if (FDecimals > 0) {
         text += Separator;
         text += fixed.Fraction;
     }

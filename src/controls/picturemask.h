@@ -14,13 +14,13 @@ public:
     TPictureMask() = default;
     explicit TPictureMask(std::string Mask);
 
-    const std::string& Text() const { return mask_; }
+    const std::string& Text() const { return FMask; }
     // Digit positions, plus decimals and one for the separator when there is a ".".
-    int Width() const { return width_; }
-    int Decimals() const { return decimals_; }
-    int IntegerPositions() const { return integerPositions_; }
+    int Width() const { return FWidth; }
+    int Decimals() const { return FDecimals; }
+    int IntegerPositions() const { return FIntegerPositions; }
     // Mask character of the last position; decides which keys a field takes.
-    char LastCharacter() const { return mask_.empty() ? '\0' : mask_.back(); }
+    char LastCharacter() const { return FMask.empty() ? '\0' : FMask.back(); }
     // Whether the last position admits Ch ("9": digits; "i": digits and minus;
     // "#": digits, minus and point). A blank is never admitted from the keyboard.
     bool Admits(char Ch) const;
@@ -36,10 +36,10 @@ public:
     std::string PlaceInteger(const std::string& Digits, bool Negative) const;
 
 private:
-    std::string mask_;
-    int width_ = 0;
-    int decimals_ = 0;
-    int integerPositions_ = 0;
+    std::string FMask;
+    int FWidth = 0;
+    int FDecimals = 0;
+    int FIntegerPositions = 0;
 };
 
 // Rounds the magnitude of Value half away from zero at Decimals and returns

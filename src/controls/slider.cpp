@@ -23,30 +23,30 @@ TSlider::TSlider(QWidget* Parent) : QWidget(Parent)
 
 void TSlider::setMin(double Value)
 {
-    min_ = Value;
+    FMin = Value;
     update();
 }
 
 void TSlider::setMax(double Value)
 {
-    max_ = Value;
+    FMax = Value;
     update();
 }
 
 void TSlider::setStep(double Value)
 {
-    step_ = Value;
+    FStep = Value;
     update();
 }
 
 void TSlider::setPosition(double Value)
 {
     double requested = Value;
-    if (step_ > 0.0)
-        requested = std::nearbyint(Value / step_) * step_; // ties to even
-    if (!std::isfinite(requested) || requested == position_)
+    if (FStep > 0.0)
+        requested = std::nearbyint(Value / FStep) * FStep; // ties to even
+    if (!std::isfinite(requested) || requested == FPosition)
         return;
-    position_ = std::clamp(requested, std::min(min_, max_), std::max(min_, max_));
+    FPosition = std::clamp(requested, std::min(FMin, FMax), std::max(FMin, FMax));
     update();
     // Also when the limits kept the old position.
     if (OnChange)
@@ -72,8 +72,8 @@ QRect TSlider::ThumbRect() const
     const int t = ThumbThickness();
     const int travel = inner.height() - t - 1;
     int offset = 0;
-    if (max_ != min_ && travel > 0)
-        offset = static_cast<int>(std::lround((position_ - min_) / (max_ - min_) * travel));
+    if (FMax != FMin && travel > 0)
+        offset = static_cast<int>(std::lround((FPosition - FMin) / (FMax - FMin) * travel));
     const int lower = inner.bottom() - offset;
     return QRect(inner.left(), lower - t + 1, inner.width(), t);
 }
@@ -98,7 +98,7 @@ void TSlider::paintEvent(QPaintEvent*)
     // Ticks over the left quarter: one per step when far enough apart.
     p.setPen(palette().color(QPalette::WindowText));
     const int tickRight = inner.left() + std::max(1, inner.width() / 4) - 1;
-    const double steps = step_ > 0.0 && max_ != min_ ? std::fabs(max_ - min_) / step_ : 0.0;
+    const double steps = FStep > 0.0 && FMax != FMin ? std::fabs(FMax - FMin) / FStep : 0.0;
     const double perStep = steps > 0.0 ? travel / steps : 0.0;
     const auto tickAt = [&](double offset) {
         const int y = inner.bottom() - static_cast<int>(std::lround(offset)) - t / 2;
@@ -132,27 +132,27 @@ void TSlider::keyPressEvent(QKeyEvent* Event)
     if (mods == Qt::NoModifier) {
         switch (Event->key()) {
         case Qt::Key_Up:
-            setPosition(position_ + step_);
+            setPosition(FPosition + FStep);
             return;
         case Qt::Key_Down:
-            setPosition(position_ - step_);
+            setPosition(FPosition - FStep);
             return;
         case Qt::Key_End:
-            setPosition(max_);
+            setPosition(FMax);
             return;
         case Qt::Key_Home:
-            setPosition(min_);
+            setPosition(FMin);
             return;
         default:
             break;
         }
     }
     if (Event->text() == QLatin1String("+")) {
-        setPosition(position_ + step_);
+        setPosition(FPosition + FStep);
         return;
     }
     if (Event->text() == QLatin1String("-")) {
-        setPosition(position_ - step_);
+        setPosition(FPosition - FStep);
         return;
     }
     QWidget::keyPressEvent(Event);
@@ -160,14 +160,14 @@ void TSlider::keyPressEvent(QKeyEvent* Event)
 
 void TSlider::wheelEvent(QWheelEvent* Event)
 {
-    wheelRest_ += Event->angleDelta().y();
-    while (wheelRest_ >= 120) {
-        wheelRest_ -= 120;
-        setPosition(position_ + step_);
+    FWheelRest += Event->angleDelta().y();
+    while (FWheelRest >= 120) {
+        FWheelRest -= 120;
+        setPosition(FPosition + FStep);
     }
-    while (wheelRest_ <= -120) {
-        wheelRest_ += 120;
-        setPosition(position_ - step_);
+    while (FWheelRest <= -120) {
+        FWheelRest += 120;
+        setPosition(FPosition - FStep);
     }
     Event->accept();
 }
@@ -182,18 +182,18 @@ void TSlider::mousePressEvent(QMouseEvent* Event)
     const QRect thumb = ThumbRect();
     const int y = Event->position().toPoint().y();
     if (y >= thumb.top() && y <= thumb.bottom()) {
-        dragging_ = true;
-        grab_ = fromBottom(y) - fromBottom(thumb.bottom());
+        FDragging = true;
+        FGrab = fromBottom(y) - fromBottom(thumb.bottom());
     } else if (y < thumb.top()) {
-        setPosition(position_ + step_);
+        setPosition(FPosition + FStep);
     } else {
-        setPosition(position_ - step_);
+        setPosition(FPosition - FStep);
     }
 }
 
 void TSlider::mouseMoveEvent(QMouseEvent* Event)
 {
-    if (!dragging_)
+    if (!FDragging)
         return;
     const QRect inner = InnerRect();
     const int t = ThumbThickness();
@@ -201,14 +201,14 @@ void TSlider::mouseMoveEvent(QMouseEvent* Event)
     if (travel <= 0)
         return;
     const int c =
-        std::clamp(fromBottom(Event->position().toPoint().y()) - grab_, 0, inner.height() - t);
-    setPosition(min_ + (max_ - min_) * c / travel);
+        std::clamp(fromBottom(Event->position().toPoint().y()) - FGrab, 0, inner.height() - t);
+    setPosition(FMin + (FMax - FMin) * c / travel);
 }
 
 void TSlider::mouseReleaseEvent(QMouseEvent* Event)
 {
     if (Event->button() == Qt::LeftButton)
-        dragging_ = false;
+        FDragging = false;
 }
 
 } // namespace kelvalog

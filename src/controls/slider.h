@@ -19,10 +19,10 @@ class TSlider : public QWidget
 public:
     explicit TSlider(QWidget* Parent = nullptr);
 
-    double Min() const { return min_; }
-    double Max() const { return max_; }
-    double Step() const { return step_; }
-    double Position() const { return position_; }
+    double Min() const { return FMin; }
+    double Max() const { return FMax; }
+    double Step() const { return FStep; }
+    double Position() const { return FPosition; }
     void setMin(double Value);
     void setMax(double Value);
     void setStep(double Value);
@@ -49,13 +49,13 @@ protected:
 private:
     int fromBottom(int Y) const;
 
-    double min_ = 1.0;
-    double max_ = 99.0;
-    double step_ = 1.0;
-    double position_ = 1.0;
-    bool dragging_ = false;
-    int grab_ = 0;
-    int wheelRest_ = 0;
+    double FMin = 1.0;
+    double FMax = 99.0;
+    double FStep = 1.0;
+    double FPosition = 1.0;
+    bool FDragging = false;
+    int FGrab = 0;
+    int FWheelRest = 0;
 };
 
 } // namespace kelvalog

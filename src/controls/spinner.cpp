@@ -14,26 +14,26 @@ namespace kelvalog {
 TSpinner::TSpinner(QWidget* Parent) : QWidget(Parent)
 {
     setFocusPolicy(Qt::NoFocus);
-    elapsed_.start();
-    clock_ = [this] { return static_cast<std::int64_t>(elapsed_.elapsed()); };
-    repeatTimer_.setSingleShot(true);
-    QObject::connect(&repeatTimer_, &QTimer::timeout, this, [this] { ProcessRepeat(); });
+    FElapsed.start();
+    FClock = [this] { return static_cast<std::int64_t>(FElapsed.elapsed()); };
+    FRepeatTimer.setSingleShot(true);
+    QObject::connect(&FRepeatTimer, &QTimer::timeout, this, [this] { ProcessRepeat(); });
 }
 
 void TSpinner::setLimits(std::int32_t Min, std::int32_t Max)
 {
-    minValue_ = Min;
-    maxValue_ = Max;
+    FMinValue = Min;
+    FMaxValue = Max;
 }
 
 void TSpinner::setClock(std::function<std::int64_t()> Clock)
 {
-    clock_ = std::move(Clock);
+    FClock = std::move(Clock);
 }
 
 int TSpinner::GapAfterStep(int K) const
 {
-    return std::max(0, delayTime_ - 10 * acceleration_ * (K - 1));
+    return std::max(0, FDelayTime - 10 * FAcceleration * (K - 1));
 }
 
 TSpinner::THalf TSpinner::halfAt(const QPoint& Pos) const
@@ -45,50 +45,50 @@ TSpinner::THalf TSpinner::halfAt(const QPoint& Pos) const
 
 void TSpinner::Step(THalf Direction)
 {
-    if (!field_ || Direction == THalf::None)
+    if (!FField || Direction == THalf::None)
         return;
-    const std::optional<std::int32_t> content = field_->ContentAsInteger();
+    const std::optional<std::int32_t> content = FField->ContentAsInteger();
     if (!content)
         return;
     const std::int64_t current = *content;
-    const std::int64_t delta = std::llround(delta_);
+    const std::int64_t delta = std::llround(FDelta);
     std::int64_t next = current;
     if (Direction == THalf::Up) {
-        if (current >= maxValue_)
+        if (current >= FMaxValue)
             return;
         next = current + delta;
     } else {
-        if (current <= minValue_)
+        if (current <= FMinValue)
             return;
         next = current - delta;
     }
-    next = std::clamp<std::int64_t>(next, minValue_, maxValue_);
-    field_->StepTo(static_cast<std::int32_t>(next));
+    next = std::clamp<std::int64_t>(next, FMinValue, FMaxValue);
+    FField->StepTo(static_cast<std::int32_t>(next));
 }
 
 void TSpinner::ProcessRepeat()
 {
-    if (!held_ || !autoRepeat_ || under_ == THalf::None)
+    if (!FHeld || !FAutoRepeat || FUnder == THalf::None)
         return;
-    const std::int64_t now = clock_();
-    const int gap = GapAfterStep(stepsMade_);
-    if (gap == 0 || now - lastStepAt_ > gap) {
-        ++stepsMade_;
-        lastStepAt_ = now;
-        Step(under_);
+    const std::int64_t now = FClock();
+    const int gap = GapAfterStep(FStepsMade);
+    if (gap == 0 || now - FLastStepAt > gap) {
+        ++FStepsMade;
+        FLastStepAt = now;
+        Step(FUnder);
     }
     scheduleRepeat();
 }
 
 void TSpinner::scheduleRepeat()
 {
-    if (!held_ || !autoRepeat_ || under_ == THalf::None) {
-        repeatTimer_.stop();
+    if (!FHeld || !FAutoRepeat || FUnder == THalf::None) {
+        FRepeatTimer.stop();
         return;
     }
-    const int gap = GapAfterStep(stepsMade_);
-    const std::int64_t wait = gap == 0 ? 0 : gap - (clock_() - lastStepAt_) + 1;
-    repeatTimer_.start(static_cast<int>(std::clamp<std::int64_t>(wait, 0, gap + 1)));
+    const int gap = GapAfterStep(FStepsMade);
+    const std::int64_t wait = gap == 0 ? 0 : gap - (FClock() - FLastStepAt) + 1;
+    FRepeatTimer.start(static_cast<int>(std::clamp<std::int64_t>(wait, 0, gap + 1)));
 }
 
 void TSpinner::mousePressEvent(QMouseEvent* Event)
@@ -100,16 +100,16 @@ void TSpinner::mousePressEvent(QMouseEvent* Event)
     const THalf half = halfAt(Event->position().toPoint());
     if (half == THalf::None)
         return;
-    if (field_ && !field_->hasFocus()) {
-        field_->setFocus(Qt::MouseFocusReason);
+    if (FField && !FField->hasFocus()) {
+        FField->setFocus(Qt::MouseFocusReason);
         // The field that had the focus may have refused to let it go.
-        if (!field_->hasFocus())
+        if (!FField->hasFocus())
             return;
     }
-    held_ = true;
-    under_ = half;
-    stepsMade_ = 1;
-    lastStepAt_ = clock_();
+    FHeld = true;
+    FUnder = half;
+    FStepsMade = 1;
+    FLastStepAt = FClock();
     update();
     Step(half);
     scheduleRepeat();
@@ -117,26 +117,26 @@ void TSpinner::mousePressEvent(QMouseEvent* Event)
 
 void TSpinner::mouseMoveEvent(QMouseEvent* Event)
 {
-    if (!held_)
+    if (!FHeld)
         return;
     const THalf half = halfAt(Event->position().toPoint());
-    if (half == under_)
+    if (half == FUnder)
         return;
-    under_ = half;
+    FUnder = half;
     update();
-    if (under_ == THalf::None)
-        repeatTimer_.stop();
+    if (FUnder == THalf::None)
+        FRepeatTimer.stop();
     else
         ProcessRepeat();
 }
 
 void TSpinner::mouseReleaseEvent(QMouseEvent* Event)
 {
-    if (Event->button() != Qt::LeftButton || !held_)
+    if (Event->button() != Qt::LeftButton || !FHeld)
         return;
-    held_ = false;
-    under_ = THalf::None;
-    repeatTimer_.stop();
+    FHeld = false;
+    FUnder = THalf::None;
+    FRepeatTimer.stop();
     update();
 }
 

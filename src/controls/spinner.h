@@ -26,26 +26,26 @@ public:
 
     explicit TSpinner(QWidget* Parent = nullptr);
 
-    TNumericField* FocusedControl() const { return field_; }
-    void setFocusedControl(TNumericField* Field) { field_ = Field; }
+    TNumericField* FocusedControl() const { return FField; }
+    void setFocusedControl(TNumericField* Field) { FField = Field; }
 
-    double Delta() const { return delta_; }
-    void setDelta(double Value) { delta_ = Value; }
-    bool AutoRepeat() const { return autoRepeat_; }
-    void setAutoRepeat(bool On) { autoRepeat_ = On; }
-    int DelayTime() const { return delayTime_; }
-    void setDelayTime(int Ms) { delayTime_ = Ms; }
-    int Acceleration() const { return acceleration_; }
-    void setAcceleration(int Value) { acceleration_ = Value; }
-    std::int32_t MinValue() const { return minValue_; }
-    std::int32_t MaxValue() const { return maxValue_; }
+    double Delta() const { return FDelta; }
+    void setDelta(double Value) { FDelta = Value; }
+    bool AutoRepeat() const { return FAutoRepeat; }
+    void setAutoRepeat(bool On) { FAutoRepeat = On; }
+    int DelayTime() const { return FDelayTime; }
+    void setDelayTime(int Ms) { FDelayTime = Ms; }
+    int Acceleration() const { return FAcceleration; }
+    void setAcceleration(int Value) { FAcceleration = Value; }
+    std::int32_t MinValue() const { return FMinValue; }
+    std::int32_t MaxValue() const { return FMaxValue; }
     void setLimits(std::int32_t Min, std::int32_t Max);
 
     // Millisecond clock of the repeat; tests inject their own.
     void setClock(std::function<std::int64_t()> Clock);
 
     // The half under the held button (None when idle or paused).
-    THalf PressedHalf() const { return held_ ? under_ : THalf::None; }
+    THalf PressedHalf() const { return FHeld ? FUnder : THalf::None; }
     // One step in a direction, as a press makes it.
     void Step(THalf Direction);
     // Makes the next repeat step when it is due (the repeat timer calls it).
@@ -65,21 +65,21 @@ private:
     THalf halfAt(const QPoint& Pos) const;
     void scheduleRepeat();
 
-    TNumericField* field_ = nullptr;
-    double delta_ = 1.0;
-    bool autoRepeat_ = true;
-    int delayTime_ = 200;
-    int acceleration_ = 1;
-    std::int32_t minValue_ = 1;
-    std::int32_t maxValue_ = 32767;
+    TNumericField* FField = nullptr;
+    double FDelta = 1.0;
+    bool FAutoRepeat = true;
+    int FDelayTime = 200;
+    int FAcceleration = 1;
+    std::int32_t FMinValue = 1;
+    std::int32_t FMaxValue = 32767;
 
-    std::function<std::int64_t()> clock_;
-    QElapsedTimer elapsed_;
-    QTimer repeatTimer_;
-    bool held_ = false;
-    THalf under_ = THalf::None;
-    int stepsMade_ = 0;
-    std::int64_t lastStepAt_ = 0;
+    std::function<std::int64_t()> FClock;
+    QElapsedTimer FElapsed;
+    QTimer FRepeatTimer;
+    bool FHeld = false;
+    THalf FUnder = THalf::None;
+    int FStepsMade = 0;
+    std::int64_t FLastStepAt = 0;
 };
 
 } // namespace kelvalog

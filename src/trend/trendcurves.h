@@ -34,6 +34,7 @@ public:
     explicit TTrendCurves(QGraphicsItem* Parent = nullptr);
 
     std::vector<TLine>& Lines() { return FLines; }
+    const std::vector<TLine>& Lines() const { return FLines; }
     void SetArea(const QRectF& Area, const TMapping& Mapping);
 
     QRectF boundingRect() const override { return FArea; }

@@ -193,14 +193,6 @@ void TTrendPlot::PlaceCurves()
     FCurves->SetArea(Area, Mapping);
 }
 
-std::size_t TTrendPlot::PointCount() const
-{
-    std::size_t Count = 0;
-    for (const auto& Line : FCurves->Lines())
-        Count += Line.Points.size();
-    return Count;
-}
-
 void TTrendPlot::mouseMoveEvent(QMouseEvent* Event)
 {
     QChartView::mouseMoveEvent(Event);

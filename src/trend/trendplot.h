@@ -33,8 +33,6 @@ public:
     const TTrendPlotSpec& Spec() const { return FSpec; }
     QDateTimeAxis* TimeAxis() const { return FTimeAxis; }
     QValueAxis* ValueAxis() const { return FValueAxis; }
-    // Points drawn per line, for tests and benchmarks.
-    std::size_t PointCount() const;
 
     // The time under the pointer, while it moves over the plot area.
     std::function<void(std::int64_t)> OnPointerTime;

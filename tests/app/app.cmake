@@ -25,3 +25,9 @@ if(NOT KELVALOG_SANITIZE STREQUAL "thread")
   add_executable(realserial_guest ${CMAKE_CURRENT_LIST_DIR}/realserial_guest.cpp)
   target_link_libraries(realserial_guest PRIVATE kelvalog_app Qt6::Widgets)
 endif()
+# Not a test: writes the window's widgets, places and focus chain, to compare
+# the layout of two builds with diff.
+if(NOT KELVALOG_SANITIZE STREQUAL "thread")
+  add_executable(layoutdump ${CMAKE_CURRENT_LIST_DIR}/layoutdump.cpp)
+  target_link_libraries(layoutdump PRIVATE kelvalog_app Qt6::Widgets)
+endif()

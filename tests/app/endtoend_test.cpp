@@ -65,9 +65,9 @@ private slots:
         {
             TMainForm Form(QuickOptions(IniPath()));
             Form.show();
-            Form.UsedBoardComboBox->setCurrentIndex(Board);
+            Form.TopPanel().UsedBoardComboBox()->setCurrentIndex(Board);
             Form.UsedBoardComboBoxClick();
-            Form.SampleIntervalField->SetIntegerValue(1);
+            Form.SamplingPanel().SampleIntervalField()->SetIntegerValue(1);
             Form.IntervalFieldChange();
 
             // Answer the port dialog as a user would: pick the port, press OK.
@@ -78,17 +78,18 @@ private slots:
                     Answered = true;
             });
             Answer.start(50);
-            QTest::mouseClick(Form.OnLineAction, Qt::LeftButton);
+            QTest::mouseClick(Form.TopPanel().OnLineAction(), Qt::LeftButton);
             Answer.stop();
             QVERIFY(Answered);
             QVERIFY(Form.OnLine);
-            QVERIFY(Form.OnLineAction->isChecked());
+            QVERIFY(Form.TopPanel().OnLineAction()->isChecked());
             QCOMPARE(Form.ComPort->ComNumber(), SimulatorCom);
 
             const TFieldRow First = Board == Board5V ? TFieldRow::T51 : TFieldRow::T31;
             const int Rows = Board == Board5V ? 5 : 6;
             auto Live = [&](TFieldRow Row, TFieldKind Kind) {
-                return Form.Field(Row, Kind)->Color() == Form.palette().color(QPalette::Base);
+                return Form.ValuePanel().Field(Row, Kind)->Color() ==
+                       Form.palette().color(QPalette::Base);
             };
             // Two ticks with readings in every row.
             for (int Tick = 0; Tick < 2; ++Tick) {
@@ -101,9 +102,11 @@ private slots:
             }
             for (int I = 0; I < Rows; ++I) {
                 const auto Row = static_cast<TFieldRow>(static_cast<int>(First) + I);
-                const float Actual = Form.Field(Row, TFieldKind::Actual)->FloatValue();
-                const float Sampled = Form.Field(Row, TFieldKind::Sampled)->FloatValue();
-                const float Filtered = Form.Field(Row, TFieldKind::Filtered)->FloatValue();
+                const float Actual = Form.ValuePanel().Field(Row, TFieldKind::Actual)->FloatValue();
+                const float Sampled =
+                    Form.ValuePanel().Field(Row, TFieldKind::Sampled)->FloatValue();
+                const float Filtered =
+                    Form.ValuePanel().Field(Row, TFieldKind::Filtered)->FloatValue();
                 const bool Pressure = Row == TFieldRow::T51;
                 const bool Humidity = Row == TFieldRow::T33;
                 const float Low = Pressure ? 600.0f : Humidity ? 0.0f : -10.0f;
@@ -113,13 +116,13 @@ private slots:
                 // Without filtering the filtered value is the sample.
                 QCOMPARE(Filtered, Sampled);
             }
-            QVERIFY(Form.OnLineStatusLight->Lit());
-            QTRY_VERIFY_WITH_TIMEOUT(Form.RecveiveStatusLight->Lit(), Wait);
+            QVERIFY(Form.StatusPanel().OnLineStatusLight()->Lit());
+            QTRY_VERIFY_WITH_TIMEOUT(Form.StatusPanel().RecveiveStatusLight()->Lit(), Wait);
 
-            QTest::mouseClick(Form.OnLineAction, Qt::LeftButton);
+            QTest::mouseClick(Form.TopPanel().OnLineAction(), Qt::LeftButton);
             QVERIFY(!Form.OnLine);
             QTRY_VERIFY(!Form.ComPort->Open()); // a close may wait for a hand-off to end
-            Form.PSensorLowerRange->SetIntegerValue(650);
+            Form.TopPanel().PSensorLowerRange()->SetIntegerValue(650);
             QVERIFY(Form.close());
         }
         QCOMPARE(KeysInOrder(IniPath()), TwelveKeys);
@@ -128,8 +131,8 @@ private slots:
         {
             TMainForm Again(QuickOptions(IniPath()));
             QCOMPARE(Again.Board(), Board);
-            QCOMPARE(Again.PSensorLowerRange->GetIntegerValue(), 650);
-            QCOMPARE(Again.PSensorUpperRange->GetIntegerValue(), 1025);
+            QCOMPARE(Again.TopPanel().PSensorLowerRange()->GetIntegerValue(), 650);
+            QCOMPARE(Again.TopPanel().PSensorUpperRange()->GetIntegerValue(), 1025);
             QCOMPARE(Again.TambRhSpan, 1.0);
         }
         QVERIFY(Boxes.Texts.empty());

@@ -69,11 +69,11 @@ struct TRig
         Options.TrendClock = [this] { return Now; };
         Owned = std::make_unique<TMainForm>(Options);
         Form = Owned.get();
-        Form->PSensorLowerRange->SetIntegerValue(612);
-        Form->UsedBoardComboBox->setCurrentIndex(Board5V);
+        Form->TopPanel().PSensorLowerRange()->SetIntegerValue(612);
+        Form->TopPanel().UsedBoardComboBox()->setCurrentIndex(Board5V);
         // Ticks come from the test alone.
-        Form->SampleIntervalField->SetIntegerValue(1000);
-        Form->IntervalField->SetIntegerValue(1);
+        Form->SamplingPanel().SampleIntervalField()->SetIntegerValue(1000);
+        Form->LogPanel().IntervalField()->SetIntegerValue(1);
         Form->IntervalFieldChange();
         Form->show();
     }
@@ -317,7 +317,7 @@ private slots:
         {
             TRig Rig(Dir.path(), History, Start);
             QVERIFY(Rig.Pty.Ready());
-            Rig.Form->SylkFileEdit->setText(Log);
+            Rig.Form->LogPanel().SylkFileEdit()->setText(Log);
             Rig.Form->OnLineActionExecute();
             Rig.Form->LogOnActionExecute();
             QVERIFY(Rig.Form->Logging());
@@ -372,11 +372,11 @@ private slots:
         {
             TRig Rig(Dir.path(), History, Start, German);
             QVERIFY(Rig.Pty.Ready());
-            Rig.Form->SylkFileEdit->setText(SylkLog);
-            Rig.Form->TABFileEdit->setText(TabLog);
-            Rig.Form->FilterType->setItemIndex(1);
+            Rig.Form->LogPanel().SylkFileEdit()->setText(SylkLog);
+            Rig.Form->LogPanel().TABFileEdit()->setText(TabLog);
+            Rig.Form->FilterPanel().FilterType()->setItemIndex(1);
             Rig.Form->FilterTypeClick();
-            Rig.Form->MarFilterSizeField->SetIntegerValue(3);
+            Rig.Form->FilterPanel().MarFilterSizeField()->SetIntegerValue(3);
             int N = 0;
             auto Run = [&](int Kind, int Count, std::int64_t& From, std::int64_t& To) {
                 Rig.Form->OnLineActionExecute();
@@ -384,7 +384,7 @@ private slots:
                 QVERIFY(Rig.Tick(N));
                 Ticks.push_back(Snapshot(*Rig.Form, Rig.Now));
                 ++N;
-                Rig.Form->LoggingType->setItemIndex(Kind);
+                Rig.Form->LogPanel().LoggingType()->setItemIndex(Kind);
                 Rig.Form->LoggingTypeClick();
                 Rig.Form->LogOnActionExecute();
                 QVERIFY(Rig.Form->Logging());

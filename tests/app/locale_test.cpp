@@ -58,9 +58,9 @@ TMainFormOptions SystemOptions(const QString& SettingsPath)
 void GoOnLine(TMainForm& Form, int Com)
 {
     TCustomComPort::SetPortPromptHook([Com](QObject*) { return std::uint16_t(Com); });
-    Form.UsedBoardComboBox->setCurrentIndex(Board5V);
+    Form.TopPanel().UsedBoardComboBox()->setCurrentIndex(Board5V);
     Form.UsedBoardComboBoxClick();
-    Form.SampleIntervalField->SetIntegerValue(1);
+    Form.SamplingPanel().SampleIntervalField()->SetIntegerValue(1);
     Form.IntervalFieldChange();
     Form.OnLineActionExecute();
     TCustomComPort::SetPortPromptHook(nullptr);
@@ -119,14 +119,15 @@ private slots:
             const QRegularExpression Whole(QStringLiteral("^[0-9]{1,5}$"));
             for (int I = 0; I < 5; ++I) {
                 const auto Row = static_cast<TFieldRow>(I);
-                QTRY_VERIFY_WITH_TIMEOUT(Form.Field(Row, TFieldKind::Sampled)->Color() ==
-                                             Form.palette().color(QPalette::Base),
-                                         Wait);
+                QTRY_VERIFY_WITH_TIMEOUT(
+                    Form.ValuePanel().Field(Row, TFieldKind::Sampled)->Color() ==
+                        Form.palette().color(QPalette::Base),
+                    Wait);
             }
             for (int I = 0; I < 5; ++I) {
                 const auto Row = static_cast<TFieldRow>(I);
                 for (TFieldKind Kind : {TFieldKind::Actual, TFieldKind::Sampled}) {
-                    const TNumericField* F = Form.Field(Row, Kind);
+                    const TNumericField* F = Form.ValuePanel().Field(Row, Kind);
                     const QString Text = F->Text();
                     const bool Pressure = Row == TFieldRow::T51;
                     QVERIFY2((Pressure ? Whole : Decimal).match(Text).hasMatch(), qPrintable(Text));
@@ -176,24 +177,25 @@ private slots:
                                        Dec("21.00"), Dec("20.50")};
             for (int I = 0; I < Shown.size(); ++I) {
                 const auto Row = static_cast<TFieldRow>(I);
-                QTRY_COMPARE_WITH_TIMEOUT(Form.Field(Row, TFieldKind::Actual)->Text(), Shown[I],
-                                          Wait);
-                QTRY_COMPARE_WITH_TIMEOUT(Form.Field(Row, TFieldKind::Filtered)->Text(), Shown[I],
-                                          Wait);
+                QTRY_COMPARE_WITH_TIMEOUT(Form.ValuePanel().Field(Row, TFieldKind::Actual)->Text(),
+                                          Shown[I], Wait);
+                QTRY_COMPARE_WITH_TIMEOUT(
+                    Form.ValuePanel().Field(Row, TFieldKind::Filtered)->Text(), Shown[I], Wait);
             }
 
             auto RunLog = [&](int Kind, TButtonEdit* Edit, const QString& Path) {
-                Form.LoggingType->setItemIndex(Kind);
+                Form.LogPanel().LoggingType()->setItemIndex(Kind);
                 Form.LoggingTypeClick();
                 Edit->setText(Path);
                 Form.LogOnActionExecute();
                 QVERIFY(Form.Logging());
-                QTRY_VERIFY_WITH_TIMEOUT(Form.LogRecordsWritten->GetIntegerValue() >= 2, 3 * Wait);
+                QTRY_VERIFY_WITH_TIMEOUT(
+                    Form.LogPanel().LogRecordsWritten()->GetIntegerValue() >= 2, 3 * Wait);
                 Form.LogOnActionExecute();
                 QVERIFY(!Form.LogOpen());
             };
-            RunLog(1, Form.TABFileEdit, TabPath);
-            RunLog(0, Form.SylkFileEdit, SylkPath);
+            RunLog(1, Form.LogPanel().TABFileEdit(), TabPath);
+            RunLog(0, Form.LogPanel().SylkFileEdit(), SylkPath);
             Feeder.stop();
 
             Form.TambRhSpan = 1.25;

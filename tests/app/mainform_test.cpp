@@ -63,7 +63,7 @@ private slots:
                 W->objectName().startsWith(QLatin1String("qt_")) ||
                 qobject_cast<QStackedWidget*>(Parent) ||
                 // The last light reaches one pixel past its container by design.
-                W == Form.ErrorStatusLight)
+                W == Form.StatusPanel().ErrorStatusLight())
                 continue;
             // A page takes the size of its page control when it is shown.
             const QSize Room = Parent->objectName().startsWith(QLatin1String("TabSheet"))
@@ -75,7 +75,7 @@ private slots:
         }
 
         for (int I = 0; I < DisplayFieldCount; ++I) {
-            TNumericField* F = Form.DisplayFields[I];
+            TNumericField* F = Form.ValuePanel().DisplayFields()[I];
             QVERIFY(F);
             QCOMPARE(F->objectName().toStdString(), FieldName(FieldAt(I)));
             QCOMPARE(F->size(), QSize(41, 21));
@@ -85,12 +85,14 @@ private slots:
         }
         // The drop-down lists cover the page row of their page controls, and
         // the pages' content starts below the lists.
-        QVERIFY(Form.FilterType->geometry().bottom() < Form.FilterPages->geometry().top());
-        QVERIFY(Form.LoggingType->geometry().bottom() < Form.LoggingPages->geometry().top());
-        QCOMPARE(Form.UsedBoardComboBox->count(), 2);
-        QCOMPARE(Form.UsedBoardComboBox->itemText(1), QStringLiteral("I2C (3,3V)"));
-        QCOMPARE(Form.LoggingType->itemText(2), QStringLiteral("Excel worksheet"));
-        QCOMPARE(Form.FilterType->itemText(1), QStringLiteral("Moving Average"));
+        QVERIFY(Form.FilterPanel().FilterType()->geometry().bottom() <
+                Form.FilterPanel().FilterPages()->geometry().top());
+        QVERIFY(Form.LogPanel().LoggingType()->geometry().bottom() <
+                Form.LogPanel().LoggingPages()->geometry().top());
+        QCOMPARE(Form.TopPanel().UsedBoardComboBox()->count(), 2);
+        QCOMPARE(Form.TopPanel().UsedBoardComboBox()->itemText(1), QStringLiteral("I2C (3,3V)"));
+        QCOMPARE(Form.LogPanel().LoggingType()->itemText(2), QStringLiteral("Excel worksheet"));
+        QCOMPARE(Form.FilterPanel().FilterType()->itemText(1), QStringLiteral("Moving Average"));
     }
 
     void tabFollowsTheLayoutFromTopLeft()
@@ -100,19 +102,19 @@ private slots:
         for (QWidget* W = Form.nextInFocusChain(); W != &Form; W = W->nextInFocusChain())
             if (W->focusPolicy() & Qt::TabFocus)
                 Chain.append(W);
-        const QList<QWidget*> Expected{Form.UsedBoardComboBox,
-                                       Form.PSensorLowerRange,
-                                       Form.PSensorUpperRange,
-                                       Form.SampleIntervalField,
-                                       Form.AverageSamplesCheckBox,
-                                       Form.FilterType,
-                                       Form.MarFilterSizeField,
-                                       Form.FilterSlider,
-                                       Form.LoggingType,
-                                       Form.SylkFileEdit,
-                                       Form.TABFileEdit,
-                                       Form.IntervalField,
-                                       Form.LogRecordsWritten};
+        const QList<QWidget*> Expected{Form.TopPanel().UsedBoardComboBox(),
+                                       Form.TopPanel().PSensorLowerRange(),
+                                       Form.TopPanel().PSensorUpperRange(),
+                                       Form.SamplingPanel().SampleIntervalField(),
+                                       Form.SamplingPanel().AverageSamplesCheckBox(),
+                                       Form.FilterPanel().FilterType(),
+                                       Form.FilterPanel().MarFilterSizeField(),
+                                       Form.FilterPanel().FilterSlider(),
+                                       Form.LogPanel().LoggingType(),
+                                       Form.LogPanel().SylkFileEdit(),
+                                       Form.LogPanel().TABFileEdit(),
+                                       Form.LogPanel().IntervalField(),
+                                       Form.LogPanel().LogRecordsWritten()};
         qsizetype Last = -1;
         for (QWidget* W : Expected) {
             const qsizetype At = Chain.indexOf(W);
@@ -124,25 +126,25 @@ private slots:
     void hintsGoToTooltipAndStatusBar()
     {
         TMainForm Form(QuickOptions(IniPath()));
-        Form.UsedBoardComboBox->setCurrentIndex(Board3V);
+        Form.TopPanel().UsedBoardComboBox()->setCurrentIndex(Board3V);
         Form.UsedBoardComboBoxClick();
-        TNumericField* T31 = Form.Field(TFieldRow::T31, TFieldKind::Actual);
+        TNumericField* T31 = Form.ValuePanel().Field(TFieldRow::T31, TFieldKind::Actual);
         QCOMPARE(T31->toolTip(), QStringLiteral("IR ("));
 
         auto Enter = [](QWidget* W) {
             QEvent E(QEvent::Enter);
             QApplication::sendEvent(W, &E);
         };
-        auto PanelText = [&] { return Form.StatusBar->Panel(1).Text; };
+        auto PanelText = [&] { return Form.StatusPanel().StatusBar()->Panel(1).Text; };
         Enter(T31);
         QCOMPARE(PanelText(), QStringLiteral("IR ("));
-        Enter(Form.OnLineAction);
-        QCOMPARE(Form.OnLineAction->toolTip(), QStringLiteral("On line"));
+        Enter(Form.TopPanel().OnLineAction());
+        QCOMPARE(Form.TopPanel().OnLineAction()->toolTip(), QStringLiteral("On line"));
         QCOMPARE(PanelText(), QStringLiteral("Switch the board on line or off line"));
         // A control without a hint of its own shows its container's.
-        Enter(Form.SampleGroupBox3V->findChild<QLabel*>(QStringLiteral("Label6")));
+        Enter(Form.ValuePanel().SampleGroupBox3V()->findChild<QLabel*>(QStringLiteral("Label6")));
         QCOMPARE(PanelText(), QStringLiteral("Data sampling parameters"));
-        Enter(Form.LogRecordsWritten);
+        Enter(Form.LogPanel().LogRecordsWritten());
         QCOMPARE(PanelText(), QStringLiteral("Shows how many records were written to the logfile"));
     }
 
@@ -160,26 +162,27 @@ private slots:
         QVERIFY(Clock.elapsed() >= 300);
         QVERIFY(!Handled);
 
-        QCOMPARE(Form.SampleIntervalField->GetIntegerValue(), 2);
-        QCOMPARE(Form.MarFilterSizeField->GetIntegerValue(), 1);
-        QCOMPARE(Form.FilterType->ItemIndex(), 0);
-        QCOMPARE(Form.FilterPages->currentIndex(), 0);
-        QCOMPARE(Form.LoggingType->ItemIndex(), 0);
-        QCOMPARE(Form.LoggingPages->currentWidget()->objectName(), QStringLiteral("TabSheet4"));
-        QCOMPARE(Form.FilterSliderEdit->GetIntegerValue(), 1);
-        QVERIFY(!Form.WarningLabel->isVisibleTo(&Form));
-        QVERIFY(Form.AverageSamplesCheckBox->isChecked());
-        QCOMPARE(Form.PSensorLowerRange->GetIntegerValue(), 600);
-        QCOMPARE(Form.PSensorUpperRange->GetIntegerValue(), 1025);
+        QCOMPARE(Form.SamplingPanel().SampleIntervalField()->GetIntegerValue(), 2);
+        QCOMPARE(Form.FilterPanel().MarFilterSizeField()->GetIntegerValue(), 1);
+        QCOMPARE(Form.FilterPanel().FilterType()->ItemIndex(), 0);
+        QCOMPARE(Form.FilterPanel().FilterPages()->currentIndex(), 0);
+        QCOMPARE(Form.LogPanel().LoggingType()->ItemIndex(), 0);
+        QCOMPARE(Form.LogPanel().LoggingPages()->currentWidget()->objectName(),
+                 QStringLiteral("TabSheet4"));
+        QCOMPARE(Form.FilterPanel().FilterSliderEdit()->GetIntegerValue(), 1);
+        QVERIFY(!Form.SamplingPanel().WarningLabel()->isVisibleTo(&Form));
+        QVERIFY(Form.SamplingPanel().AverageSamplesCheckBox()->isChecked());
+        QCOMPARE(Form.TopPanel().PSensorLowerRange()->GetIntegerValue(), 600);
+        QCOMPARE(Form.TopPanel().PSensorUpperRange()->GetIntegerValue(), 1025);
         QCOMPARE(Form.Board(), Board5V);
         QCOMPARE(Form.TambRhSpan, 1.0);
         QCOMPARE(Form.TambRhOffset, 0.0);
         QCOMPARE(Form.RhSpan, 1.0);
         QCOMPARE(Form.RhOffset, 0.0);
-        QCOMPARE(Form.LogIntervalHMS->Text(), QStringLiteral("0:00:00"));
+        QCOMPARE(Form.LogPanel().LogIntervalHMS()->Text(), QStringLiteral("0:00:00"));
         QVERIFY(!Form.OnLine);
-        QVERIFY(!Form.OnLineAction->isChecked());
-        QVERIFY(!Form.LogOnAction->isEnabled());
+        QVERIFY(!Form.TopPanel().OnLineAction()->isChecked());
+        QVERIFY(!Form.TopPanel().LogOnAction()->isEnabled());
         QVERIFY(!Form.SampleTimerRunning());
     }
 
@@ -194,54 +197,54 @@ private slots:
     {
         QFETCH(int, Board);
         TMainForm Form(QuickOptions(IniPath()));
-        Form.UsedBoardComboBox->setCurrentIndex(Board);
+        Form.TopPanel().UsedBoardComboBox()->setCurrentIndex(Board);
         Form.UsedBoardComboBoxClick();
         const bool Is5V = Board == Board5V;
         const bool Is3V = Board == Board3V;
-        QCOMPARE(Form.SampleGroupBox5V->isVisibleTo(&Form), Is5V);
-        QCOMPARE(Form.FilteredPanel5V->isVisibleTo(&Form), Is5V);
-        QCOMPARE(Form.SampleGroupBox3V->isVisibleTo(&Form), Is3V);
-        QCOMPARE(Form.FilteredPanel3V->isVisibleTo(&Form), Is3V);
-        QCOMPARE(Form.PSensorLowerRange->isVisibleTo(&Form), Is5V);
-        QCOMPARE(Form.PSensorUpperRange->isVisibleTo(&Form), Is5V);
-        QCOMPARE(Form.AttachedLabel23->isVisibleTo(&Form), Is5V);
-        QVERIFY(Form.UsedBoardComboBox->isEnabled());
-        QVERIFY(Form.GroupBox1->isEnabled());
-        QVERIFY(Form.FilterBox->isEnabled());
-        QVERIFY(Form.LogGroup->isEnabled());
+        QCOMPARE(Form.ValuePanel().SampleGroupBox5V()->isVisibleTo(&Form), Is5V);
+        QCOMPARE(Form.ValuePanel().FilteredPanel5V()->isVisibleTo(&Form), Is5V);
+        QCOMPARE(Form.ValuePanel().SampleGroupBox3V()->isVisibleTo(&Form), Is3V);
+        QCOMPARE(Form.ValuePanel().FilteredPanel3V()->isVisibleTo(&Form), Is3V);
+        QCOMPARE(Form.TopPanel().PSensorLowerRange()->isVisibleTo(&Form), Is5V);
+        QCOMPARE(Form.TopPanel().PSensorUpperRange()->isVisibleTo(&Form), Is5V);
+        QCOMPARE(Form.TopPanel().AttachedLabel23()->isVisibleTo(&Form), Is5V);
+        QVERIFY(Form.TopPanel().UsedBoardComboBox()->isEnabled());
+        QVERIFY(Form.SamplingPanel().GroupBox1()->isEnabled());
+        QVERIFY(Form.FilterPanel().FilterBox()->isEnabled());
+        QVERIFY(Form.LogPanel().LogGroup()->isEnabled());
     }
 
     void samplingIntervalDrivesWarningAndTimer()
     {
         TMainForm Form(QuickOptions(IniPath()));
-        Form.SampleIntervalField->SetIntegerValue(1);
+        Form.SamplingPanel().SampleIntervalField()->SetIntegerValue(1);
         Form.IntervalFieldChange();
-        QVERIFY(Form.WarningLabel->isVisibleTo(&Form));
-        Form.SampleIntervalField->SetIntegerValue(2);
+        QVERIFY(Form.SamplingPanel().WarningLabel()->isVisibleTo(&Form));
+        Form.SamplingPanel().SampleIntervalField()->SetIntegerValue(2);
         Form.IntervalFieldChange();
-        QVERIFY(!Form.WarningLabel->isVisibleTo(&Form));
+        QVERIFY(!Form.SamplingPanel().WarningLabel()->isVisibleTo(&Form));
 
         Form.StartSampling();
         QVERIFY(Form.SampleTimerRunning());
         QCOMPARE(Form.SampleIntervalTimer.interval(), 2000);
         // While the field reads 0 (being retyped) no tick comes at all.
-        Form.SampleIntervalField->SetIntegerValue(0);
+        Form.SamplingPanel().SampleIntervalField()->SetIntegerValue(0);
         Form.IntervalFieldChange();
         QVERIFY(!Form.SampleTimerRunning());
-        Form.SampleIntervalField->SetIntegerValue(3);
+        Form.SamplingPanel().SampleIntervalField()->SetIntegerValue(3);
         Form.IntervalFieldChange();
         QVERIFY(Form.SampleTimerRunning());
         QCOMPARE(Form.SampleIntervalTimer.interval(), 3000);
         Form.StopSampling();
         QVERIFY(!Form.SampleTimerRunning());
         // Off, a new interval is only stored.
-        Form.SampleIntervalField->SetIntegerValue(4);
+        Form.SamplingPanel().SampleIntervalField()->SetIntegerValue(4);
         Form.IntervalFieldChange();
         QVERIFY(!Form.SampleTimerRunning());
 
-        Form.IntervalField->SetIntegerValue(30);
+        Form.LogPanel().IntervalField()->SetIntegerValue(30);
         Form.IntervalFieldChange();
-        QCOMPARE(Form.LogIntervalHMS->Text(), QStringLiteral("0:02:00"));
+        QCOMPARE(Form.LogPanel().LogIntervalHMS()->Text(), QStringLiteral("0:02:00"));
     }
 
     void readingsAndTicksPaintTheFieldsWithTheLocaleSeparator()
@@ -249,11 +252,11 @@ private slots:
         TMainForm Form(QuickOptions(IniPath(), ','));
         Form.StartSampling();
         Form.StopSampling();
-        for (TNumericField* F : Form.DisplayFields) {
+        for (TNumericField* F : Form.ValuePanel().DisplayFields()) {
             QCOMPARE(Background(F), Stale(Form));
             QCOMPARE(F->FloatValue(), 0.0f);
         }
-        TNumericField* T52Actual = Form.Field(TFieldRow::T52, TFieldKind::Actual);
+        TNumericField* T52Actual = Form.ValuePanel().Field(TFieldRow::T52, TFieldKind::Actual);
         Form.AddReading(1, 21.46f);
         QCOMPARE(T52Actual->Text(), QStringLiteral("21,46"));
         QCOMPARE(Background(T52Actual), Live(Form));
@@ -261,14 +264,16 @@ private slots:
         // Averaged: the tick shows the mean, the actual field the latest.
         Form.AddReading(3, 20.0f);
         Form.AddReading(3, 22.0f);
-        QCOMPARE(Form.Field(TFieldRow::T54, TFieldKind::Actual)->Text(), QStringLiteral("22,00"));
+        QCOMPARE(Form.ValuePanel().Field(TFieldRow::T54, TFieldKind::Actual)->Text(),
+                 QStringLiteral("22,00"));
         Form.SampleIntervalTimerTimer();
-        TNumericField* T54Sampled = Form.Field(TFieldRow::T54, TFieldKind::Sampled);
-        TNumericField* T54Filtered = Form.Field(TFieldRow::T54, TFieldKind::Filtered);
+        TNumericField* T54Sampled = Form.ValuePanel().Field(TFieldRow::T54, TFieldKind::Sampled);
+        TNumericField* T54Filtered = Form.ValuePanel().Field(TFieldRow::T54, TFieldKind::Filtered);
         QCOMPARE(T54Sampled->Text(), QStringLiteral("21,00"));
         QCOMPARE(T54Filtered->Text(), QStringLiteral("21,00"));
         QCOMPARE(Background(T54Sampled), Live(Form));
-        QCOMPARE(Background(Form.Field(TFieldRow::T51, TFieldKind::Sampled)), Stale(Form));
+        QCOMPARE(Background(Form.ValuePanel().Field(TFieldRow::T51, TFieldKind::Sampled)),
+                 Stale(Form));
 
         // A period without readings: sampled 0, filtered kept, both stale.
         Form.SampleIntervalTimerTimer();
@@ -278,17 +283,19 @@ private slots:
         QCOMPARE(Background(T54Filtered), Stale(Form));
 
         // Not averaged: the latest reading stands for the period.
-        Form.AverageSamplesCheckBox->setChecked(false);
+        Form.SamplingPanel().AverageSamplesCheckBox()->setChecked(false);
         Form.AddReading(3, 20.0f);
         Form.AddReading(3, 22.0f);
         Form.SampleIntervalTimerTimer();
         QCOMPARE(T54Sampled->Text(), QStringLiteral("22,00"));
 
         // The 3.3 V board shows channel 3 in T34 and nothing of the 5 V rows.
-        Form.UsedBoardComboBox->setCurrentIndex(Board3V);
+        Form.TopPanel().UsedBoardComboBox()->setCurrentIndex(Board3V);
         Form.AddReading(3, 30.5f);
-        QCOMPARE(Form.Field(TFieldRow::T34, TFieldKind::Actual)->Text(), QStringLiteral("30,50"));
-        QCOMPARE(Form.Field(TFieldRow::T54, TFieldKind::Actual)->Text(), QStringLiteral("22,00"));
+        QCOMPARE(Form.ValuePanel().Field(TFieldRow::T34, TFieldKind::Actual)->Text(),
+                 QStringLiteral("30,50"));
+        QCOMPARE(Form.ValuePanel().Field(TFieldRow::T54, TFieldKind::Actual)->Text(),
+                 QStringLiteral("22,00"));
         SetDefaultDecimalSeparator(QLatin1Char('.'));
     }
 
@@ -313,18 +320,18 @@ private slots:
 
         {
             TMainForm Form(QuickOptions(IniPath()));
-            Form.PSensorLowerRange->SetIntegerValue(700);
-            Form.PSensorUpperRange->SetIntegerValue(1100);
-            Form.UsedBoardComboBox->setCurrentIndex(Board3V);
+            Form.TopPanel().PSensorLowerRange()->SetIntegerValue(700);
+            Form.TopPanel().PSensorUpperRange()->SetIntegerValue(1100);
+            Form.TopPanel().UsedBoardComboBox()->setCurrentIndex(Board3V);
             Form.RhOffset = -0.125;
             QVERIFY(Form.close());
         }
         TMainForm Again(QuickOptions(IniPath()));
-        QCOMPARE(Again.PSensorLowerRange->GetIntegerValue(), 700);
-        QCOMPARE(Again.PSensorUpperRange->GetIntegerValue(), 1100);
+        QCOMPARE(Again.TopPanel().PSensorLowerRange()->GetIntegerValue(), 700);
+        QCOMPARE(Again.TopPanel().PSensorUpperRange()->GetIntegerValue(), 1100);
         QCOMPARE(Again.Board(), Board3V);
         QCOMPARE(Again.RhOffset, -0.125);
-        QVERIFY(Again.SampleGroupBox3V->isVisibleTo(&Again));
+        QVERIFY(Again.ValuePanel().SampleGroupBox3V()->isVisibleTo(&Again));
     }
 
     void aSavedPlaceOffEveryScreenIsPulledIntoView()
@@ -355,12 +362,12 @@ private slots:
                                  "[RH sensor]\nSpan adjust=abc\nOffset adjust=2,5\n"));
         {
             TMainForm Form(QuickOptions(IniPath(), ','));
-            QCOMPARE(Form.PSensorLowerRange->GetIntegerValue(), 600);
-            QCOMPARE(Form.PSensorUpperRange->Text(), QStringLiteral("-5"));
+            QCOMPARE(Form.TopPanel().PSensorLowerRange()->GetIntegerValue(), 600);
+            QCOMPARE(Form.TopPanel().PSensorUpperRange()->Text(), QStringLiteral("-5"));
             QCOMPARE(Form.Board(), -1);
-            QVERIFY(!Form.SampleGroupBox5V->isVisibleTo(&Form));
-            QVERIFY(!Form.SampleGroupBox3V->isVisibleTo(&Form));
-            QVERIFY(!Form.PSensorLowerRange->isVisibleTo(&Form));
+            QVERIFY(!Form.ValuePanel().SampleGroupBox5V()->isVisibleTo(&Form));
+            QVERIFY(!Form.ValuePanel().SampleGroupBox3V()->isVisibleTo(&Form));
+            QVERIFY(!Form.TopPanel().PSensorLowerRange()->isVisibleTo(&Form));
             // A point is read under a comma locale; an unreadable number
             // takes its own default and leaves the ones after it alone.
             QCOMPARE(Form.TambRhSpan, 1.5);
@@ -409,9 +416,9 @@ private slots:
             Requests.push_back(Request);
             return Answer;
         });
-        Form.SylkFileEdit->setText(QStringLiteral("old.slk"));
+        Form.LogPanel().SylkFileEdit()->setText(QStringLiteral("old.slk"));
         Form.SylkFileEditButtonClick();
-        QCOMPARE(Form.SylkFileEdit->text(), QStringLiteral("/tmp/run.slk"));
+        QCOMPARE(Form.LogPanel().SylkFileEdit()->text(), QStringLiteral("/tmp/run.slk"));
         QCOMPARE(Requests.back().Title, QStringLiteral("Select a symbolic link file"));
         QCOMPARE(Requests.back().Initial, QStringLiteral("old.slk"));
         QCOMPARE(Requests.back().DefaultExtension, QStringLiteral("slk"));
@@ -420,9 +427,9 @@ private slots:
                               QStringLiteral("all files *.* (*)")}));
 
         Answer.reset();
-        Form.TABFileEdit->setText(QStringLiteral("keep.txt"));
+        Form.LogPanel().TABFileEdit()->setText(QStringLiteral("keep.txt"));
         Form.TABFileEditButtonClick();
-        QCOMPARE(Form.TABFileEdit->text(), QStringLiteral("keep.txt"));
+        QCOMPARE(Form.LogPanel().TABFileEdit()->text(), QStringLiteral("keep.txt"));
         QCOMPARE(Requests.back().Title, QStringLiteral("Select a text file"));
         QCOMPARE(Requests.back().DefaultExtension, QStringLiteral("txt"));
         SetFileDialogHook(nullptr);
@@ -432,12 +439,12 @@ private slots:
     {
         TErrorBoxes Boxes;
         TMainForm Form(QuickOptions(IniPath()));
-        Form.LogRecordsWritten->SetIntegerValue(5);
-        Form.SylkFileEdit->setText(QString());
+        Form.LogPanel().LogRecordsWritten()->SetIntegerValue(5);
+        Form.LogPanel().SylkFileEdit()->setText(QString());
         Form.LogOnActionExecute();
         QVERIFY(!Form.Logging());
-        QVERIFY(!Form.LogOnAction->isChecked());
-        QCOMPARE(Form.LogRecordsWritten->GetIntegerValue(), 0);
+        QVERIFY(!Form.TopPanel().LogOnAction()->isChecked());
+        QCOMPARE(Form.LogPanel().LogRecordsWritten()->GetIntegerValue(), 0);
         QCOMPARE(Boxes.Texts.size(), std::size_t(1));
         QCOMPARE(Boxes.Texts.front(), QStringLiteral("The logfile could not be created."));
         QCOMPARE(Boxes.Kinds.front(), TMessageKind::Error);
@@ -448,19 +455,20 @@ private slots:
     void aKeyWhileLoggingChangesNoField()
     {
         TMainForm Form(QuickOptions(IniPath()));
-        Form.LoggingType->setItemIndex(1);
+        Form.LogPanel().LoggingType()->setItemIndex(1);
         Form.LoggingTypeClick();
-        Form.TABFileEdit->setText(Dir.filePath(QStringLiteral("keys.txt")));
+        Form.LogPanel().TABFileEdit()->setText(Dir.filePath(QStringLiteral("keys.txt")));
         Form.show();
         QApplication::setActiveWindow(&Form);
         QVERIFY(QTest::qWaitForWindowActive(&Form));
-        Form.IntervalField->SetIntegerValue(1);
-        Form.IntervalField->setFocus();
+        Form.LogPanel().IntervalField()->SetIntegerValue(1);
+        Form.LogPanel().IntervalField()->setFocus();
         const auto Values = [&Form] {
             QStringList Texts;
             for (TNumericField* Field :
-                 {Form.PSensorLowerRange, Form.PSensorUpperRange, Form.SampleIntervalField,
-                  Form.MarFilterSizeField, Form.IntervalField})
+                 {Form.TopPanel().PSensorLowerRange(), Form.TopPanel().PSensorUpperRange(),
+                  Form.SamplingPanel().SampleIntervalField(),
+                  Form.FilterPanel().MarFilterSizeField(), Form.LogPanel().IntervalField()})
                 Texts << Field->Text();
             return Texts;
         };
@@ -471,7 +479,7 @@ private slots:
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_7);
         QCOMPARE(Values(), Before);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), Form.UsedBoardComboBox);
+        QCOMPARE(QApplication::focusWidget(), Form.TopPanel().UsedBoardComboBox());
         Form.LogOnActionExecute();
     }
 
@@ -501,12 +509,12 @@ private slots:
         Form.OnLine = true;
         Form.StartSampling();
         Form.UpdateControls();
-        QVERIFY(Form.OnLineAction->isChecked());
+        QVERIFY(Form.TopPanel().OnLineAction()->isChecked());
         QTimer::singleShot(0, &Form, [] { throw std::runtime_error("escaped"); });
         QTRY_VERIFY(!Form.OnLine);
         QVERIFY(!Form.SampleTimerRunning());
-        QVERIFY(!Form.OnLineAction->isChecked());
-        QVERIFY(!Form.LogOnAction->isEnabled());
+        QVERIFY(!Form.TopPanel().OnLineAction()->isChecked());
+        QVERIFY(!Form.TopPanel().LogOnAction()->isEnabled());
         QVERIFY(Boxes.Texts.empty());
     }
 };

@@ -38,7 +38,7 @@ class TOnlineTest : public QObject
 
     static QString Shown(TMainForm& Form, TFieldRow Row, TFieldKind Kind)
     {
-        return Form.Field(Row, Kind)->Text();
+        return Form.ValuePanel().Field(Row, Kind)->Text();
     }
 
 private slots:
@@ -68,19 +68,19 @@ private slots:
         QVERIFY(Pty.Ready());
         TErrorBoxes Boxes;
         TMainForm Form(QuickOptions(IniPath()));
-        Form.UsedBoardComboBox->setCurrentIndex(Board);
+        Form.TopPanel().UsedBoardComboBox()->setCurrentIndex(Board);
         Form.UsedBoardComboBoxClick();
-        Form.SampleIntervalField->SetIntegerValue(1);
+        Form.SamplingPanel().SampleIntervalField()->SetIntegerValue(1);
         Form.IntervalFieldChange();
 
         Form.OnLineActionExecute();
         QVERIFY(Form.OnLine);
         QVERIFY(Form.ComPort->Open());
         QCOMPARE(Form.ComPort->Baud(), 9600);
-        QVERIFY(Form.OnLineAction->isChecked());
-        QVERIFY(!Form.UsedBoardComboBox->isEnabled());
-        QVERIFY(Form.LogOnAction->isEnabled());
-        for (TNumericField* F : Form.DisplayFields)
+        QVERIFY(Form.TopPanel().OnLineAction()->isChecked());
+        QVERIFY(!Form.TopPanel().UsedBoardComboBox()->isEnabled());
+        QVERIFY(Form.TopPanel().LogOnAction()->isEnabled());
+        for (TNumericField* F : Form.ValuePanel().DisplayFields())
             QCOMPARE(F->FloatValue(), 0.0f);
 
         const TFieldRow First = Board == Board5V ? TFieldRow::T51 : TFieldRow::T31;
@@ -93,7 +93,7 @@ private slots:
             const auto Row = static_cast<TFieldRow>(static_cast<int>(First) + I);
             QTRY_COMPARE_WITH_TIMEOUT(Shown(Form, Row, TFieldKind::Sampled), Expected[I], TickWait);
             QCOMPARE(Shown(Form, Row, TFieldKind::Filtered), Expected[I]);
-            QCOMPARE(Form.Field(Row, TFieldKind::Sampled)->Color(),
+            QCOMPARE(Form.ValuePanel().Field(Row, TFieldKind::Sampled)->Color(),
                      Form.palette().color(QPalette::Base));
         }
         Form.show();
@@ -107,15 +107,15 @@ private slots:
         }
 
         // Without further lines the next tick greys the values.
-        QTRY_COMPARE_WITH_TIMEOUT(Form.Field(First, TFieldKind::Sampled)->Color(),
+        QTRY_COMPARE_WITH_TIMEOUT(Form.ValuePanel().Field(First, TFieldKind::Sampled)->Color(),
                                   Form.palette().color(QPalette::Button), TickWait);
 
         Form.OnLineActionExecute();
         QVERIFY(!Form.OnLine);
         QTRY_VERIFY(!Form.ComPort->Open()); // a close may wait for a hand-off to end
         QVERIFY(!Form.SampleTimerRunning());
-        QVERIFY(!Form.OnLineAction->isChecked());
-        QVERIFY(Form.UsedBoardComboBox->isEnabled());
+        QVERIFY(!Form.TopPanel().OnLineAction()->isChecked());
+        QVERIFY(Form.TopPanel().UsedBoardComboBox()->isEnabled());
         QVERIFY(Boxes.Texts.empty());
         QVERIFY(Form.close());
         QCOMPARE(ValueOf(IniPath(), QStringLiteral("Board selection/Board")),
@@ -129,7 +129,7 @@ private slots:
         TMainForm Form(QuickOptions(IniPath()));
         Form.OnLineActionExecute();
         QVERIFY(!Form.OnLine);
-        QVERIFY(!Form.OnLineAction->isChecked());
+        QVERIFY(!Form.TopPanel().OnLineAction()->isChecked());
         QVERIFY(!Form.SampleTimerRunning());
         QCOMPARE(Boxes.Texts.size(), std::size_t(1));
         QCOMPARE(Boxes.Texts.front(), QStringLiteral("Unable to open the serial port."));
@@ -141,7 +141,7 @@ private slots:
         QVERIFY(Pty.Ready());
         TErrorBoxes Boxes;
         TMainForm Form(QuickOptions(IniPath()));
-        Form.SampleIntervalField->SetIntegerValue(1);
+        Form.SamplingPanel().SampleIntervalField()->SetIntegerValue(1);
         Form.IntervalFieldChange();
         Form.OnLineActionExecute();
         QVERIFY(Form.OnLine);
@@ -156,7 +156,7 @@ private slots:
         QTRY_VERIFY(!Form.OnLine);
         QTRY_VERIFY(!Form.ComPort->Open()); // a close may wait for a hand-off to end
         QVERIFY(!Form.SampleTimerRunning());
-        QVERIFY(!Form.OnLineAction->isChecked());
+        QVERIFY(!Form.TopPanel().OnLineAction()->isChecked());
         QVERIFY(Boxes.Texts.empty());
 
         // The user can go on line again.
@@ -173,10 +173,10 @@ private slots:
         QVERIFY(Pty.Ready());
         TErrorBoxes Boxes;
         TMainForm Form(QuickOptions(IniPath(), ','));
-        Form.SampleIntervalField->SetIntegerValue(1);
-        Form.IntervalField->SetIntegerValue(2);
+        Form.SamplingPanel().SampleIntervalField()->SetIntegerValue(1);
+        Form.LogPanel().IntervalField()->SetIntegerValue(2);
         Form.IntervalFieldChange();
-        QCOMPARE(Form.LogIntervalHMS->Text(), QStringLiteral("0:00:02"));
+        QCOMPARE(Form.LogPanel().LogIntervalHMS()->Text(), QStringLiteral("0:00:02"));
         Form.OnLineActionExecute();
         QVERIFY(Form.OnLine);
         // The board keeps sending the same line.
@@ -186,31 +186,33 @@ private slots:
         Feeder.start(200);
 
         auto RunLog = [&](int Kind, TButtonEdit* Edit, const QString& Path) {
-            Form.LoggingType->setItemIndex(Kind);
+            Form.LogPanel().LoggingType()->setItemIndex(Kind);
             Form.LoggingTypeClick();
-            QCOMPARE(Form.LoggingPages->currentIndex(), Kind);
+            QCOMPARE(Form.LogPanel().LoggingPages()->currentIndex(), Kind);
             Edit->setText(Path);
             Form.LogOnActionExecute();
             QVERIFY(Form.Logging());
-            QVERIFY(Form.LogOnAction->isChecked());
-            QVERIFY(!Form.LogGroup->isEnabled());
-            QTRY_VERIFY_WITH_TIMEOUT(Form.LogRecordsWritten->GetIntegerValue() >= 2, 4 * TickWait);
+            QVERIFY(Form.TopPanel().LogOnAction()->isChecked());
+            QVERIFY(!Form.LogPanel().LogGroup()->isEnabled());
+            QTRY_VERIFY_WITH_TIMEOUT(Form.LogPanel().LogRecordsWritten()->GetIntegerValue() >= 2,
+                                     4 * TickWait);
         };
         // What the filtered fields show, as numbers.
         auto Shown = [&] {
             QList<float> Values;
             for (int Row = 0; Row < 5; ++Row)
-                Values
-                    << Form.Field(static_cast<TFieldRow>(Row), TFieldKind::Filtered)->FloatValue();
+                Values << Form.ValuePanel()
+                              .Field(static_cast<TFieldRow>(Row), TFieldKind::Filtered)
+                              ->FloatValue();
             return Values;
         };
 
         const QString TabPath = Dir.filePath(QStringLiteral("log.txt"));
-        RunLog(1, Form.TABFileEdit, TabPath);
+        RunLog(1, Form.LogPanel().TABFileEdit(), TabPath);
         Form.LogOnActionExecute();
         QVERIFY(!Form.Logging());
         QVERIFY(!Form.LogOpen());
-        QVERIFY(Form.LogGroup->isEnabled());
+        QVERIFY(Form.LogPanel().LogGroup()->isEnabled());
         const QList<float> Expected = Shown();
         QCOMPARE(Expected.front(), 812.5f);
 
@@ -236,11 +238,11 @@ private slots:
             }
             ++TabRecords;
         }
-        QCOMPARE(TabRecords, Form.LogRecordsWritten->GetIntegerValue());
+        QCOMPARE(TabRecords, Form.LogPanel().LogRecordsWritten()->GetIntegerValue());
 
         const QString SylkPath = Dir.filePath(QStringLiteral("log.slk"));
-        RunLog(0, Form.SylkFileEdit, SylkPath);
-        const int SylkRecords = Form.LogRecordsWritten->GetIntegerValue();
+        RunLog(0, Form.LogPanel().SylkFileEdit(), SylkPath);
+        const int SylkRecords = Form.LogPanel().LogRecordsWritten()->GetIntegerValue();
         // Closing the window closes the log first.
         Feeder.stop();
         QVERIFY(Form.close());

@@ -44,14 +44,15 @@ private slots:
         QVERIFY(Pty.Ready());
         TErrorBoxes Boxes;
         TMainForm Form(QuickOptions(Dir.filePath(QStringLiteral("Kelvalog.INI"))));
-        Form.UsedBoardComboBox->setCurrentIndex(Board5V);
+        Form.TopPanel().UsedBoardComboBox()->setCurrentIndex(Board5V);
         Form.UsedBoardComboBoxClick();
         Form.OnLineActionExecute();
         QVERIFY(Form.OnLine);
         QVERIFY(Pty.SendLine("16384 20.00 22.10 21.00 20.50 "));
-        QTRY_COMPARE_WITH_TIMEOUT(Form.Field(TFieldRow::T52, TFieldKind::Actual)->Text(),
-                                  QStringLiteral("20.00"), 5000);
-        QVERIFY(!Form.ErrorStatusLight->Lit());
+        QTRY_COMPARE_WITH_TIMEOUT(
+            Form.ValuePanel().Field(TFieldRow::T52, TFieldKind::Actual)->Text(),
+            QStringLiteral("20.00"), 5000);
+        QVERIFY(!Form.StatusPanel().ErrorStatusLight()->Lit());
 
         // The window thread is busy while far more than its backlog arrives,
         // random bytes mixed in.
@@ -68,12 +69,13 @@ private slots:
         Board.join();
         QVERIFY(Done);
         // Lit as for a line error, for a while.
-        QTRY_VERIFY_WITH_TIMEOUT(Form.ErrorStatusLight->Lit(), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(Form.StatusPanel().ErrorStatusLight()->Lit(), 3000);
         QVERIFY(Pty.SendLine("16384 23.45 22.10 21.00 20.50 "));
         // The newest line shows, within about a second of arriving.
-        QTRY_COMPARE_WITH_TIMEOUT(Form.Field(TFieldRow::T52, TFieldKind::Actual)->Text(),
-                                  QStringLiteral("23.45"), 5000);
-        const QString Said = Form.StatusBar->Panel(1).Text;
+        QTRY_COMPARE_WITH_TIMEOUT(
+            Form.ValuePanel().Field(TFieldRow::T52, TFieldKind::Actual)->Text(),
+            QStringLiteral("23.45"), 5000);
+        const QString Said = Form.StatusPanel().StatusBar()->Panel(1).Text;
         const QRegularExpression Overrun(QStringLiteral("^Input overrun: (\\d+) bytes dropped$"));
         const auto Match = Overrun.match(Said);
         QVERIFY2(Match.hasMatch(), qPrintable(Said));

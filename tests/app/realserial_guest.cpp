@@ -108,7 +108,7 @@ public:
         };
         // Connected after the window's own handler: runs once the tick is done.
         QObject::connect(&Form.SampleIntervalTimer, &QTimer::timeout, &Form, [this, &Form] {
-            FOut << "T " << Form.LogRecordsWritten->GetIntegerValue() << '\n';
+            FOut << "T " << Form.LogPanel().LogRecordsWritten()->GetIntegerValue() << '\n';
             FOut.flush();
         });
     }
@@ -150,14 +150,14 @@ std::unique_ptr<TMainForm> NewForm(const QString& OutDir, const QString& LogName
     SetDefaultDecimalSeparator(QChar(QLatin1Char(Options.Locale.DecimalSeparator)));
     auto Form = std::make_unique<TMainForm>(Options);
     Form->show();
-    Form->UsedBoardComboBox->setCurrentIndex(0); // "I2C (5V)"
+    Form->TopPanel().UsedBoardComboBox()->setCurrentIndex(0); // "I2C (5V)"
     Form->UsedBoardComboBoxClick();
-    Form->SampleIntervalField->SetIntegerValue(1);
-    Form->IntervalField->SetIntegerValue(1);
+    Form->SamplingPanel().SampleIntervalField()->SetIntegerValue(1);
+    Form->LogPanel().IntervalField()->SetIntegerValue(1);
     Form->IntervalFieldChange();
-    Form->LoggingType->setItemIndex(1); // TAB-delimited
+    Form->LogPanel().LoggingType()->setItemIndex(1); // TAB-delimited
     Form->LoggingTypeClick();
-    Form->TABFileEdit->setText(OutDir + QLatin1Char('/') + LogName);
+    Form->LogPanel().TABFileEdit()->setText(OutDir + QLatin1Char('/') + LogName);
     return Form;
 }
 
@@ -194,7 +194,7 @@ QStringList GoOnLineThroughDialog(TMainForm& Form, int Com)
     Answer.start(50);
     Say("mark dialog-begin");
     QThread::msleep(300);
-    Form.OnLineAction->click();
+    Form.TopPanel().OnLineAction()->click();
     Answer.stop();
     return Items;
 }
@@ -235,7 +235,7 @@ void Replug(TMainForm& Form, TLineRecorder& Recorder, const std::string& Case,
             const QString& Before, const QString& After)
 {
     Recorder.Mark(Case.c_str());
-    const int RecordsBefore = Form.LogRecordsWritten->GetIntegerValue();
+    const int RecordsBefore = Form.LogPanel().LogRecordsWritten()->GetIntegerValue();
     Say("unplug " + Case);
     const QRegularExpression Lost(QStringLiteral("^") + QRegularExpression::escape(Before) +
                                   QStringLiteral(" lost at \\d{1,2}:\\d\\d:\\d\\d"));
@@ -254,10 +254,11 @@ void Replug(TMainForm& Form, TLineRecorder& Recorder, const std::string& Case,
     Check("back-" + Case, Back && Form.Notice().startsWith(BackText),
           "\"" + Text(Form.Notice()) + "\"");
     const bool Continues = WaitFor(
-        [&] { return Form.LogRecordsWritten->GetIntegerValue() >= RecordsBefore + 3; }, 15000);
+        [&] { return Form.LogPanel().LogRecordsWritten()->GetIntegerValue() >= RecordsBefore + 3; },
+        15000);
     Check("same-log-" + Case, Continues && Form.LogOpen(),
           "records " + std::to_string(RecordsBefore) + " -> " +
-              std::to_string(Form.LogRecordsWritten->GetIntegerValue()));
+              std::to_string(Form.LogPanel().LogRecordsWritten()->GetIntegerValue()));
 }
 
 void UsbRun(const QString& OutDir)
@@ -286,13 +287,13 @@ void UsbRun(const QString& OutDir)
     // Only now: QEMU's adapter stalls the guest's next opening when bytes
     // reach it while its port is closed.
     Say("feed usb");
-    Form->LogOnAction->click();
+    Form->TopPanel().LogOnAction()->click();
     Check("logging", Form->Logging());
 
     // The unbroken minute.
     Pump(LoggedSeconds * 1000);
     Say("minute lines " + std::to_string(Recorder.Lines) + " records " +
-        std::to_string(Form->LogRecordsWritten->GetIntegerValue()));
+        std::to_string(Form->LogPanel().LogRecordsWritten()->GetIntegerValue()));
 
     const QString Usb0 = QStringLiteral("COM33 (/dev/ttyUSB0)");
     Replug(*Form, Recorder, "same-node", Usb0, Usb0);
@@ -303,13 +304,13 @@ void UsbRun(const QString& OutDir)
     ::kill(Holder, SIGKILL);
     ::waitpid(Holder, nullptr, 0);
 
-    Form->LogOnAction->click();
-    Form->OnLineAction->click();
+    Form->TopPanel().LogOnAction()->click();
+    Form->TopPanel().OnLineAction()->click();
     bool Whole = false;
     const int Records = CountRecords(OutDir + QStringLiteral("/usb-log.txt"), Whole);
     Check("usb-log",
           Whole && !Form->LogOpen() && !Form->OnLine &&
-              Records == Form->LogRecordsWritten->GetIntegerValue(),
+              Records == Form->LogPanel().LogRecordsWritten()->GetIntegerValue(),
           std::to_string(Records) + " whole records");
     Check("usb-no-nul", Recorder.LinesWithNul == 0);
     Form->close();
@@ -335,10 +336,10 @@ void UartRun(const QString& OutDir)
         return;
     Say("mark online-uart");
     Say("feed uart");
-    Form->LogOnAction->click();
-    const bool Flowing =
-        WaitFor([&] { return Form->LogRecordsWritten->GetIntegerValue() >= 3; }, 10000);
-    Check("uart-lines", Flowing && !Form->ErrorStatusLight->Lit(),
+    Form->TopPanel().LogOnAction()->click();
+    const bool Flowing = WaitFor(
+        [&] { return Form->LogPanel().LogRecordsWritten()->GetIntegerValue() >= 3; }, 10000);
+    Check("uart-lines", Flowing && !Form->StatusPanel().ErrorStatusLight()->Lit(),
           std::to_string(Recorder.Lines) + " lines; " + UartCounters() + "; \"" +
               Text(Form->Notice()) + "\"");
 
@@ -346,16 +347,17 @@ void UartRun(const QString& OutDir)
     Say("break");
     QElapsedTimer Clock;
     Clock.start();
-    const bool Lit = WaitFor([&] { return Form->ErrorStatusLight->Lit(); }, 5000);
+    const bool Lit = WaitFor([&] { return Form->StatusPanel().ErrorStatusLight()->Lit(); }, 5000);
     const qint64 LitAt = Clock.elapsed();
-    const bool Out = Lit && WaitFor([&] { return !Form->ErrorStatusLight->Lit(); }, 8000);
+    const bool Out =
+        Lit && WaitFor([&] { return !Form->StatusPanel().ErrorStatusLight()->Lit(); }, 8000);
     const qint64 LitFor = Clock.elapsed() - LitAt;
     Check("break-light", Lit && Out && LitFor >= 1700 && LitFor <= 2800,
           "lit " + std::to_string(LitAt) + " ms after the request, for " + std::to_string(LitFor) +
               " ms; ttyS1 " + Before + " -> " + UartCounters());
     Pump(2000);
-    Form->LogOnAction->click();
-    Form->OnLineAction->click();
+    Form->TopPanel().LogOnAction()->click();
+    Form->TopPanel().OnLineAction()->click();
     bool Whole = false;
     const int Records = CountRecords(OutDir + QStringLiteral("/uart-log.txt"), Whole);
     Check("uart-log", Whole && Records >= 5, std::to_string(Records) + " whole records");

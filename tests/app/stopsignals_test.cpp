@@ -49,14 +49,15 @@ int RunChild(int Argc, char** Argv)
     const TStopSignals Stop([&Form](int) { CloseWithoutUser(Form); });
     if (!Stop.Installed())
         return 4;
-    Form.PSensorLowerRange->SetIntegerValue(612);
-    Form.UsedBoardComboBox->setCurrentIndex(Board5V);
-    Form.SampleIntervalField->SetIntegerValue(1);
-    Form.IntervalField->SetIntegerValue(1);
+    Form.TopPanel().PSensorLowerRange()->SetIntegerValue(612);
+    Form.TopPanel().UsedBoardComboBox()->setCurrentIndex(Board5V);
+    Form.SamplingPanel().SampleIntervalField()->SetIntegerValue(1);
+    Form.LogPanel().IntervalField()->SetIntegerValue(1);
     Form.IntervalFieldChange();
-    Form.LoggingType->setItemIndex(Kind);
+    Form.LogPanel().LoggingType()->setItemIndex(Kind);
     Form.LoggingTypeClick();
-    (Kind == 0 ? Form.SylkFileEdit : Form.TABFileEdit)->setText(Dir + QStringLiteral("/log"));
+    (Kind == 0 ? Form.LogPanel().SylkFileEdit() : Form.LogPanel().TABFileEdit())
+        ->setText(Dir + QStringLiteral("/log"));
     Form.show();
     Form.OnLineActionExecute();
     Form.LogOnActionExecute();

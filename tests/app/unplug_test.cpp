@@ -42,7 +42,7 @@ bool AllFieldsStale(const TMainForm& Form)
 {
     for (int Index = 0; Index < DisplayFieldCount; ++Index)
         if (FieldAt(Index).Kind != TFieldKind::Actual &&
-            Form.DisplayFields[static_cast<std::size_t>(Index)]->Color() !=
+            Form.ValuePanel().DisplayFields()[static_cast<std::size_t>(Index)]->Color() !=
                 Form.palette().color(QPalette::Button))
             return false;
     return true;
@@ -69,26 +69,26 @@ private slots:
             QSKIP("no /dev/full to write to");
         TErrorBoxes Boxes;
         TMainForm Form(QuickOptions(Dir.filePath(QStringLiteral("Kelvalog.INI"))));
-        Form.IntervalField->SetIntegerValue(1);
-        Form.LoggingType->setItemIndex(1);
+        Form.LogPanel().IntervalField()->SetIntegerValue(1);
+        Form.LogPanel().LoggingType()->setItemIndex(1);
         Form.LoggingTypeClick();
-        Form.TABFileEdit->setText(QStringLiteral("/dev/full"));
+        Form.LogPanel().TABFileEdit()->setText(QStringLiteral("/dev/full"));
         Form.LogOnActionExecute();
         QVERIFY(Form.Logging());
         Form.SampleIntervalTimerTimer();
         // The error light stays for receive errors.
-        QVERIFY(!Form.ErrorStatusLight->Lit());
+        QVERIFY(!Form.StatusPanel().ErrorStatusLight()->Lit());
         Form.SampleIntervalTimerTimer();
         const QString Said =
             QStringLiteral("Log: 2 records could not be written (No space left on device)");
-        QCOMPARE(Form.StatusBar->Panel(1).Text, Said);
-        QCOMPARE(Form.LogRecordsWritten->GetIntegerValue(), 0);
+        QCOMPARE(Form.StatusPanel().StatusBar()->Panel(1).Text, Said);
+        QCOMPARE(Form.LogPanel().LogRecordsWritten()->GetIntegerValue(), 0);
         QVERIFY(Form.Logging());
         // A hint shows over it while it lasts.
         Form.ApplicationEventsHint(QStringLiteral("a hint"));
-        QCOMPARE(Form.StatusBar->Panel(1).Text, QStringLiteral("a hint"));
+        QCOMPARE(Form.StatusPanel().StatusBar()->Panel(1).Text, QStringLiteral("a hint"));
         Form.ApplicationEventsHint(QString());
-        QCOMPARE(Form.StatusBar->Panel(1).Text, Said);
+        QCOMPARE(Form.StatusPanel().StatusBar()->Panel(1).Text, Said);
         QVERIFY(Boxes.Texts.empty());
         Form.LogOnActionExecute();
         QVERIFY(Boxes.Texts.empty());
@@ -101,13 +101,13 @@ private slots:
         TErrorBoxes Boxes;
         const QString Log = Dir.filePath(QStringLiteral("unplug.txt"));
         TMainForm Form(QuickOptions(Dir.filePath(QStringLiteral("Kelvalog.INI"))));
-        Form.UsedBoardComboBox->setCurrentIndex(Board5V);
-        Form.SampleIntervalField->SetIntegerValue(1);
-        Form.IntervalField->SetIntegerValue(1);
+        Form.TopPanel().UsedBoardComboBox()->setCurrentIndex(Board5V);
+        Form.SamplingPanel().SampleIntervalField()->SetIntegerValue(1);
+        Form.LogPanel().IntervalField()->SetIntegerValue(1);
         Form.IntervalFieldChange();
-        Form.LoggingType->setItemIndex(1);
+        Form.LogPanel().LoggingType()->setItemIndex(1);
         Form.LoggingTypeClick();
-        Form.TABFileEdit->setText(Log);
+        Form.LogPanel().TABFileEdit()->setText(Log);
         Form.OnLineActionExecute();
         Form.LogOnActionExecute();
         QVERIFY(Form.Logging());
@@ -127,7 +127,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(Lost.match(Form.Notice()).hasMatch(), Wait);
         QVERIFY(!Form.OnLine);
         QVERIFY(Form.Reconnecting());
-        QVERIFY(Form.OnLineAction->isChecked());
+        QVERIFY(Form.TopPanel().OnLineAction()->isChecked());
         QVERIFY(Form.Logging());
         QVERIFY(AllFieldsStale(Form));
         QVERIFY(Boxes.Texts.empty());
@@ -160,7 +160,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(Form.Reconnecting(), Wait);
         Form.OnLineActionExecute();
         QVERIFY(!Form.Reconnecting());
-        QVERIFY(!Form.OnLineAction->isChecked());
+        QVERIFY(!Form.TopPanel().OnLineAction()->isChecked());
         QVERIFY(Pty.Plug());
         QTest::qWait(2500);
         QVERIFY(!Form.OnLine);

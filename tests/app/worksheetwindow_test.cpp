@@ -104,7 +104,7 @@ int RunKelvalog(int argc, char* argv[], const QString& IniPath)
     test::TErrorBoxes Boxes;
     TOfficeBusy OfficeBusy;
     TMainForm Form(test::QuickOptions(IniPath));
-    OfficeBusy.SetStatusBar(Form.StatusBar);
+    OfficeBusy.SetStatusBar(Form.StatusPanel().StatusBar());
     RegisterCalcServer(&OfficeBusy);
     // As the program's main: a stop signal closes once the office is idle.
     const bool StopWhileStarting = qEnvironmentVariableIsSet("KELVALOG_TEST_STOP_WHILE_STARTING");
@@ -127,17 +127,17 @@ int RunKelvalog(int argc, char* argv[], const QString& IniPath)
     };
     Form.move(0, 0);
     Form.show();
-    Form.UsedBoardComboBox->setCurrentIndex(Board5V);
+    Form.TopPanel().UsedBoardComboBox()->setCurrentIndex(Board5V);
     Form.UsedBoardComboBoxClick();
-    Form.SampleIntervalField->SetIntegerValue(1);
-    Form.IntervalField->SetIntegerValue(1);
+    Form.SamplingPanel().SampleIntervalField()->SetIntegerValue(1);
+    Form.LogPanel().IntervalField()->SetIntegerValue(1);
     Form.IntervalFieldChange();
 
     QTimer Answer;
     QObject::connect(&Answer, &QTimer::timeout, &Form,
                      [] { test::AnswerPortDialog(SimulatorCom); });
     Answer.start(50);
-    QTest::mouseClick(Form.OnLineAction, Qt::LeftButton);
+    QTest::mouseClick(Form.TopPanel().OnLineAction(), Qt::LeftButton);
     Answer.stop();
     if (!Form.OnLine) {
         std::cout << "error not on line" << std::endl;
@@ -158,14 +158,14 @@ int RunKelvalog(int argc, char* argv[], const QString& IniPath)
             Signalled = true;
             ::kill(::getpid(), SIGTERM);
         }
-        const QString Text = Form.StatusBar->Panel(1).Text;
+        const QString Text = Form.StatusPanel().StatusBar()->Panel(1).Text;
         if (Text.startsWith(QStringLiteral("Starting")))
             StatusSeen = Text;
     });
-    Form.LoggingType->setItemIndex(static_cast<int>(TLogKind::Worksheet));
+    Form.LogPanel().LoggingType()->setItemIndex(static_cast<int>(TLogKind::Worksheet));
     Form.LoggingTypeClick();
     Watch.start(50);
-    QTest::mouseClick(Form.LogOnAction, Qt::LeftButton);
+    QTest::mouseClick(Form.TopPanel().LogOnAction(), Qt::LeftButton);
     Watch.stop();
     std::cout << "opened logging=" << Form.Logging() << " ticks=" << Ticks << " busy=" << BusyCursor
               << " status=" << StatusSeen.toStdString() << " boxes=" << Boxes.Texts.size()
@@ -180,19 +180,23 @@ int RunKelvalog(int argc, char* argv[], const QString& IniPath)
         // Sampling goes on; no record is counted.
         QTest::qWait(2500);
         std::cout << "failed box=" << (Boxes.Texts.empty() ? "" : Boxes.Texts[0].toStdString())
-                  << " records=" << Form.LogRecordsWritten->GetIntegerValue() << std::endl;
+                  << " records=" << Form.LogPanel().LogRecordsWritten()->GetIntegerValue()
+                  << std::endl;
         Form.close();
         return 0;
     }
 
     // Three records, then logging is switched off: the office stays.
-    if (!WaitUntil([&] { return Form.LogRecordsWritten->GetIntegerValue() >= Records; }, 60)) {
-        std::cout << "error records " << Form.LogRecordsWritten->GetIntegerValue() << std::endl;
+    if (!WaitUntil(
+            [&] { return Form.LogPanel().LogRecordsWritten()->GetIntegerValue() >= Records; },
+            60)) {
+        std::cout << "error records " << Form.LogPanel().LogRecordsWritten()->GetIntegerValue()
+                  << std::endl;
         return 4;
     }
-    QTest::mouseClick(Form.LogOnAction, Qt::LeftButton);
+    QTest::mouseClick(Form.TopPanel().LogOnAction(), Qt::LeftButton);
     std::cout << "stopped logging=" << Form.Logging()
-              << " records=" << Form.LogRecordsWritten->GetIntegerValue()
+              << " records=" << Form.LogPanel().LogRecordsWritten()->GetIntegerValue()
               << " boxes=" << Boxes.Texts.size() << " overruns=" << Overruns << std::endl;
     std::cout << "ready" << std::endl;
 

@@ -38,8 +38,8 @@ class ControlsTest : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { probe_ = std::make_unique<TControlProbe>(); }
-    void cleanup() { probe_.reset(); }
+    void init() { FProbe = std::make_unique<TControlProbe>(); }
+    void cleanup() { FProbe.reset(); }
 
     // --- slider -------------------------------------------------------
     void sliderRequestsAreQuantisedAndLimited()
@@ -221,7 +221,7 @@ private slots:
         QVERIFY(ShowActive(window));
         other->setFocus(); // never set: 0 is outside 1..10
         QTest::mouseClick(spinner, Qt::LeftButton, {}, QPoint(8, 4));
-        QCOMPARE(probe_->Messages.size(), 1);
+        QCOMPARE(FProbe->Messages.size(), 1);
         QVERIFY(other->hasFocus());
         QCOMPARE(field->Text(), QStringLiteral("5"));
         QCOMPARE(spinner->PressedHalf(), TSpinner::THalf::None);
@@ -276,7 +276,7 @@ private slots:
     {
         TDigitalClock clock;
         QTime now(23, 59, 58, 100);
-        clock.setTimeSource([&] { return now; });
+        clock.SetTimeSource([&] { return now; });
         QCOMPARE(clock.sizeHint(), QSize(136, 30));
         clock.Tick();
         QCOMPARE(clock.Text(), QStringLiteral("23:59:58"));
@@ -291,7 +291,7 @@ private slots:
         clock.Tick();
         QCOMPARE(clock.Text(), QStringLiteral("00:00:00"));
         QCOMPARE(clock.RedrawCount(), 3);
-        clock.setSize(3);
+        clock.SetSize(3);
         QCOMPARE(clock.CellSize(), QSize(34, 60));
     }
 
@@ -301,17 +301,17 @@ private slots:
     {
         TDigitalClock clock;
         QTime now(8, 8, 8);
-        clock.setTimeSource([&] { return now; });
-        clock.setOnColor(Qt::black);
-        clock.setBgColor(Qt::white);
-        clock.setOffColor(Qt::white);
+        clock.SetTimeSource([&] { return now; });
+        clock.SetOnColor(Qt::black);
+        clock.SetBgColor(Qt::white);
+        clock.SetOffColor(Qt::white);
         clock.resize(clock.sizeHint());
         clock.Tick();
         const QPoint middleOfSecond(17 + 8, 15); // the middle segment of "08"'s 8
         QCOMPARE(clock.grab().toImage().pixelColor(middleOfSecond), QColor(Qt::black));
-        clock.setOnColor(Qt::red);
+        clock.SetOnColor(Qt::red);
         QCOMPARE(clock.grab().toImage().pixelColor(middleOfSecond), QColor(Qt::red));
-        clock.setSize(3);
+        clock.SetSize(3);
         clock.resize(clock.sizeHint());
         QCOMPARE(clock.grab().toImage().pixelColor(middleOfSecond * 2), QColor(Qt::red));
         now = QTime(8, 8, 1); // the last digit loses its middle segment
@@ -399,7 +399,7 @@ private slots:
         QTest::keyClick(field, 'x');
         QTest::keyClick(field, Qt::Key_Backspace);
         QTest::keyClick(field, Qt::Key_X, Qt::ControlModifier);
-        QCOMPARE(probe_->Beeps, 3);
+        QCOMPARE(FProbe->Beeps, 3);
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("12:34:56 and th"));
         QCOMPARE(field->Text(), QStringLiteral("12:34:56 and th"));
         QApplication::clipboard()->setText(QStringLiteral("pasted"));
@@ -407,11 +407,11 @@ private slots:
         QTest::keyClick(field, Qt::Key_Insert, Qt::ShiftModifier);
         QTest::keyClick(field, Qt::Key_Z, Qt::ControlModifier);
         QTest::keyClick(field, Qt::Key_Delete);
-        QCOMPARE(probe_->Beeps, 7);
+        QCOMPARE(FProbe->Beeps, 7);
         QCOMPARE(field->Text(), QStringLiteral("12:34:56 and th"));
         QTest::keyClick(field, Qt::Key_Insert, Qt::ControlModifier); // copy, no beep
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("12:34:56 and th"));
-        QCOMPARE(probe_->Beeps, 7);
+        QCOMPARE(FProbe->Beeps, 7);
     }
 
     void attachedLabelFollowsItsControl()
@@ -456,7 +456,7 @@ private slots:
     }
 
 private:
-    std::unique_ptr<TControlProbe> probe_;
+    std::unique_ptr<TControlProbe> FProbe;
 };
 
 QTEST_MAIN(ControlsTest)

@@ -89,7 +89,7 @@ private slots:
 
         auto* clock = new TDigitalClock(&window);
         clock->setGeometry(16, 220, 136, 30);
-        clock->setTimeSource([] { return QTime(13, 47, 5); });
+        clock->SetTimeSource([] { return QTime(13, 47, 5); });
         clock->Tick();
 
         auto* bar = new TPanelStatusBar(&window);

@@ -69,19 +69,19 @@ class NumericFieldTest : public QObject
 private slots:
     void init()
     {
-        form_ = std::make_unique<TForm>();
-        QVERIFY(ShowActive(form_->Window));
-        probe_ = std::make_unique<TControlProbe>();
+        FForm = std::make_unique<TForm>();
+        QVERIFY(ShowActive(FForm->Window));
+        FProbe = std::make_unique<TControlProbe>();
     }
     void cleanup()
     {
-        probe_.reset();
-        form_.reset();
+        FProbe.reset();
+        FForm.reset();
     }
 
     void programValuesShowWithoutEvents()
     {
-        TForm& f = *form_;
+        TForm& f = *FForm;
         QCOMPARE(f.Interval->Text(), QString()); // never set
         QCOMPARE(f.Interval->GetIntegerValue(), 0);
         f.Records->SetIntegerValue(12345);
@@ -100,7 +100,7 @@ private slots:
 
     void separatorPerFieldOrProcessWide()
     {
-        TForm& f = *form_;
+        TForm& f = *FForm;
         SetDefaultDecimalSeparator(QLatin1Char(','));
         f.Display->SetFloatValue(21.46);
         QCOMPARE(f.Display->Text(), QStringLiteral("21,46"));
@@ -111,7 +111,7 @@ private slots:
 
     void typingLikeACalculator()
     {
-        TForm& f = *form_;
+        TForm& f = *FForm;
         f.Interval->SetIntegerValue(55);
         f.Interval->setFocus();
         QVERIFY(f.Interval->hasFocus());
@@ -123,21 +123,21 @@ private slots:
         typeText(f.Interval, QStringLiteral("007"));
         QCOMPARE(f.Interval->Text(), QStringLiteral("7"));
         QCOMPARE(f.Interval->TypingBuffer(), QStringLiteral("7"));
-        QCOMPARE(probe_->Beeps, 0);
+        QCOMPARE(FProbe->Beeps, 0);
         QCOMPARE(f.Changes, 4);
 
         QTest::keyClick(f.Interval, '-'); // "9" positions take no sign
-        QCOMPARE(probe_->Beeps, 1);
+        QCOMPARE(FProbe->Beeps, 1);
         QCOMPARE(f.Interval->Text(), QStringLiteral("7"));
         QTest::keyClick(f.Interval, ' ');
         QTest::keyClick(f.Interval, 'a');
-        QCOMPARE(probe_->Beeps, 3);
+        QCOMPARE(FProbe->Beeps, 3);
         QCOMPARE(f.Changes, 4);
 
         typeText(f.Interval, QStringLiteral("123456789")); // 10 digits fill it
         QCOMPARE(f.Interval->Text(), QStringLiteral("7123456789"));
         QTest::keyClick(f.Interval, '1');
-        QCOMPARE(probe_->Beeps, 4);
+        QCOMPARE(FProbe->Beeps, 4);
         QCOMPARE(f.Interval->Text(), QStringLiteral("7123456789"));
 
         QTest::keyClick(f.Interval, Qt::Key_Backspace);
@@ -147,36 +147,36 @@ private slots:
 
     void minusNeedsAFreePosition()
     {
-        TForm& f = *form_;
+        TForm& f = *FForm;
         f.Lower->setFocus();
         typeText(f.Lower, QStringLiteral("1234567890"));
         QTest::keyClick(f.Lower, '-'); // 10 digits + sign = 11 positions
         QCOMPARE(f.Lower->Text(), QStringLiteral("-1234567890"));
         QTest::keyClick(f.Lower, '1'); // no room beside the sign
-        QCOMPARE(probe_->Beeps, 1);
+        QCOMPARE(FProbe->Beeps, 1);
         QTest::keyClick(f.Lower, '-'); // back to positive
         QTest::keyClick(f.Lower, '1');
         QCOMPARE(f.Lower->Text(), QStringLiteral("12345678901"));
         QTest::keyClick(f.Lower, '-'); // all 11 positions are digits
-        QCOMPARE(probe_->Beeps, 2);
+        QCOMPARE(FProbe->Beeps, 2);
         QCOMPARE(f.Lower->NegativeFlag(), false);
         // Too big for 32 bits: refused on leaving as not a number.
         f.SampleInterval->setFocus();
-        QCOMPARE(probe_->Messages,
+        QCOMPARE(FProbe->Messages,
                  QStringList{QStringLiteral("Value is not valid for this field type")});
         QVERIFY(f.Lower->hasFocus());
     }
 
     void minusOnSelectedFieldThenLeaving()
     {
-        TForm& f = *form_;
+        TForm& f = *FForm;
         f.SampleInterval->setFocus();
         QTest::keyClick(f.SampleInterval, '-');
         QCOMPARE(f.SampleInterval->Text(), QStringLiteral("-0"));
         QTest::keyClick(f.SampleInterval, '5');
         QCOMPARE(f.SampleInterval->Text(), QStringLiteral("-5"));
         QTest::keyClick(f.SampleInterval, Qt::Key_Tab);
-        QCOMPARE(probe_->Messages,
+        QCOMPARE(FProbe->Messages,
                  QStringList{QStringLiteral("Value is not within required range")});
         QVERIFY(f.SampleInterval->hasFocus());
         QCOMPARE(f.SampleInterval->Text(), QStringLiteral("-5")); // kept as typed
@@ -186,17 +186,17 @@ private slots:
         // Corrected content is accepted and shown in its normal form.
         QTest::keyClick(f.SampleInterval, '8');
         f.Lower->setFocus();
-        QCOMPARE(probe_->Messages.size(), 1);
+        QCOMPARE(FProbe->Messages.size(), 1);
         QVERIFY(f.Lower->hasFocus());
         QCOMPARE(f.SampleInterval->GetIntegerValue(), 8);
     }
 
     void neverSetOrEmptiedFieldRefusesToLetGo()
     {
-        TForm& f = *form_;
+        TForm& f = *FForm;
         f.Interval->setFocus();
         f.Lower->setFocus();
-        QCOMPARE(probe_->Messages,
+        QCOMPARE(FProbe->Messages,
                  QStringList{QStringLiteral("Value is not within required range")});
         QVERIFY(f.Interval->hasFocus());
         QCOMPARE(f.Changes, 0);
@@ -210,38 +210,38 @@ private slots:
         QTest::keyClick(f.Interval, Qt::Key_Delete);
         QCOMPARE(f.Interval->GetIntegerValue(), 0);
         f.Lower->setFocus();
-        QCOMPARE(probe_->Messages.size(), 2);
+        QCOMPARE(FProbe->Messages.size(), 2);
         QVERIFY(f.Interval->hasFocus());
     }
 
     void onlyOneMessageAtATime()
     {
-        TForm& f = *form_;
+        TForm& f = *FForm;
         // Both fields are invalid; leaving the first for the second must
         // not make the second complain while the focus passes through it.
         f.SampleInterval->setFocus();
         typeText(f.SampleInterval, QStringLiteral("1500"));
         QCOMPARE(f.SampleInterval->GetIntegerValue(), 0);
         f.Interval->setFocus();
-        QCOMPARE(probe_->Messages.size(), 1);
+        QCOMPARE(FProbe->Messages.size(), 1);
         QVERIFY(f.SampleInterval->hasFocus());
         QCOMPARE(f.SampleInterval->Text(), QStringLiteral("1500"));
     }
 
     void validLeaveNormalisesContent()
     {
-        TForm& f = *form_;
+        TForm& f = *FForm;
         f.Lower->setFocus();
         QTest::keyClick(f.Lower, '-');
         QCOMPARE(f.Lower->Text(), QStringLiteral("-0"));
         f.SampleInterval->setFocus();
-        QVERIFY(probe_->Messages.isEmpty());
+        QVERIFY(FProbe->Messages.isEmpty());
         QCOMPARE(f.Lower->Text(), QStringLiteral("0"));
     }
 
     void navigationKeysKeepTheCaretAtTheEnd()
     {
-        TForm& f = *form_;
+        TForm& f = *FForm;
         f.SampleInterval->SetIntegerValue(12);
         f.SampleInterval->setFocus();
         for (Qt::Key key : {Qt::Key_Left, Qt::Key_Home, Qt::Key_Up, Qt::Key_PageDown}) {
@@ -255,7 +255,7 @@ private slots:
         QCOMPARE(f.SampleInterval->Text(), QStringLiteral("123"));
         QTest::keyClick(f.SampleInterval, Qt::Key_Return);
         QTest::keyClick(f.SampleInterval, Qt::Key_Escape);
-        QCOMPARE(probe_->Beeps, 2);
+        QCOMPARE(FProbe->Beeps, 2);
         QCOMPARE(f.SampleInterval->Text(), QStringLiteral("123"));
         QTest::keyClick(f.SampleInterval, Qt::Key_Insert);
         QVERIFY(!f.SampleInterval->InsertCaret());
@@ -265,7 +265,7 @@ private slots:
 
     void clipboardAndRestore()
     {
-        TForm& f = *form_;
+        TForm& f = *FForm;
         QClipboard* clip = QApplication::clipboard();
         f.SampleInterval->SetIntegerValue(42);
         f.Lower->setFocus();
@@ -277,7 +277,7 @@ private slots:
         clip->setText(QStringLiteral("1x2 3"));
         QTest::keyClick(f.SampleInterval, Qt::Key_V, Qt::ControlModifier);
         QCOMPARE(f.SampleInterval->Text(), QStringLiteral("123"));
-        QCOMPARE(probe_->Beeps, 0); // refused characters skipped quietly
+        QCOMPARE(FProbe->Beeps, 0); // refused characters skipped quietly
         QCOMPARE(f.Changes, 1);
 
         QTest::keyClick(f.SampleInterval, Qt::Key_Z, Qt::ControlModifier);
@@ -296,7 +296,7 @@ private slots:
 
     void secondChordsDoTheSameAsTheFirst()
     {
-        TForm& f = *form_;
+        TForm& f = *FForm;
         QClipboard* clip = QApplication::clipboard();
         f.SampleInterval->SetIntegerValue(42);
         f.Lower->setFocus();
@@ -322,7 +322,7 @@ private slots:
         QCOMPARE(f.Changes, 4);
         QTest::keyClick(f.SampleInterval, Qt::Key_Left, Qt::ControlModifier | Qt::ShiftModifier);
         QVERIFY(f.SampleInterval->Selected());
-        QCOMPARE(probe_->Beeps, 0);
+        QCOMPARE(FProbe->Beeps, 0);
 
         f.Records->SetIntegerValue(77);
         f.Records->setFocus();
@@ -330,7 +330,7 @@ private slots:
         QTest::keyClick(f.Records, Qt::Key_Backspace, Qt::AltModifier);
         QTest::keyClick(f.Records, Qt::Key_Delete);
         QTest::keyClick(f.Records, Qt::Key_Delete, Qt::ShiftModifier);
-        QCOMPARE(probe_->Beeps, 4);
+        QCOMPARE(FProbe->Beeps, 4);
         QCOMPARE(clip->text(), QStringLiteral("77"));
         QCOMPARE(f.Records->Text(), QStringLiteral("77"));
         QCOMPARE(f.Changes, 4);
@@ -338,7 +338,7 @@ private slots:
 
     void readOnlyFieldCopiesButNeverChanges()
     {
-        TForm& f = *form_;
+        TForm& f = *FForm;
         f.Records->SetIntegerValue(77);
         f.Records->setFocus();
         QVERIFY(f.Records->Selected());
@@ -346,24 +346,24 @@ private slots:
         QTest::keyClick(f.Records, Qt::Key_Backspace);
         QTest::keyClick(f.Records, Qt::Key_V, Qt::ControlModifier);
         QTest::keyClick(f.Records, Qt::Key_Z, Qt::ControlModifier);
-        QCOMPARE(probe_->Beeps, 4);
+        QCOMPARE(FProbe->Beeps, 4);
         QTest::keyClick(f.Records, Qt::Key_X, Qt::ControlModifier);
-        QCOMPARE(probe_->Beeps, 5);
+        QCOMPARE(FProbe->Beeps, 5);
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("77"));
         QCOMPARE(f.Records->Text(), QStringLiteral("77"));
         // A read-only field lets the focus go without a test.
         f.Records->SetIntegerValue(-1);
         f.Lower->setFocus();
         QVERIFY(f.Lower->hasFocus());
-        QVERIFY(probe_->Messages.isEmpty());
+        QVERIFY(FProbe->Messages.isEmpty());
         QCOMPARE(f.Changes, 0);
     }
 
     void errorBoxIsAModalCriticalBoxWithOneButton()
     {
-        probe_.reset();
+        FProbe.reset();
         SetBeepHook([] {});
-        TForm& f = *form_;
+        TForm& f = *FForm;
         QString seenText;
         int buttons = 0;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
@@ -386,8 +386,8 @@ private slots:
     }
 
 private:
-    std::unique_ptr<TForm> form_;
-    std::unique_ptr<TControlProbe> probe_;
+    std::unique_ptr<TForm> FForm;
+    std::unique_ptr<TControlProbe> FProbe;
 };
 
 QTEST_MAIN(NumericFieldTest)

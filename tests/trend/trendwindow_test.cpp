@@ -9,6 +9,7 @@
 #include "controls/dropdownlist.h"
 #include "controls/numericfield.h"
 #include "controls/slider.h"
+#include "plotpoints.h"
 #include "trend/trendplot.h"
 #include "trend/trendwindow.h"
 
@@ -108,9 +109,9 @@ private slots:
     {
         auto Form = NewForm();
         Form->show();
-        QToolButton* Toggle = Form->TrendAction;
+        QToolButton* Toggle = Form->TopPanel().TrendAction();
         QVERIFY(Toggle);
-        QCOMPARE(Toggle->parentWidget(), static_cast<QWidget*>(Form->Panel1));
+        QCOMPARE(Toggle->parentWidget(), static_cast<QWidget*>(Form->TopPanel().Panel1()));
         QCOMPARE(Toggle->geometry(), QRect(366, 4, 56, 22));
         QCOMPARE(Toggle->text(), QStringLiteral("&Trend"));
         QCOMPARE(Toggle->toolTip(), QStringLiteral("Trend"));
@@ -142,8 +143,8 @@ private slots:
         QVERIFY(Toggle->isChecked());
 
         // Another board, other kinds.
-        Form->UsedBoardComboBox->setCurrentIndex(Board3V);
-        emit Form->UsedBoardComboBox->activated(Board3V);
+        Form->TopPanel().UsedBoardComboBox()->setCurrentIndex(Board3V);
+        emit Form->TopPanel().UsedBoardComboBox()->activated(Board3V);
         QCOMPARE(Titles(Window), (QStringList{QString::fromUtf8("Temperatures (°C)"),
                                               QStringLiteral("Relative humidity (%)")}));
         QCOMPARE(Names(Window->Plots()[1]), QStringList{QStringLiteral("RH(%)")});
@@ -167,10 +168,10 @@ private slots:
     void boardLinesWithAFilterBecomeLinesWithGapsAndAPicture()
     {
         auto Form = NewForm();
-        Form->SampleIntervalField->SetIntegerValue(2);
-        Form->FilterType->setItemIndex(2); // low pass
+        Form->SamplingPanel().SampleIntervalField()->SetIntegerValue(2);
+        Form->FilterPanel().FilterType()->setItemIndex(2); // low pass
         Form->FilterTypeClick();
-        Form->FilterSlider->setPosition(95);
+        Form->FilterPanel().FilterSlider()->setPosition(95);
         TBoardLineGenerator Board(TBoardKind::I2c5V, 20260101);
         auto Run = [&](int Ticks) {
             for (int I = 0; I < Ticks; ++I) {
@@ -203,7 +204,7 @@ private slots:
         QVERIFY(!Store.ValueAt(5, TTrendSeries::Sample, Now)); // not on this board
 
         // Opened afterwards: it shows what was collected meanwhile.
-        QTest::mouseClick(Form->TrendAction, Qt::LeftButton);
+        QTest::mouseClick(Form->TopPanel().TrendAction(), Qt::LeftButton);
         TTrendWindow* Window = Form->TrendWindow();
         Window->resize(1200, 760);
         Window->SetSpan(0); // "All"
@@ -212,10 +213,10 @@ private slots:
         QCOMPARE(Window->ViewTo(), Now);
         QCOMPARE(Window->ViewFrom(), Start + 2000);
         for (const TTrendPlot* Plot : Window->Plots()) {
-            QVERIFY(Plot->PointCount() > 0);
+            QVERIFY(PointCount(*Plot) > 0);
             // At most two points a column and a line, plus breaks and ends.
             const auto Lines = Plot->Spec().Channels.size() * 2;
-            QVERIFY(Plot->PointCount() <= Lines * (2 * 1200 + 8));
+            QVERIFY(PointCount(*Plot) <= Lines * (2 * 1200 + 8));
         }
 
         const QByteArray OutDir = qgetenv("KELVALOG_TEST_OUTPUT");
@@ -236,7 +237,7 @@ private slots:
     void pauseHoldsTheViewAndTheReadOutFollowsThePointer()
     {
         auto Form = NewForm(',');
-        QTest::mouseClick(Form->TrendAction, Qt::LeftButton);
+        QTest::mouseClick(Form->TopPanel().TrendAction(), Qt::LeftButton);
         TTrendWindow* Window = Form->TrendWindow();
         Window->SetSpan(600);
         TBoardLineGenerator Board(TBoardKind::I2c5V, 7);
@@ -307,7 +308,7 @@ private slots:
 
         {
             auto Form = NewForm();
-            QTest::mouseClick(Form->TrendAction, Qt::LeftButton);
+            QTest::mouseClick(Form->TopPanel().TrendAction(), Qt::LeftButton);
             TTrendWindow* Window = Form->TrendWindow();
             Window->SetSpan(8 * 3600);
             Window->move(40, 50);
@@ -334,7 +335,7 @@ private slots:
             TTrendWindow* Window = Form->TrendWindow();
             QVERIFY(Window);
             QVERIFY(Window->isVisible());
-            QVERIFY(Form->TrendAction->isChecked());
+            QVERIFY(Form->TopPanel().TrendAction()->isChecked());
             QCOMPARE(Window->Span(), 8 * 3600);
             QCOMPARE(Window->size(), QSize(700, 450));
             QCOMPARE(Window->pos(), QPoint(40, 50));
@@ -346,7 +347,7 @@ private slots:
         {
             auto Form = NewForm();
             QVERIFY(!Form->TrendWindow());
-            QVERIFY(!Form->TrendAction->isChecked());
+            QVERIFY(!Form->TopPanel().TrendAction()->isChecked());
             QVERIFY(Form->close());
         }
         QCOMPARE(ValueOf(IniPath(), QStringLiteral("Trend/Span")), QStringLiteral("28800"));
