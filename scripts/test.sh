@@ -52,6 +52,11 @@ if ldd build/asan/tests/link/test_dispatcher_scripted | grep -q libQt6Widgets; t
     echo "test_dispatcher_scripted (kelvalog_link only) loads Qt Widgets" >&2
     exit 1
 fi
+# Test seams live in tests/: the program itself carries none of them.
+if nm -C build/asan/src/app/kelvalog | grep -qi 'testclose'; then
+    echo "the kelvalog program carries the tests' close hook" >&2
+    exit 1
+fi
 
 echo "== ThreadSanitizer build (threaded tests) =="
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVALOG_SANITIZE=thread \
