@@ -76,7 +76,7 @@ if command -v clang++ >/dev/null; then
         "${COMPILER_LAUNCHER[@]}"
     cmake --build build/fuzz
     for fuzzer in build/fuzz/fuzz/fuzz_*; do
-        [ -x "$fuzzer" ] || continue
+        [ -f "$fuzzer" ] && [ -x "$fuzzer" ] || continue
         name=$(basename "$fuzzer")
         corpus=build/fuzz/corpus/$name
         mkdir -p "$corpus"
