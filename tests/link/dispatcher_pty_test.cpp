@@ -2,6 +2,7 @@
 #include "link/dispatch/dispatcher.h"
 
 #include "device_pty.h"
+#include "iqueueprobe.h"
 
 #include <gtest/gtest.h>
 
@@ -69,7 +70,7 @@ TEST(PtyDispatcher, WaitingBytesAreReadIn256ByteBuffersAndAnnouncedWithUnreadCou
     std::mutex Lock;
     std::vector<std::size_t> Buffers;
     std::vector<std::uint32_t> Counts;
-    D.InputQueue().SetAppendObserver([&](const TIOBuffer& Item) {
+    TIOQueueProbe::WatchAppends(D.InputQueue(), [&](const TIOBuffer& Item) {
         if (Item.IsData()) {
             std::lock_guard Guard(Lock);
             Buffers.push_back(static_cast<const TDataBuffer&>(Item).Used);

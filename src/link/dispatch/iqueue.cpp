@@ -176,10 +176,4 @@ std::size_t TIOQueue::PendingBytes() const
     return FPendingBytes;
 }
 
-void TIOQueue::SetAppendObserver(std::function<void(const TIOBuffer&)> Observer)
-{
-    std::lock_guard Guard(FLock);
-    FObserver = std::move(Observer);
-}
-
 } // namespace kelvalog

@@ -92,17 +92,14 @@ public:
     std::size_t Count() const;
     std::size_t PendingBytes() const;
 
-    // Called (under the queue's lock) for every appended item; for tests and
-    // measurements.
-    void SetAppendObserver(std::function<void(const TIOBuffer&)> Observer);
-
 private:
+    friend class TIOQueueProbe; // lets tests watch each append (tests/link)
     mutable std::mutex FLock;
     std::condition_variable FAppended;
     bool FSignalled = false;
     std::deque<std::unique_ptr<TIOBuffer>> FItems;
-    std::function<void(const TIOBuffer&)> FObserver;
-    std::size_t FPendingBytes = 0; // unread bytes of the data buffers
+    std::function<void(const TIOBuffer&)> FObserver; // called under FLock per append
+    std::size_t FPendingBytes = 0;                   // unread bytes of the data buffers
     std::size_t FDataItems = 0;
     std::size_t FMaxBytes = DefaultByteLimit;
     std::int64_t FMaxAgeMs = DefaultAgeLimitMs;
