@@ -400,6 +400,24 @@ double ServerCpu(const TRun& Run)
     return Run.Server ? Run.Server->Cpu() : 0;
 }
 
+// Times the program's threads and the X server's were put on a processor.
+struct TRuns
+{
+    double Program = 0;
+    double Server = 0;
+    TRuns operator-(const TRuns& Other) const
+    {
+        return {Program - Other.Program, Server - Other.Server};
+    }
+    TRuns operator/(double Seconds) const { return {Program / Seconds, Server / Seconds}; }
+};
+
+TRuns RunsNow(const TRun& Run)
+{
+    return {static_cast<double>(ProcessRuns()),
+            Run.Server ? static_cast<double>(Run.Server->Runs()) : 0.0};
+}
+
 // Whether the window took every line of Rate lines/s for Duration seconds.
 bool KeptUp(TRun& Run, double Rate, double Duration, double* Cpu = nullptr, double* XCpu = nullptr)
 {
@@ -487,7 +505,9 @@ int RunSideBySide(const std::vector<std::string>& Args)
     };
     const TRow Rows[] = {
         {"idle", "on line, no data, % of a core", "%10.3f"},
+        {"idle-wakes", "  wake-ups a second there", "%10.1f"},
         {"trickle", "30 lines/s at 9,600-baud pace, %", "%10.3f"},
+        {"trickle-wakes", "  wake-ups a second there", "%10.1f"},
         {"trickle-cr", "  CR to field text there, median ms", "%10.2f"},
         {"latency", "CR to field text, 20 lines/s, median ms", "%10.2f"},
         {"perline", "CPU per line at 5,000 lines/s, us", "%10.2f"},
@@ -647,14 +667,21 @@ int main(int argc, char** argv)
         const double Duration = 30 * Scale;
         const double Cpu = ProcessCpu();
         const double XCpu = ServerCpu(Run);
+        const TRuns Before = RunsNow(Run);
         RunEvents(Duration);
         const double Percent = 100 * (ProcessCpu() - Cpu) / Duration;
         const double XPercent = 100 * (ServerCpu(Run) - XCpu) / Duration;
+        const TRuns Wakes = (RunsNow(Run) - Before) / Duration;
         std::printf("idle on line:                   %.3f %% of a core%s\n", Percent,
                     WithServer(Percent, XPercent).c_str());
+        std::printf("  wake-ups a second:            %.1f + %.1f in the X server\n", Wakes.Program,
+                    Wakes.Server);
         Result(Run, "idle", Percent);
-        if (Server)
+        Result(Run, "idle-wakes", Wakes.Program);
+        if (Server) {
             Result(Run, "idle-x", XPercent);
+            Result(Run, "idle-wakes-x", Wakes.Server);
+        }
     }
     // 30 lines/s, bytes one at a time at 9,600-baud pace.
     if (Runs("trickle")) {
@@ -662,6 +689,7 @@ int main(int argc, char** argv)
         FedText(0);
         const double Cpu = ProcessCpu();
         const double XCpu = ServerCpu(Run);
+        const TRuns Before = RunsNow(Run);
         Run.Latencies.clear();
         Run.TrickleLatency = true;
         Board.Trickle(30, Duration);
@@ -671,13 +699,20 @@ int main(int argc, char** argv)
         Run.Expected = -1;
         const double Percent = 100 * (ProcessCpu() - Cpu - Board.WriterCpu()) / Duration;
         const double XPercent = 100 * (ServerCpu(Run) - XCpu) / Duration;
+        // The board's thread has ended: its runs count in neither reading.
+        const TRuns Wakes = (RunsNow(Run) - Before) / Duration;
         std::printf("30 lines/s at 9,600-baud pace:  %.3f %% of a core%s (%.1f lines/s sent)\n",
                     Percent, WithServer(Percent, XPercent).c_str(), Board.Achieved());
+        std::printf("  wake-ups a second:            %.1f + %.1f in the X server\n", Wakes.Program,
+                    Wakes.Server);
         std::printf("  CR to field text:             median %.2f ms, max %.2f ms (%zu lines)\n",
                     Median(Run.Latencies), Max(Run.Latencies), Run.Latencies.size());
         Result(Run, "trickle", Percent);
-        if (Server)
+        Result(Run, "trickle-wakes", Wakes.Program);
+        if (Server) {
             Result(Run, "trickle-x", XPercent);
+            Result(Run, "trickle-wakes-x", Wakes.Server);
+        }
         Result(Run, "trickle-cr", Median(Run.Latencies));
     }
     // CR to the value in the field's text, at 20 lines/s.

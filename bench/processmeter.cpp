@@ -30,6 +30,29 @@ double ThreadCpu()
     return T.tv_sec + T.tv_nsec / 1e9;
 }
 
+namespace {
+// The third field of a task's schedstat: the times it ran on a processor.
+std::uint64_t RunsIn(const std::filesystem::path& SchedStat)
+{
+    std::ifstream Stat(SchedStat);
+    std::uint64_t RunNs = 0, WaitNs = 0, Runs = 0;
+    return Stat >> RunNs >> WaitNs >> Runs ? Runs : 0;
+}
+} // namespace
+
+std::uint64_t ProcessRuns(pid_t Pid)
+{
+    namespace fs = std::filesystem;
+    fs::path Proc = "/proc/self";
+    if (Pid > 0)
+        Proc = fs::path("/proc") / std::to_string(Pid);
+    std::uint64_t Runs = 0;
+    std::error_code Error;
+    for (const auto& Task : fs::directory_iterator(Proc / "task", Error))
+        Runs += RunsIn(Task.path() / "schedstat");
+    return Runs;
+}
+
 // CPU time of all threads of another process, in seconds. schedstat counts
 // nanoseconds; stat's clock ticks of 10 ms are too coarse for a server that
 // mostly sleeps.

@@ -2,6 +2,7 @@
 
 // CPU and memory of the benchmark's own process and of the X server it starts.
 
+#include <cstdint>
 #include <string>
 #include <sys/types.h>
 
@@ -12,6 +13,10 @@ namespace kelvalog {
 double ProcessCpu();
 double ThreadCpu();
 double ProcessCpuOf(pid_t Pid);
+// How often the live threads of a process (0: this one) were put on a
+// processor: about their wake-ups, the steadiest sign of what a program
+// costs at rest on a machine whose CPU figures vary from run to run.
+std::uint64_t ProcessRuns(pid_t Pid = 0);
 
 // Resident memory of this process in KB.
 long ResidentKb();
@@ -27,6 +32,7 @@ public:
     TXServer& operator=(const TXServer&) = delete;
     const std::string& Display() const { return FDisplay; }
     double Cpu() const { return FPid > 0 ? ProcessCpuOf(FPid) : 0; }
+    std::uint64_t Runs() const { return FPid > 0 ? ProcessRuns(FPid) : 0; }
 
 private:
     pid_t FPid = -1;
