@@ -117,7 +117,7 @@ int TReadThread::Execute()
         // of a burst, not of every read.
         const TByteSet Wake = FWakeBytes.Get();
         std::size_t Burst = 0;
-        bool LineEnded = false;
+        std::size_t Ends = 0;
         while (!FHost.StopRequested()) {
             const int Count = FDevice.Read(Chunk.data(), Chunk.size());
             if (Count < 0)
@@ -127,7 +127,7 @@ int TReadThread::Execute()
             const auto Size = static_cast<std::size_t>(Count);
             if (const int Code = Queue(Chunk.data(), Size); Code < 0)
                 return Code;
-            LineEnded = LineEnded || Wake.HoldsAny(Chunk.data(), Size);
+            Ends += Wake.CountIn(Chunk.data(), Size);
             Burst += Size;
             // Well short of the discipline's buffer: it was emptied, and the
             // read that would say so can wait for the next turn.
@@ -136,7 +136,7 @@ int TReadThread::Execute()
         }
         // Without wake bytes every read is told; with them, when a message
         // ended, the input paused, or the bytes waited long enough.
-        if (FUntold > 0 && (Wake.Empty() || LineEnded || Burst == 0 ||
+        if (FUntold > 0 && (Wake.Empty() || Ends > 0 || Burst == 0 ||
                             std::chrono::steady_clock::now() - FUntoldSince >=
                                 std::chrono::milliseconds(TBaseDispatcher::WakeDelayMs)))
             Tell();
@@ -150,7 +150,7 @@ int TReadThread::Execute()
         // of waking the dispatch thread (and through it the window) for each.
         // The device keeps what arrives meanwhile, and the next turn reads it
         // without asking first whether there is any.
-        const TNextRead Next = NextRead(Burst, LineEnded, Watched);
+        const TNextRead Next = NextRead(Burst, Ends, Watched);
         WaitMs = Next.Watch ? static_cast<int>(GatherTime(Burst).count()) : 0;
         if (!Next.Watch && !FHost.StopRequested())
             std::this_thread::sleep_for(Next.Pause);
@@ -158,7 +158,7 @@ int TReadThread::Execute()
     return 0;
 }
 
-TReadThread::TNextRead TReadThread::NextRead(std::size_t Burst, bool LineEnded, bool Watched)
+TReadThread::TNextRead TReadThread::NextRead(std::size_t Burst, std::size_t Ends, bool Watched)
 {
     using namespace std::chrono;
     using namespace std::chrono_literals;
@@ -166,22 +166,24 @@ TReadThread::TNextRead TReadThread::NextRead(std::size_t Burst, bool LineEnded, 
     if (Burst >= TDataBuffer::Capacity)
         return {Pause, false};
     const auto Now = steady_clock::now();
+    const bool LineEnded = Ends > 0;
     if (LineEnded)
-        LineEndRead(Now, Watched);
+        LineEndRead(Now, Ends, Watched);
     // A board sends its lines at a steady pace, byte by byte: the next line
     // cannot end before the shortest of the last gaps between line ends.
-    // Sleeping until shortly before then spares the turns that would find
-    // half a line; from then on each arrival is read at once, so that the
-    // line's end goes on to the window as soon as it is in. With the margin
-    // at its least, half a character at 9,600 baud, the turn after the
-    // sleep finds the line all but complete, and the next arrival is its end.
+    // Most lines are read whole by one turn that starts just after the end
+    // is due. Every few lines the turn starts shortly before instead, and
+    // each arrival is read at once from then on, so that the end is seen as
+    // it comes and the pace stays measured; a turn that finds no end yet
+    // does the same.
     const auto Shortest = *std::min_element(FEndGaps.begin(), FEndGaps.end());
     if (Shortest == steady_clock::duration::zero())
         return {Pause, false};
     const auto Left = FLastEnd + Shortest - Now;
+    const microseconds Wake = FAfterDue ? -MinMargin : FMargin;
     // Within a line, bytes that come faster than the last lines did (a
     // sender catching up) are met no later than a gather time apart.
-    if (const auto Sleep = duration_cast<microseconds>(Left - FMargin); Sleep >= 100us)
+    if (const auto Sleep = duration_cast<microseconds>(Left - Wake); Sleep >= 100us)
         return {std::min<microseconds>(Sleep, LineEnded ? 50ms : Pause), false};
     // Overdue by more than a gather time: the pace has changed, and the
     // last gaps will say so once the line has ended.
@@ -190,27 +192,47 @@ TReadThread::TNextRead TReadThread::NextRead(std::size_t Burst, bool LineEnded, 
     return {Pause, false};
 }
 
-void TReadThread::LineEndRead(std::chrono::steady_clock::time_point Now, bool Watched)
+void TReadThread::LineEndRead(std::chrono::steady_clock::time_point Now, std::size_t Ends,
+                              bool Watched)
 {
     using namespace std::chrono;
     using namespace std::chrono_literals;
+    // The lines read whole between two ends seen as they came.
+    constexpr int SeenEvery = 8;
     constexpr auto Late = 8ms;
     const auto Shortest = *std::min_element(FEndGaps.begin(), FEndGaps.end());
     const auto Due = FLastEnd + Shortest;
-    // A line's end found a little after it was due, after a sleep, came at
-    // some time before this read: taken as due, so that late wake-ups on a
-    // busy machine do not push the next one later and later, and the next
-    // line is watched from earlier on, until an end is seen as it comes.
-    if (!Watched && Shortest != steady_clock::duration::zero() && Now > Due && Now - Due <= Late) {
+    const auto Since = Now - Due;
+    // More than one end in a read: the pace is not what was taken.
+    const bool Paced = !Watched && Ends == 1 && Shortest != steady_clock::duration::zero();
+    // A line read whole just after its end was due ended about then.
+    const bool TakenWhole = Paced && FAfterDue && Since >= 0s && Since <= MinMargin + Late;
+    // A line's end found a little after it was due, after a sleep meant to
+    // end before it, came at some time before this read: taken as due, so
+    // that late wake-ups on a busy machine do not push the next one later
+    // and later, and the next line is watched from earlier on, until an end
+    // is seen as it comes.
+    const bool TakenLate = Paced && !FAfterDue && Since > 0s && Since <= Late;
+    if (TakenWhole || TakenLate) {
         FLastEnd = Due;
-        FMargin = std::min<microseconds>(2 * FMargin, Late);
-        return;
+        ++FTakenSinceSeen;
+        ++FEndsSinceSeen;
+        if (TakenLate)
+            FMargin = std::min<microseconds>(2 * FMargin, Late);
+    } else {
+        // The gap is averaged over the lines ended since the last end seen,
+        // so that ends taken as due, or read together, do not skew it.
+        FEndsSinceSeen += static_cast<int>(std::min<std::size_t>(Ends, 1000));
+        if (FLastSeen != steady_clock::time_point{})
+            FEndGaps[FEndGapNext++ % FEndGaps.size()] = (Now - FLastSeen) / FEndsSinceSeen;
+        FLastEnd = Now;
+        FLastSeen = Now;
+        FTakenSinceSeen = Ends > 1 ? SeenEvery : 0;
+        FEndsSinceSeen = 0;
+        if (Watched)
+            FMargin = MinMargin;
     }
-    if (FLastEnd != steady_clock::time_point{})
-        FEndGaps[FEndGapNext++ % FEndGaps.size()] = Now - FLastEnd;
-    FLastEnd = Now;
-    if (Watched)
-        FMargin = MinMargin;
+    FAfterDue = FLastSeen != steady_clock::time_point{} && FTakenSinceSeen + 1 < SeenEvery;
 }
 
 int TReadThread::Queue(const std::uint8_t* Bytes, std::size_t Size)

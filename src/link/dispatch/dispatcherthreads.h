@@ -97,29 +97,37 @@ private:
     int Queue(const std::uint8_t* Bytes, std::size_t Size);
     // Tells the dispatch thread of the bytes queued so far.
     void Tell();
-    // What to do after a read of Burst bytes (LineEnded: it held a wake
-    // byte): sleep that long and read, or, with Watch, wait for the next
-    // bytes, since a line's end is due now.
+    // What to do after a read of Burst bytes holding Ends wake bytes: sleep
+    // that long and read, or, with Watch, wait for the next bytes, since a
+    // line's end is due now.
     struct TNextRead
     {
         std::chrono::microseconds Pause{0};
         bool Watch = false;
     };
     // Watched: the bytes were read as they came.
-    TNextRead NextRead(std::size_t Burst, bool LineEnded, bool Watched);
-    // Keeps the time of a line's end read now.
-    void LineEndRead(std::chrono::steady_clock::time_point Now, bool Watched);
+    TNextRead NextRead(std::size_t Burst, std::size_t Ends, bool Watched);
+    // Keeps the time of the line ends read now.
+    void LineEndRead(std::chrono::steady_clock::time_point Now, std::size_t Ends, bool Watched);
 
     // Bytes queued that the dispatch thread has not been told of, and since when.
     std::size_t FUntold = 0;
     std::chrono::steady_clock::time_point FUntoldSince;
-    // When the last read holding a wake byte came, and the last gaps between
-    // such reads (zero: not seen yet).
+    // When the last line ended (measured, or taken as due), and the last
+    // measured gaps between line ends (zero: not seen yet).
     std::chrono::steady_clock::time_point FLastEnd;
     std::array<std::chrono::steady_clock::duration, 4> FEndGaps{};
     std::size_t FEndGapNext = 0;
-    // How long before a line's end is due its arrivals are watched: about
-    // half a character at 9,600 baud, more after ends that came before it.
+    // The last line end whose time was measured, the ends taken as due
+    // since then, and all ends since then.
+    std::chrono::steady_clock::time_point FLastSeen;
+    int FTakenSinceSeen = 0;
+    int FEndsSinceSeen = 0;
+    // Whether the read after the coming sleep is to find a whole line (the
+    // sleep ends just after the line's end is due) or to watch for its end.
+    bool FAfterDue = false;
+    // How far from a line's due end the sleep ends: about half a character
+    // at 9,600 baud, more after ends that came before it.
     static constexpr std::chrono::microseconds MinMargin{500};
     std::chrono::microseconds FMargin = MinMargin;
 };

@@ -4,11 +4,12 @@
 
 namespace kelvalog {
 
-bool TByteSet::HoldsAny(const std::uint8_t* Bytes, std::size_t Count) const
+std::size_t TByteSet::CountIn(const std::uint8_t* Bytes, std::size_t Count) const
 {
-    return !Empty() && std::any_of(Bytes, Bytes + Count, [this](std::uint8_t B) {
-        return (Words[B / 64] >> (B % 64)) & 1;
-    });
+    if (Empty())
+        return 0;
+    return static_cast<std::size_t>(std::count_if(
+        Bytes, Bytes + Count, [this](std::uint8_t B) { return (Words[B / 64] >> (B % 64)) & 1; }));
 }
 
 void TWakeBytes::Set(std::string_view Bytes)

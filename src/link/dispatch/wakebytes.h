@@ -15,7 +15,8 @@ struct TByteSet
 
     void Add(std::uint8_t Byte) { Words[Byte / 64] |= std::uint64_t{1} << (Byte % 64); }
     bool Empty() const { return (Words[0] | Words[1] | Words[2] | Words[3]) == 0; }
-    bool HoldsAny(const std::uint8_t* Bytes, std::size_t Count) const;
+    // How many of the bytes are in the set.
+    std::size_t CountIn(const std::uint8_t* Bytes, std::size_t Count) const;
 };
 
 // The bytes that end a message, set on any thread and read by the read
