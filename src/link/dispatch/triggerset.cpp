@@ -12,6 +12,9 @@ namespace kelvalog {
 
 namespace {
 
+// How long past its tick an expired timer may wait for the loop's next turn.
+constexpr std::chrono::milliseconds TimerSlack{50};
+
 // Line-error trigger mask bits in device error bits.
 std::uint32_t DeviceErrorsOfMask(std::uint32_t Mask)
 {
@@ -288,11 +291,14 @@ std::chrono::milliseconds TTriggerSet::LoopWait() const
             Ticks = std::min(Ticks.value_or(MaxTimerTicks), T.TicksLeft(NowMs / TickMilliseconds));
     if (!Ticks)
         return 60s;
-    // To just past the tick at which it expires. A clock moved by hand does
-    // not wake the loop, so the wait stays short.
+    // To just past the tick at which it expires, and up to one turn of 50 ms
+    // beyond: a line arriving meanwhile wakes the loop anyway, and the
+    // expired timer is handled in that same turn, right after the line, so
+    // a receive light going out costs no wake-up of its own while data flows.
+    // A clock moved by hand does not wake the loop, so the wait stays short.
     const auto Due = std::chrono::milliseconds(std::int64_t{*Ticks} * TickMilliseconds -
                                                NowMs % TickMilliseconds + 1);
-    return std::clamp<std::chrono::milliseconds>(Due, 1ms, 200ms);
+    return std::clamp<std::chrono::milliseconds>(Due + TimerSlack, 1ms, 200ms);
 }
 
 } // namespace kelvalog
