@@ -27,10 +27,7 @@ public:
 
 protected:
     void JobQueued(const TJobPtr& Job) override;
-
-private:
-    // Invoked by name, so that the posted event stays inside Qt.
-    Q_INVOKABLE void RunNextCall();
+    bool event(QEvent* Event) override;
 };
 
 } // namespace kelvalog
