@@ -78,7 +78,8 @@ void TMainForm::StartFeeds()
 {
     if (!FFeeds)
         FFeeds = std::make_unique<TMainFormFeeds>();
-    if (!FFeeds->Poll.isActive()) {
+    if (!FFeeds->Wired) {
+        FFeeds->Wired = true;
         FStatusPanel->StatusBar()->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(FStatusPanel->StatusBar(), &QWidget::customContextMenuRequested, this,
                 [this](const QPoint& At) {
@@ -90,8 +91,13 @@ void TMainForm::StartFeeds()
                 });
         connect(&FFeeds->Poll, &QTimer::timeout, this,
                 [this] { Guarded([this] { ShowFeedStatus(); }); });
-        FFeeds->Poll.start(1000);
+        FFeeds->Poll.setInterval(1000);
     }
+    // The feeds' states are looked at only while a feed runs: without one
+    // the window has no wake-up for them.
+    FFeeds->Poll.stop();
+    FFeeds->MqttShown.clear();
+    FFeeds->InfluxShown.clear();
     FFeeds->MqttFeed.reset();
     FFeeds->InfluxFeed.reset();
     // The feeds read what the history stored: without it there is nothing to send.
@@ -116,6 +122,8 @@ void TMainForm::StartFeeds()
         FFeeds->InfluxFeed = std::make_unique<TFeedWorker>(
             FHistory->Path, "influx", std::make_unique<TInfluxSink>(FFeeds->Influx, Host));
     }
+    if (FFeeds->MqttFeed || FFeeds->InfluxFeed)
+        FFeeds->Poll.start();
 }
 
 void TMainForm::ShowFeedStatus()

@@ -22,7 +22,10 @@ struct TMainFormFeeds
     // The texts last shown, so that each is shown once.
     std::string MqttShown;
     std::string InfluxShown;
+    // Looks at the feeds' states while one runs.
     QTimer Poll;
+    // The status bar's menu and the poll are connected.
+    bool Wired = false;
 };
 
 } // namespace kelvalog
