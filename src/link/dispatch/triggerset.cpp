@@ -12,8 +12,9 @@ namespace kelvalog {
 
 namespace {
 
-// How long past its tick an expired timer may wait for the loop's next turn.
-constexpr std::chrono::milliseconds TimerSlack{50};
+// How long past its tick an expired timer may wait for the loop's next turn:
+// with the millisecond that reaches past the tick, within one turn of 50 ms.
+constexpr std::chrono::milliseconds TimerSlack{49};
 
 // Line-error trigger mask bits in device error bits.
 std::uint32_t DeviceErrorsOfMask(std::uint32_t Mask)
