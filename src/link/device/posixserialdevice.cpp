@@ -170,13 +170,20 @@ int TPosixSerialDevice::Open(const std::string& Path)
     ::tcsetattr(Fd, TCSANOW, &Tio);
     ::tcflush(Fd, TCOFLUSH);
     const int WakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (WakeFd < 0) {
+    const int NudgeFd = WakeFd < 0 ? -1 : ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (NudgeFd < 0) {
+        if (WakeFd >= 0)
+            ::close(WakeFd);
         ::ioctl(Fd, TIOCNXCL);
         ::close(Fd);
         return ecode::OutOfMemory;
     }
     FFd = Fd;
     FWakeFd = WakeFd;
+    FNudgeFd = NudgeFd;
+    FInputSeen = false;
+    FStatusResting = false;
+    FCounterSamples = 0;
     FCached = TDeviceSettings{};
     int Lines = 0;
     FHasModemLines = ::ioctl(Fd, TIOCMGET, &Lines) == 0;
@@ -202,6 +209,10 @@ void TPosixSerialDevice::Close()
     if (FWakeFd >= 0) {
         ::close(FWakeFd);
         FWakeFd = -1;
+    }
+    if (FNudgeFd >= 0) {
+        ::close(FNudgeFd);
+        FNudgeFd = -1;
     }
 }
 
@@ -439,8 +450,14 @@ int TPosixSerialDevice::Read(void* Buffer, std::size_t Size)
     if (FFd < 0)
         return ecode::GeneralFailure;
     const ssize_t Count = ::read(FFd, Buffer, Size);
-    if (Count > 0)
+    if (Count > 0) {
+        // The bytes may have come with errors: a resting line-event wait
+        // samples the counters at once.
+        FInputSeen.store(true);
+        if (FStatusResting.load() && FStatusResting.exchange(false))
+            Nudge();
         return static_cast<int>(Count);
+    }
     if (Count == 0)
         return ecode::GeneralFailure; // hung up
     if (errno == EAGAIN || errno == EINTR)
@@ -454,20 +471,54 @@ int TPosixSerialDevice::WaitLineEvent(std::uint32_t Mask, int TimeoutMs, std::ui
     if (FFd < 0)
         return ecode::GeneralFailure;
     const auto Deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
-    const bool Sampling = FHasModemLines || FHasCounters;
+    // The terminal layer tells of neither kind of change, so both are
+    // sampled: the modem lines every 50 ms while they are watched, the error
+    // counters as FCounterSamples says. A port at rest wakes once a second.
+    const bool Modem = FHasModemLines && (Mask & evt::ModemEvents) != 0;
     for (;;) {
+        if (FInputSeen.exchange(false) && FHasCounters)
+            FCounterSamples = 2;
+        const bool Resting = !Modem && FCounterSamples == 0;
+        int WaitMs = 50;
+        if (Resting && FHasCounters) {
+            // Bytes read from now on nudge the wait; bytes read just before
+            // are looked at now.
+            FStatusResting.store(true);
+            if (FInputSeen.load()) {
+                FStatusResting.store(false);
+                continue;
+            }
+            WaitMs = 1000;
+        } else if (Resting) {
+            WaitMs = -1;
+        }
         // The device descriptor is watched for hang-up only; its input belongs
         // to the read thread.
-        pollfd Fds[2] = {{FWakeFd, POLLIN, 0}, {FFd, 0, 0}};
+        pollfd Fds[3] = {{FWakeFd, POLLIN, 0}, {FNudgeFd, POLLIN, 0}, {FFd, 0, 0}};
         const int Left = RemainingMs(Deadline);
-        const int Result = ::poll(Fds, 2, Sampling ? std::min(Left, 50) : Left);
+        const int Result = ::poll(Fds, 3, WaitMs < 0 ? Left : std::min(Left, WaitMs));
+        FStatusResting.store(false);
         if (Result < 0 && errno != EINTR)
             return DeviceErrorCode(errno);
         if (Result > 0 && (Fds[0].revents & POLLIN))
             return 0;
-        if (Result > 0 && (Fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)))
+        if (Result > 0 && (Fds[2].revents & (POLLHUP | POLLERR | POLLNVAL)))
             return ecode::GeneralFailure;
-        if (FHasModemLines) {
+        if (Result > 0 && (Fds[1].revents & POLLIN)) {
+            std::uint64_t Value = 0;
+            [[maybe_unused]] const auto Drained = ::read(FNudgeFd, &Value, sizeof Value);
+            // Nudged by a read: sample now. Otherwise the caller looks again
+            // at what it waits for.
+            if (FInputSeen.load())
+                continue;
+            return 0;
+        }
+        if (Resting && !FHasCounters) {
+            if (RemainingMs(Deadline) == 0)
+                return 0;
+            continue;
+        }
+        if (Modem) {
             int Lines = 0;
             if (::ioctl(FFd, TIOCMGET, &Lines) == 0) {
                 const int Changed = Lines ^ FLastModem;
@@ -485,6 +536,8 @@ int TPosixSerialDevice::WaitLineEvent(std::uint32_t Mask, int TimeoutMs, std::ui
             }
         }
         if (FHasCounters) {
+            if (FCounterSamples > 0)
+                --FCounterSamples;
             serial_icounter_struct Now{};
             if (ReadCounters(Now)) {
                 std::lock_guard Guard(FCountLock);
@@ -530,6 +583,14 @@ void TPosixSerialDevice::Wake()
     if (FWakeFd >= 0) {
         const std::uint64_t One = 1;
         [[maybe_unused]] const auto Written = ::write(FWakeFd, &One, sizeof One);
+    }
+}
+
+void TPosixSerialDevice::Nudge()
+{
+    if (FNudgeFd >= 0) {
+        const std::uint64_t One = 1;
+        [[maybe_unused]] const auto Written = ::write(FNudgeFd, &One, sizeof One);
     }
 }
 

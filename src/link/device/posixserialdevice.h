@@ -4,6 +4,7 @@
 
 #include <linux/serial.h>
 
+#include <atomic>
 #include <mutex>
 
 namespace kelvalog {
@@ -41,6 +42,7 @@ public:
     int Write(const void* Buffer, std::size_t Size) override;
     void Wake() override;
     void ResetWake() override;
+    void Nudge() override;
 
     bool HasModemLines() const { return FHasModemLines; }
     bool HasErrorCounters() const { return FHasCounters; }
@@ -59,6 +61,15 @@ private:
     serial_icounter_struct FEventCounts{};
     serial_icounter_struct FErrorCounts{};
     int FLastModem = 0;
+    // Ends a line-event wait once (Nudge).
+    int FNudgeFd = -1;
+    // Line errors come with received bytes, a break alone with none: the
+    // error counters are sampled every 50 ms while bytes come and twice after
+    // the last, then once a second until a read finds bytes and nudges the
+    // wait.
+    std::atomic<bool> FInputSeen{false};
+    std::atomic<bool> FStatusResting{false};
+    int FCounterSamples = 0;
 
     int SetModemBit(int Bit, bool On);
     bool ReadCounters(serial_icounter_struct& Counts);

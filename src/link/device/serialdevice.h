@@ -119,6 +119,9 @@ public:
     // worker threads); ResetWake() re-arms the waits.
     virtual void Wake() = 0;
     virtual void ResetWake() = 0;
+    // Ends the current line-event wait once, so that its caller can look
+    // again at which events it waits for.
+    virtual void Nudge() {}
 };
 
 using TSerialDeviceFactory = std::function<std::unique_ptr<TSerialDevice>(const std::string& Path)>;

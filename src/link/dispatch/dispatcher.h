@@ -298,6 +298,7 @@ private:
     void ThreadEnded() override;
     void InputDropped(std::size_t Bytes) override;
     void RunDispatch() override;
+    std::uint32_t LineEventMask() const override;
 
     // Wakes the dispatch loop when it goes out of scope (after the lock the
     // caller took later), so that it sees a trigger just armed.

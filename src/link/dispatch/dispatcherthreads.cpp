@@ -274,7 +274,7 @@ int TStatusThread::Execute()
     SetBatchScheduling(true);
     while (!FHost.StopRequested()) {
         std::uint32_t Events = 0;
-        const int Result = FDevice.WaitLineEvent(evt::DefaultMask, IdleWaitMs, Events);
+        const int Result = FDevice.WaitLineEvent(FHost.LineEventMask(), IdleWaitMs, Events);
         if (Result < 0)
             return FHost.StopRequested() ? 0 : Result;
         if (Events & (evt::ModemEvents | evt::ErrorEvents))

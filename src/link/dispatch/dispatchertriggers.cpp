@@ -44,7 +44,19 @@ int TBaseDispatcher::SetStatusTrigger(int Handle, std::uint32_t Value, bool Acti
         std::lock_guard Guard(FGeneralLock);
         Modem = FModemStatus;
     }
-    return FTriggers.SetStatus(Handle, Value, Active, Modem);
+    const int Result = FTriggers.SetStatus(Handle, Value, Active, Modem);
+    // The status thread samples the modem lines only while they are watched.
+    if (Result == 0 && Active && FTriggers.WatchesModemLines()) {
+        std::lock_guard Guard(FGeneralLock);
+        if (TSerialDevice* Dev = Device())
+            Dev->Nudge();
+    }
+    return Result;
+}
+
+std::uint32_t TBaseDispatcher::LineEventMask() const
+{
+    return FTriggers.WatchesModemLines() ? evt::DefaultMask : evt::DefaultMask & ~evt::ModemEvents;
 }
 
 int TBaseDispatcher::RemoveTrigger(int Handle)

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 
 namespace kelvalog {
 
@@ -19,6 +20,8 @@ public:
     virtual void InputDropped(std::size_t Bytes) = 0;
     // Dispatch thread: its loop, until the threads stop.
     virtual void RunDispatch() = 0;
+    // Status thread: the line events to wait for.
+    virtual std::uint32_t LineEventMask() const = 0;
 
 protected:
     ~TThreadHost() = default;

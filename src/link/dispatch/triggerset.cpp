@@ -273,6 +273,13 @@ void TTriggerSet::EndTurn()
         Trigger.Fired = false;
 }
 
+bool TTriggerSet::WatchesModemLines() const
+{
+    std::lock_guard Guard(FLock);
+    return std::any_of(FStatusTriggers.begin(), FStatusTriggers.end(),
+                       [](auto& T) { return T.Active && T.Kind == stkind::ModemStatus; });
+}
+
 std::chrono::milliseconds TTriggerSet::LoopWait() const
 {
     using namespace std::chrono_literals;

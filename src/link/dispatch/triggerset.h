@@ -54,6 +54,8 @@ public:
     void EndTurn();
     // How long the dispatch loop may wait before a trigger needs checking.
     std::chrono::milliseconds LoopWait() const;
+    // Whether a modem-status trigger is armed.
+    bool WatchesModemLines() const;
 
 private:
     struct TTimerTrigger
