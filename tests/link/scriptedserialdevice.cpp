@@ -231,8 +231,10 @@ int TScriptedSerialDevice::WaitLineEvent(std::uint32_t Mask, int TimeoutMs, std:
 {
     std::unique_lock Guard(FLine->FLock);
     FLine->FChanged.wait_for(Guard, std::chrono::milliseconds(TimeoutMs), [&] {
-        return FLine->FWoken || FLine->FFailure != 0 || (FLine->FEvents & Mask) != 0;
+        return FLine->FWoken || FLine->FNudged || FLine->FFailure != 0 ||
+               (FLine->FEvents & Mask) != 0;
     });
+    FLine->FNudged = false;
     Events = 0;
     if (FLine->FWoken)
         return 0;
@@ -258,6 +260,15 @@ void TScriptedSerialDevice::Wake()
     {
         std::lock_guard Guard(FLine->FLock);
         FLine->FWoken = true;
+    }
+    FLine->FChanged.notify_all();
+}
+
+void TScriptedSerialDevice::Nudge()
+{
+    {
+        std::lock_guard Guard(FLine->FLock);
+        FLine->FNudged = true;
     }
     FLine->FChanged.notify_all();
 }

@@ -48,6 +48,7 @@ private:
     int FFailure = 0;
     int FCallsAfterFailure = 0;
     bool FWoken = false;
+    bool FNudged = false;
     TDeviceSettings FSettings;
     bool FDtr = false, FRts = false;
 
@@ -79,6 +80,7 @@ public:
     int Write(const void* Buffer, std::size_t Size) override;
     void Wake() override;
     void ResetWake() override;
+    void Nudge() override;
 
 private:
     std::shared_ptr<TScriptedLine> FLine;
