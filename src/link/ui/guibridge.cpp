@@ -1,8 +1,8 @@
 #include "link/ui/guibridge.h"
 
 #include <QCoreApplication>
-#include <QEvent>
 #include <QMessageBox>
+#include <QMetaObject>
 
 #include <atomic>
 
@@ -10,11 +10,7 @@ namespace kelvalog {
 
 namespace {
 std::atomic<TGuiBridge*> TheInstance{nullptr};
-
-// Runs the oldest queued call. A plain posted event: a queued invocation by
-// name cost the dispatch thread a method look-up at every line.
-const QEvent::Type RunCallEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
-} // namespace
+}
 
 TGuiBridge::TGuiBridge(QObject* Parent) : QObject(Parent)
 {
@@ -41,15 +37,12 @@ TGuiBridge* TGuiBridge::Instance()
 
 void TGuiBridge::JobQueued(const TJobPtr&)
 {
-    QCoreApplication::postEvent(this, new QEvent(RunCallEvent));
+    QMetaObject::invokeMethod(this, "RunNextCall", Qt::QueuedConnection);
 }
 
-bool TGuiBridge::event(QEvent* Event)
+void TGuiBridge::RunNextCall()
 {
-    if (Event->type() != RunCallEvent)
-        return QObject::event(Event);
     ProcessOne();
-    return true;
 }
 
 void TGuiBridge::ReportThreadFailure(const std::string& Message)

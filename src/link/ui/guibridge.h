@@ -27,7 +27,13 @@ public:
 
 protected:
     void JobQueued(const TJobPtr& Job) override;
-    bool event(QEvent* Event) override;
+
+private:
+    // Invoked by name, so that the posted event stays inside Qt: an event
+    // made here on a worker thread and read on the window thread is
+    // synchronised only by Qt's own locks, which the thread sanitizer cannot
+    // see.
+    Q_INVOKABLE void RunNextCall();
 };
 
 } // namespace kelvalog
