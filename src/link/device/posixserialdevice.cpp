@@ -452,7 +452,7 @@ int TPosixSerialDevice::Read(void* Buffer, std::size_t Size)
     const ssize_t Count = ::read(FFd, Buffer, Size);
     if (Count > 0) {
         // The bytes may have come with errors: a resting line-event wait
-        // samples the counters at once.
+        // goes back to sampling the counters every 50 ms.
         FInputSeen.store(true);
         if (FStatusResting.load() && FStatusResting.exchange(false))
             Nudge();
@@ -507,8 +507,8 @@ int TPosixSerialDevice::WaitLineEvent(std::uint32_t Mask, int TimeoutMs, std::ui
         if (Result > 0 && (Fds[1].revents & POLLIN)) {
             std::uint64_t Value = 0;
             [[maybe_unused]] const auto Drained = ::read(FNudgeFd, &Value, sizeof Value);
-            // Nudged by a read: sample now. Otherwise the caller looks again
-            // at what it waits for.
+            // Nudged by a read: back to sampling every 50 ms. Otherwise the
+            // caller looks again at what it waits for.
             if (FInputSeen.load())
                 continue;
             return 0;
