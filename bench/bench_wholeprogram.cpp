@@ -5,12 +5,14 @@
 //   (phases: idle, trickle, latency, perline, rising, keys, flood)
 //
 // Reports the CPU on line without input, the CPU at 30 lines/s with the bytes
-// at 9,600-baud pace, the CPU per line at 5,000 lines/s, the time from a
-// line's carriage return to its value in the field's text, the highest rate
-// kept up (every line shown, nothing dropped), how fast a key reaches the
-// sampling interval field at 100,000 lines/s, and the resident memory and
-// staleness after a flood of lines mixed with random bytes at twice the
-// highest rate. --quick shortens every phase.
+// at 9,600-baud pace beside what cat costs for the same feed into a terminal
+// (a terminal logger on the same machine), the CPU per line at 5,000
+// lines/s, the time from a line's carriage return to its value in the
+// field's text, the highest rate kept up (every line shown, nothing
+// dropped), how fast a key reaches the sampling interval field at 100,000
+// lines/s, and the resident memory and staleness after a flood of lines
+// mixed with random bytes at twice the highest rate. --quick shortens every
+// phase.
 //
 // The window runs where a user has it, on an X server: the program starts an
 // Xvfb of its own, shows the window there through Qt's xcb platform and counts
@@ -19,6 +21,7 @@
 // (where painting costs next to nothing), and puts the figures side by side.
 
 #include "processmeter.h"
+#include "terminallogger.h"
 
 #include "app/applicationevents.h"
 #include "app/mainform.h"
@@ -94,15 +97,20 @@ std::string BoardLine(int Index)
 class TBoard
 {
 public:
-    TBoard()
+    // Linked as the program's COM7, or a terminal of its own for another reader.
+    explicit TBoard(bool AsProgramPort = true)
     {
         FMaster = posix_openpt(O_RDWR | O_NOCTTY);
         if (FMaster < 0 || grantpt(FMaster) != 0 || unlockpt(FMaster) != 0)
             return;
-        const std::string Link = FPorts.path().toStdString() + "/COM" + std::to_string(BoardCom);
-        if (symlink(ptsname(FMaster), Link.c_str()) != 0)
-            return;
-        setenv("KELVALOG_PORTS", FPorts.path().toLocal8Bit().constData(), 1);
+        FPath = ptsname(FMaster);
+        if (AsProgramPort) {
+            const std::string Link =
+                FPorts.path().toStdString() + "/COM" + std::to_string(BoardCom);
+            if (symlink(FPath.c_str(), Link.c_str()) != 0)
+                return;
+            setenv("KELVALOG_PORTS", FPorts.path().toLocal8Bit().constData(), 1);
+        }
         FReady = true;
         for (int I = 0; I < 1000; ++I) {
             FStarts.push_back(FLines.size());
@@ -117,6 +125,7 @@ public:
             close(FMaster);
     }
     bool Ready() const { return FReady; }
+    const std::string& Path() const { return FPath; }
 
     // Lines at Rate per second for Duration seconds; Garbage: random bytes
     // per line mixed in. Returns at once; Wait() ends it.
@@ -162,6 +171,7 @@ public:
 private:
     QTemporaryDir FPorts;
     int FMaster = -1;
+    std::string FPath;
     bool FReady = false;
     std::string FLines;
     std::vector<std::size_t> FStarts;
@@ -509,6 +519,7 @@ int RunSideBySide(const std::vector<std::string>& Args)
         {"trickle", "30 lines/s at 9,600-baud pace, %", "%10.3f"},
         {"trickle-wakes", "  wake-ups a second there", "%10.1f"},
         {"trickle-cr", "  CR to field text there, median ms", "%10.2f"},
+        {"trickle-cat", "  cat on the same feed into a terminal, %", "%10.3f"},
         {"latency", "CR to field text, 20 lines/s, median ms", "%10.2f"},
         {"perline", "CPU per line at 5,000 lines/s, us", "%10.2f"},
         {"highest", "highest rate kept up, lines/s", "%10.0f"},
@@ -573,9 +584,10 @@ int main(int argc, char** argv)
     if (Platform.empty())
         return RunSideBySide(Args);
     // --only takes one phase or several, separated by commas.
+    const std::string Listed = std::string(1, ',').append(Only).append(1, ',');
     auto Runs = [&](const char* Phase) {
         return Only.empty() ||
-               ("," + Only + ",").find("," + std::string(Phase) + ",") != std::string::npos;
+               Listed.find(std::string(1, ',').append(Phase).append(1, ',')) != std::string::npos;
     };
     const double Scale = Quick ? 0.2 : 1.0;
     // Started before any thread: the server is forked off this process.
@@ -714,6 +726,22 @@ int main(int argc, char** argv)
             Result(Run, "trickle-wakes-x", Wakes.Server);
         }
         Result(Run, "trickle-cr", Median(Run.Latencies));
+        // The same feed read by a terminal logger on a terminal of its own.
+        TBoard LoggerFeed(false);
+        TTerminalLogger Logger(LoggerFeed.Path());
+        if (LoggerFeed.Ready() && Logger.Ready()) {
+            RunEvents(0.2);
+            const double LoggerCpu = Logger.Cpu();
+            const auto LoggerRuns = Logger.Runs();
+            LoggerFeed.Trickle(30, Duration);
+            RunEvents(Duration);
+            LoggerFeed.Wait();
+            const double LoggerPercent = 100 * (Logger.Cpu() - LoggerCpu) / Duration;
+            std::printf("  the same feed, cat into a terminal: %.3f %% of a core, %.0f wake-ups "
+                        "a second\n",
+                        LoggerPercent, static_cast<double>(Logger.Runs() - LoggerRuns) / Duration);
+            Result(Run, "trickle-cat", LoggerPercent);
+        }
     }
     // CR to the value in the field's text, at 20 lines/s.
     if (Runs("latency")) {
