@@ -4,7 +4,7 @@
 // mode and writing what it reads to another, the terminal a user would watch.
 // What it costs for the same feed on the same machine is the yardstick for
 // what the window costs: a figure in percent of a core means little across
-// machines, whose wake-ups differ severalfold in price.
+// machines, whose wake-ups differ widely in price.
 
 #include <atomic>
 #include <cstdint>
